@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Configures and builds one flavour of the tree under build/.
+#   scripts/build.sh            the full build (both programs, wardctl, tests, benchmarks) in build/main
+#   scripts/build.sh asan       the display-free core with AddressSanitizer and UBSan in build/asan
+#   scripts/build.sh tsan       the display-free core with ThreadSanitizer in build/tsan
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+flavour=${1:-main}
+case "$flavour" in
+  main) extra=() ;;
+  asan) extra=(-DWARDLET_WITH_QT=OFF -DWARDLET_WITH_BENCH=OFF -DWARDLET_SANITIZERS=address,undefined) ;;
+  tsan) extra=(-DWARDLET_WITH_QT=OFF -DWARDLET_WITH_BENCH=OFF -DWARDLET_SANITIZERS=thread) ;;
+  *) echo "build.sh: unknown flavour '$flavour' (main, asan or tsan)" >&2; exit 2 ;;
+esac
+dir="$top/build/$flavour"
+cmake -S "$top" -B "$dir" -G Ninja "${extra[@]}" >/dev/null
+cmake --build "$dir" -j "$(nproc)"

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Sets everything up and runs every test: the full build, then the core again under
+# AddressSanitizer/UBSan and the check engine under ThreadSanitizer.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+"$top/scripts/setup.sh"
+jobs=$(nproc)
+
+"$top/scripts/build.sh" main
+ctest --test-dir "$top/build/main" --output-on-failure -j "$jobs"
+
+"$top/scripts/build.sh" asan
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir "$top/build/asan" --output-on-failure -j "$jobs"
+
+"$top/scripts/build.sh" tsan
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest --test-dir "$top/build/tsan" --output-on-failure -j "$jobs" -L tsan

@@ -1,0 +1,28 @@
+#include "file_bytes.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace wardlet::test {
+
+std::string ReadBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::filesystem::path& file, const std::string& bytes) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + file.string());
+}
+
+unsigned FileMode(const std::filesystem::path& file) {
+    struct stat st{};
+    if (stat(file.c_str(), &st) != 0) return 0;
+    return st.st_mode & 07777;
+}
+
+}  // namespace wardlet::test
