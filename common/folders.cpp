@@ -1,0 +1,54 @@
+#include "common/folders.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+
+namespace wardlet {
+
+std::filesystem::path InstallFolder() {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec || !exe.has_parent_path()) return ".";
+    return exe.parent_path();
+}
+
+std::filesystem::path UserDataFolderPath() {
+    std::filesystem::path base;
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && *xdg == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || !*home) {
+            const passwd* pw = getpwuid(getuid());
+            home = pw ? pw->pw_dir : nullptr;
+        }
+        if (!home || !*home) return {};
+        base = std::filesystem::path(home) / ".local" / "share";
+    }
+    return base / "Calvorne" / "Wardlet";
+}
+
+std::filesystem::path MonitorDataFolder() {
+    auto folder = UserDataFolderPath();
+    if (folder.empty()) return InstallFolder();
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) {
+        // Parents get the usual mode; the data folder itself holds account data and is private.
+        std::filesystem::create_directories(folder.parent_path(), ec);
+        if (mkdir(folder.c_str(), 0700) != 0 && !std::filesystem::is_directory(folder, ec))
+            return InstallFolder();
+    }
+    return folder;
+}
+
+std::filesystem::path MailerDataFolder() {
+    auto folder = UserDataFolderPath();
+    return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
+}  // namespace wardlet

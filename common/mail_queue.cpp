@@ -1,0 +1,167 @@
+#include "common/mail_queue.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+
+#include "common/atomic_file.h"
+#include "common/time_stamp.h"
+
+namespace wardlet {
+namespace {
+
+// Holds the queue lock for a scope. When the lock file cannot be opened the operation goes on
+// unlocked: the queue file itself will then most likely fail too, which the caller handles.
+class QueueLock {
+public:
+    explicit QueueLock(const std::filesystem::path& dataFolder) {
+        auto file = dataFolder / "Wardpost.msg.lock";
+        fd_ = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ >= 0) {
+            while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~QueueLock() {
+        if (fd_ >= 0) close(fd_);
+    }
+    QueueLock(const QueueLock&) = delete;
+    QueueLock& operator=(const QueueLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+std::optional<std::string> ReadWhole(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string FormatMailEntry(std::string_view timeStamp, MailEvent event, std::string_view name,
+                            std::string_view location) {
+    const std::string_view lineEnd = "\r\r\n";
+    std::string entry;
+    entry.reserve(timeStamp.size() + name.size() + location.size() + 40);
+    entry.append(timeStamp);
+    entry.append(event == MailEvent::Changed ? " Changed: " : " Unable to retrieve: ");
+    entry.append(name);
+    entry.append(lineEnd);
+    entry.append(location);
+    entry.append(lineEnd);
+    entry.append(lineEnd);
+    return entry;
+}
+
+bool AppendMailEntry(const std::filesystem::path& dataFolder, const MailConfig& config,
+                     MailEvent event, std::string_view name, std::string_view location) {
+    int32_t wanted = event == MailEvent::Changed ? config.sendOnChange : config.sendOnUnreachable;
+    if (wanted == 0) return false;
+    std::string entry = FormatMailEntry(MakeTimeStamp(), event, name, location);
+    QueueLock lock(dataFolder);
+    auto file = dataFolder / kMailQueueFile;
+    int fd = open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, entry);
+    return close(fd) == 0 && ok;
+}
+
+bool MailQueueExists(const std::filesystem::path& dataFolder) {
+    int fd = open((dataFolder / kMailQueueFile).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+MailBody BuildMailBody(std::string_view queueBytes) {
+    constexpr size_t kPieceMax = 1022;
+    constexpr size_t kBodyLimit = 8000;
+    MailBody body;
+    size_t total = 0;
+    size_t pos = 0;
+    while (pos < queueBytes.size()) {
+        // One piece as a text-mode fgets would return it: up to and including a line feed,
+        // at most 1022 characters, CR LF folded to LF.
+        std::string piece;
+        size_t next = pos;
+        while (next < queueBytes.size() && piece.size() < kPieceMax) {
+            char c = queueBytes[next];
+            if (c == '\r' && next + 1 < queueBytes.size() && queueBytes[next + 1] == '\n') {
+                piece.push_back('\n');
+                next += 2;
+                break;
+            }
+            piece.push_back(c);
+            ++next;
+            if (c == '\n') break;
+        }
+        // A zero byte ends the piece's text, as it would end a C string.
+        piece.resize(piece.find('\0') == std::string::npos ? piece.size() : piece.find('\0'));
+        if (piece.empty()) break;
+        total += piece.size();
+        if (total >= kBodyLimit) break;
+        body.text += piece;
+        pos = next;
+    }
+    body.consumed = pos;
+    if (body.text.empty()) {
+        body.text = kMailFallbackBody;
+        body.consumed = queueBytes.size();  // nothing usable in it: do not keep resending it
+    }
+    return body;
+}
+
+std::optional<std::string> TakeMailQueue(const std::filesystem::path& dataFolder) {
+    QueueLock lock(dataFolder);
+    auto queue = dataFolder / kMailQueueFile;
+    auto taken = dataFolder / kMailQueueTakenFile;
+    auto queued = ReadWhole(queue);
+    if (queued) {
+        auto earlier = ReadWhole(taken);
+        if (!earlier) {
+            if (rename(queue.c_str(), taken.c_str()) != 0) return queued;
+        } else {
+            if (!ReplaceFileAtomically(taken, *earlier + *queued, 0600)) return *earlier;
+            unlink(queue.c_str());
+        }
+    }
+    return ReadWhole(taken);
+}
+
+bool RestoreMailQueue(const std::filesystem::path& dataFolder, std::string_view unsent) {
+    QueueLock lock(dataFolder);
+    auto queue = dataFolder / kMailQueueFile;
+    auto taken = dataFolder / kMailQueueTakenFile;
+    if (!unsent.empty()) {
+        std::string merged(unsent);
+        if (auto since = ReadWhole(queue)) merged += *since;
+        if (!ReplaceFileAtomically(queue, merged, 0600)) return false;  // aside copy stays
+    }
+    unlink(taken.c_str());
+    return true;
+}
+
+void DiscardTakenMailQueue(const std::filesystem::path& dataFolder) {
+    QueueLock lock(dataFolder);
+    unlink((dataFolder / kMailQueueTakenFile).c_str());
+}
+
+}  // namespace wardlet

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/mail_config.h"
+
+namespace wardlet {
+
+// "Wardpost.msg", the queue of e-mail notifications: the monitor appends entries, the mailer
+// sends them. Every operation below holds an advisory lock ("Wardpost.msg.lock") so that an
+// append never falls between the mailer's read and its clean-up.
+inline constexpr char kMailQueueFile[] = "Wardpost.msg";
+inline constexpr char kMailQueueTakenFile[] = "Wardpost.msg.taken";
+inline constexpr char kMailFallbackBody[] =
+    "There are document changes but can't retrieve the details.\r\n";
+
+enum class MailEvent { Changed = 2, Unavailable = 3 };
+
+// The three lines of one entry as stored: every line ends CR CR LF.
+std::string FormatMailEntry(std::string_view timeStamp, MailEvent event, std::string_view name,
+                            std::string_view location);
+
+// Appends one entry stamped now, when `config` asks for this kind of event (sendOnChange or
+// sendOnUnreachable not 0). True when the entry was written. Safe from several threads and
+// against a running mailer.
+bool AppendMailEntry(const std::filesystem::path& dataFolder, const MailConfig& config,
+                     MailEvent event, std::string_view name, std::string_view location);
+
+// The queue "exists" when it can be opened for reading; the monitor starts the mailer only then.
+bool MailQueueExists(const std::filesystem::path& dataFolder);
+
+struct MailBody {
+    std::string text;     // CR LF line ends; the fallback text when nothing was taken
+    size_t consumed = 0;  // bytes of the queue that went into `text`; the rest stays queued
+};
+
+// Builds the mail body from the queue's stored bytes: CR LF folded to LF as a text-mode read
+// does, lines read in pieces of at most 1022 characters, pieces appended while the running total
+// stays below 8000 characters.
+MailBody BuildMailBody(std::string_view queueBytes);
+
+// Mailer side. Moves the queue aside (merging it into an aside copy left by an interrupted run)
+// and returns the bytes aside, or nullopt when nothing is queued.
+std::optional<std::string> TakeMailQueue(const std::filesystem::path& dataFolder);
+// Puts `unsent` back in front of whatever was appended since the take, and drops the aside copy.
+bool RestoreMailQueue(const std::filesystem::path& dataFolder, std::string_view unsent);
+// Drops the aside copy after the taken entries were delivered (or refused for good).
+void DiscardTakenMailQueue(const std::filesystem::path& dataFolder);
+
+}  // namespace wardlet
