@@ -34,15 +34,14 @@ void SetBeforeRenameHookForTesting(std::function<void()> hook) {
     BeforeRenameHook() = std::move(hook);
 }
 
-bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes,
-                           mode_t mode) {
+bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes, mode_t mode) {
     thread_local std::mt19937_64 random{std::random_device{}()};
     std::filesystem::path fresh;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
         char suffix[32];
-        snprintf(suffix, sizeof suffix, ".%08llx.new.tmp",
-                 static_cast<unsigned long long>(random() & 0xffffffffULL));
+        snprintf(suffix, sizeof suffix, ".%06llx.tmp",
+                 static_cast<unsigned long long>(random() & 0xffffffULL));
         fresh = file;
         fresh += suffix;
         fd = open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);

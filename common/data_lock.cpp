@@ -9,7 +9,9 @@
 
 namespace wardlet {
 
-DataFolderLock::~DataFolderLock() { Release(); }
+DataFolderLock::~DataFolderLock() {
+    Release();
+}
 
 bool DataFolderLock::TryAcquire(const std::filesystem::path& dataFolder) {
     Release();

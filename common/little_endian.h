@@ -16,8 +16,8 @@ inline void StoreLe32(unsigned char* out, int32_t value) {
 }
 
 inline int32_t LoadLe32(const unsigned char* in) {
-    uint32_t v = uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16 |
-                 uint32_t(in[3]) << 24;
+    uint32_t v =
+        uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16 | uint32_t(in[3]) << 24;
     return static_cast<int32_t>(v);
 }
 

@@ -27,8 +27,7 @@ MailConfigBytes ToBytes(const MailConfig& config) {
     StoreLe32(bytes.data() + offsetof(MailConfig, sendOnChange), config.sendOnChange);
     StoreLe32(bytes.data() + offsetof(MailConfig, sendOnUnreachable), config.sendOnUnreachable);
     StoreLe32(bytes.data() + offsetof(MailConfig, requiresAuth), config.requiresAuth);
-    StoreLe32(bytes.data() + offsetof(MailConfig, markNotifiedChecked),
-              config.markNotifiedChecked);
+    StoreLe32(bytes.data() + offsetof(MailConfig, markNotifiedChecked), config.markNotifiedChecked);
     return bytes;
 }
 

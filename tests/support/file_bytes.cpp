@@ -20,7 +20,7 @@ void WriteBytes(const std::filesystem::path& file, const std::string& bytes) {
 }
 
 unsigned FileMode(const std::filesystem::path& file) {
-    struct stat st{};
+    struct stat st {};
     if (stat(file.c_str(), &st) != 0) return 0;
     return st.st_mode & 07777;
 }

@@ -20,7 +20,8 @@ PeerProcess::PeerProcess(std::vector<std::string> argv) {
         close(pipeFds[0]);
         close(pipeFds[1]);
         std::vector<char*> args;
-        for (auto& a : argv) args.push_back(a.data());
+        for (auto& a : argv)
+            args.push_back(a.data());
         args.push_back(nullptr);
         execv(args[0], args.data());
         _exit(127);
@@ -30,12 +31,15 @@ PeerProcess::PeerProcess(std::vector<std::string> argv) {
     std::string line = readLine(20000);
     if (line.rfind("READY ", 0) != 0) {
         stop();
-        throw std::runtime_error("test peer did not start: " + argv.back() + " said '" + line + "'");
+        throw std::runtime_error("test peer did not start: " + argv.back() + " said '" + line +
+                                 "'");
     }
     port_ = std::stoi(line.substr(6));
 }
 
-PeerProcess::~PeerProcess() { stop(); }
+PeerProcess::~PeerProcess() {
+    stop();
+}
 
 void PeerProcess::stop() {
     if (pid_ > 0) {
@@ -75,6 +79,8 @@ std::string TestFile(const std::string& relative) {
     return std::string(WARDLET_SOURCE_DIR) + "/tests/" + relative;
 }
 
-std::string Python() { return "/usr/bin/python3"; }
+std::string Python() {
+    return "/usr/bin/python3";
+}
 
 }  // namespace wardlet::test

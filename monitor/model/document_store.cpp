@@ -1,0 +1,173 @@
+#include "monitor/model/document_store.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "common/atomic_file.h"
+#include "common/little_endian.h"
+#include "monitor/model/account_scramble.h"
+#include "monitor/model/document_editor.h"
+
+namespace wardlet {
+namespace {
+
+bool EndsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// Regular files of `folder` whose names end in `suffix`, in directory order.
+std::vector<std::string> FilesEndingWith(const std::filesystem::path& folder,
+                                         std::string_view suffix) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return names;
+    while (dirent* entry = readdir(dir)) {
+        std::string_view name = entry->d_name;
+        if (!EndsWith(name, suffix)) continue;
+        struct stat st {};
+        if (lstat((folder / entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            names.emplace_back(name);
+    }
+    closedir(dir);
+    return names;
+}
+
+bool ReadExactRecord(const std::filesystem::path& file, RecordBytes& bytes) {
+    FILE* in = fopen(file.c_str(), "rb");
+    if (!in) return false;
+    size_t n = fread(bytes.data(), 1, bytes.size(), in);
+    // One byte more means the file is longer than a record: not a document either.
+    bool exact = n == bytes.size() && fgetc(in) == EOF;
+    fclose(in);
+    return exact;
+}
+
+void RemoveFile(const std::filesystem::path& file) {
+    unlink(file.c_str());
+}
+
+}  // namespace
+
+bool IsSafeStoredName(const DocumentRecord& record) {
+    if (!FieldTerminated(record.name)) return false;
+    std::string_view name = FieldText(record.name);
+    return !name.empty() && NameHasAllowedCharacters(name) && name.size() <= kMaxNameBytes;
+}
+
+DocumentStore::DocumentStore(std::filesystem::path dataFolder, DocumentTable& table)
+    : dataFolder_(std::move(dataFolder)), table_(table) {}
+
+std::filesystem::path DocumentStore::DataFile(std::string_view name) const {
+    return dataFolder_ / (std::string(name) + ".data");
+}
+std::filesystem::path DocumentStore::ContentFile(std::string_view name) const {
+    return dataFolder_ / (std::string(name) + ".content");
+}
+std::filesystem::path DocumentStore::MiddleFile(std::string_view name) const {
+    return dataFolder_ / (std::string(name) + ".middle");
+}
+
+DocumentStore::LoadReport DocumentStore::LoadAllDocuments() {
+    LoadReport report;
+    size_t first = table_.size();
+    for (const auto& fileName : FilesEndingWith(dataFolder_, ".data")) {
+        RecordBytes bytes;
+        if (!ReadExactRecord(dataFolder_ / fileName, bytes)) {
+            report.refused.push_back(fileName);
+            continue;
+        }
+        DocumentRecord record = RecordFromBytes(bytes);
+        if (!IsSafeStoredName(record)) {
+            report.refused.push_back(fileName);
+            continue;
+        }
+        DecodeAccount(record);
+        size_t index = table_.FindFreeSlot();
+        if (index == DocumentTable::kNoSlot) break;
+        table_.Replace(index, record);
+        ++report.loaded;
+    }
+    if (list_)
+        for (size_t i = first; i < table_.size(); ++i)
+            if (!table_.IsFree(i)) list_->AddRow(i);
+    return report;
+}
+
+bool DocumentStore::SaveDocument(size_t index) {
+    DocumentRecord record = table_.Get(index);
+    std::string_view name = FieldText(record.name);
+    if (name.empty()) return false;
+    bool secret = FlagOn(record.useAccount);
+    if (secret) EncodeAccount(record);  // on the copy: the table keeps plain values
+    RecordBytes bytes = ToBytes(record);
+    return ReplaceFileAtomically(
+        DataFile(name), std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+        secret ? 0600 : 0644);
+}
+
+void DocumentStore::SaveAllDocuments() {
+    DeleteTempFiles();
+    for (size_t i = 0; i < table_.size(); ++i) {
+        if (table_.IsFree(i)) continue;
+        table_.Modify(i, [](DocumentRecord& r) {
+            if (r.status == static_cast<int32_t>(DocumentStatus::Retrieving))
+                r.status = static_cast<int32_t>(DocumentStatus::Waiting);
+        });
+        SaveDocument(i);
+    }
+}
+
+void DocumentStore::DeleteTempFiles() {
+    for (const auto& name : FilesEndingWith(dataFolder_, ".tmp"))
+        RemoveFile(dataFolder_ / name);
+}
+
+size_t DocumentStore::AddDocument(const DocumentRecord& staged) {
+    size_t index = table_.Add(staged);
+    if (index == DocumentTable::kNoSlot) return index;
+    if (list_) list_->AddRow(index);
+    SaveDocument(index);
+    StartChecks();
+    return index;
+}
+
+void DocumentStore::EditDocument(size_t index, const DocumentRecord& staged) {
+    std::string oldName(FieldText(table_.Get(index).name));
+    RemoveFile(DataFile(oldName));
+    RemoveFile(ContentFile(oldName));
+    // The extract of the old name would never be read again once the name changes.
+    if (oldName != FieldText(staged.name)) RemoveFile(MiddleFile(oldName));
+    table_.Replace(index, staged);
+    if (list_) list_->RefreshEditedRow(index, oldName);
+    SaveDocument(index);
+    StartChecks();
+}
+
+void DocumentStore::DeleteDocuments(const std::vector<std::string>& rowNames) {
+    for (auto row = rowNames.rbegin(); row != rowNames.rend(); ++row) {
+        size_t index = FindRecordByName(*row);
+        if (index == DocumentTable::kNoSlot) continue;
+        if (list_) list_->RemoveRow(index);
+        RemoveFile(DataFile(*row));
+        RemoveFile(ContentFile(*row));
+        RemoveFile(MiddleFile(*row));
+        table_.Clear(index);
+    }
+}
+
+size_t DocumentStore::FindRecordByName(std::string_view name) const {
+    if (name.empty()) return DocumentTable::kNoSlot;
+    for (size_t i = 0; i < table_.size(); ++i)
+        if (FieldText(table_.Get(i).name) == name) return i;
+    return DocumentTable::kNoSlot;
+}
+
+void DocumentStore::StartChecks() {
+    if (checks_) checks_->StartCheckThreads();
+}
+
+}  // namespace wardlet

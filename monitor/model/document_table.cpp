@@ -1,0 +1,108 @@
+#include "monitor/model/document_table.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace wardlet {
+
+DocumentTable::DocumentTable() : chunks_(new std::atomic<Slot*>[kMaxChunks]) {
+    for (size_t i = 0; i < kMaxChunks; ++i)
+        chunks_[i].store(nullptr, std::memory_order_relaxed);
+}
+
+DocumentTable::~DocumentTable() {
+    for (size_t i = 0; i < kMaxChunks; ++i)
+        delete[] chunks_[i].load(std::memory_order_relaxed);
+}
+
+DocumentTable::Slot& DocumentTable::SlotAt(size_t index) const {
+    if (index >= size()) throw std::out_of_range("document slot out of range");
+    Slot* chunk = chunks_[index / kChunkSlots].load(std::memory_order_acquire);
+    return chunk[index % kChunkSlots];
+}
+
+DocumentRecord DocumentTable::Get(size_t index) const {
+    Slot& slot = SlotAt(index);
+    std::lock_guard guard(slot.lock);
+    return slot.record;
+}
+
+bool DocumentTable::IsFree(size_t index) const {
+    Slot& slot = SlotAt(index);
+    std::lock_guard guard(slot.lock);
+    return slot.record.name[0] == '\0';
+}
+
+void DocumentTable::Modify(size_t index, const std::function<void(DocumentRecord&)>& change) {
+    Slot& slot = SlotAt(index);
+    std::lock_guard guard(slot.lock);
+    change(slot.record);
+}
+
+void DocumentTable::Replace(size_t index, const DocumentRecord& record) {
+    Slot& slot = SlotAt(index);
+    std::lock_guard guard(slot.lock);
+    slot.record = record;
+    ++slot.generation;
+}
+
+void DocumentTable::Clear(size_t index) {
+    Slot& slot = SlotAt(index);
+    std::lock_guard guard(slot.lock);
+    memset(&slot.record, 0, sizeof slot.record);
+    ++slot.generation;
+}
+
+size_t DocumentTable::AppendSlotLocked() {
+    size_t index = size();
+    size_t chunk = index / kChunkSlots;
+    if (chunk >= kMaxChunks) return kNoSlot;
+    if (!chunks_[chunk].load(std::memory_order_relaxed))
+        chunks_[chunk].store(new Slot[kChunkSlots], std::memory_order_release);
+    size_.store(index + 1, std::memory_order_release);
+    return index;
+}
+
+size_t DocumentTable::FindFreeSlot() {
+    std::lock_guard grow(growLock_);
+    for (size_t i = 0, n = size(); i < n; ++i)
+        if (IsFree(i)) return i;
+    return AppendSlotLocked();
+}
+
+size_t DocumentTable::Add(const DocumentRecord& record) {
+    std::lock_guard grow(growLock_);
+    size_t index = kNoSlot;
+    for (size_t i = 0, n = size(); i < n && index == kNoSlot; ++i)
+        if (IsFree(i)) index = i;
+    if (index == kNoSlot) index = AppendSlotLocked();
+    if (index != kNoSlot) Replace(index, record);
+    return index;
+}
+
+bool DocumentTable::TryClaim(size_t index, DocumentRecord& copy, uint64_t& generation) {
+    Slot& slot = SlotAt(index);
+    std::lock_guard guard(slot.lock);
+    if (slot.record.status != static_cast<int32_t>(DocumentStatus::Waiting)) return false;
+    slot.record.status = static_cast<int32_t>(DocumentStatus::Retrieving);
+    copy = slot.record;
+    generation = slot.generation;
+    return true;
+}
+
+bool DocumentTable::Publish(size_t index, uint64_t generation,
+                            const std::function<void(DocumentRecord&)>& results) {
+    Slot& slot = SlotAt(index);
+    std::lock_guard guard(slot.lock);
+    if (slot.generation != generation) return false;
+    results(slot.record);
+    return true;
+}
+
+uint64_t DocumentTable::Generation(size_t index) const {
+    Slot& slot = SlotAt(index);
+    std::lock_guard guard(slot.lock);
+    return slot.generation;
+}
+
+}  // namespace wardlet
