@@ -1,0 +1,232 @@
+#include "monitor/app/wardctl_commands.h"
+
+#include <charconv>
+#include <map>
+#include <optional>
+#include <system_error>
+
+#include "common/data_lock.h"
+#include "common/folders.h"
+#include "common/little_endian.h"
+#include "monitor/app/options.h"
+#include "monitor/app/wardctl_session.h"
+#include "monitor/model/document_editor.h"
+
+#ifndef WARDLET_VERSION
+#define WARDLET_VERSION "0"
+#endif
+
+namespace wardlet {
+namespace {
+
+constexpr char kHelp[] = R"(Usage: wardctl COMMAND [ARGUMENTS]
+
+The command line of the Wardlet document monitor. It works on the monitor's data folder
+($XDG_DATA_HOME/Calvorne/Wardlet) and refuses every command that writes while the monitor runs.
+
+Commands:
+  list                       one line per document: name, type, status, last check (tabs)
+  show NAME                  every field of the document, one "field: value" line each
+  add --type TYPE --name NAME --location TEXT [--user USER --password PASSWORD]
+      [--count STRING | --middle START END]
+                             adds a document (saved as waiting for its first check);
+                             TYPE is web-page, web-file, ftp-file or local-file;
+                             --count and --middle choose the checking method of a web page
+  remove NAME...             deletes the documents and their stored copies
+  options                    prints the eleven options as "field: value"
+  options set FIELD VALUE    changes one option and saves the options file
+  --help, --version
+
+Exit status: 0 done; 64 usage error; 65 input refused; 66 no document of that name;
+74 a file could not be written; 75 the data folder is in use by the monitor.
+)";
+
+using Args = std::vector<std::string>;
+
+int Usage(std::ostream& err, const std::string& problem) {
+    err << "wardctl: " << problem << "\nTry 'wardctl --help'.\n";
+    return kExitUsage;
+}
+
+std::optional<int32_t> ParseInt(const std::string& text) {
+    int32_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+std::optional<DocumentType> ParseType(const std::string& text) {
+    if (text == "web-page") return DocumentType::WebPage;
+    if (text == "web-file") return DocumentType::WebFile;
+    if (text == "ftp-file") return DocumentType::FtpFile;
+    if (text == "local-file") return DocumentType::LocalFile;
+    return std::nullopt;
+}
+
+int List(WardctlSession& session, const Args& args) {
+    if (!args.empty()) return Usage(session.err, "list takes no arguments");
+    session.Load();
+    DocumentTable& table = session.table();
+    for (size_t i = 0; i < table.size(); ++i) {
+        DocumentRecord r = table.Get(i);
+        std::string_view name = FieldText(r.name);
+        if (name.empty()) continue;
+        std::string_view lastCheck = FieldText(r.lastCheck);
+        session.out << name << '\t' << TypeText(r.type) << '\t' << StatusText(r.status) << '\t'
+                    << (lastCheck.empty() ? "?" : lastCheck) << '\n';
+    }
+    return kExitOk;
+}
+
+int Show(WardctlSession& session, const Args& args) {
+    if (args.size() != 1) return Usage(session.err, "show takes one document name");
+    session.Load();
+    size_t index = session.store().FindRecordByName(args[0]);
+    if (index == DocumentTable::kNoSlot) return session.NoDocument(args[0]);
+    DocumentRecord r = session.table().Get(index);
+    auto& out = session.out;
+    out << "type: " << r.type << " (" << TypeText(r.type) << ")\n"
+        << "location: " << FieldText(r.location) << '\n'
+        << "name: " << FieldText(r.name) << '\n'
+        << "useAccount: " << r.useAccount << '\n'
+        << "userName: " << FieldText(r.userName) << '\n'
+        << "password: " << FieldText(r.password) << '\n'
+        << "lastCheck: " << FieldText(r.lastCheck) << '\n'
+        << "status: " << r.status << " (" << StatusText(r.status) << ")\n"
+        << "useCount: " << r.useCount << '\n'
+        << "lastCount: " << r.lastCount << '\n'
+        << "countString: " << FieldText(r.countString) << '\n'
+        << "useMiddle: " << r.useMiddle << '\n'
+        << "middleStart: " << FieldText(r.middleStart) << '\n'
+        << "middleEnd: " << FieldText(r.middleEnd) << '\n';
+    return kExitOk;
+}
+
+int Add(WardctlSession& session, const Args& args) {
+    DocumentInput input;
+    bool haveType = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& option = args[i];
+        auto value = [&](size_t count = 1) -> bool { return i + count < args.size(); };
+        if (option == "--middle") {
+            if (!value(2)) return Usage(session.err, "--middle needs a start and an end string");
+            input.method = CheckMethod::Middle;
+            input.middleStart = args[++i];
+            input.middleEnd = args[++i];
+            continue;
+        }
+        if (!value()) return Usage(session.err, option + " needs a value");
+        const std::string& text = args[++i];
+        if (option == "--type") {
+            auto type = ParseType(text);
+            if (!type) return Usage(session.err, "unknown document type '" + text + "'");
+            input.type = *type;
+            haveType = true;
+        } else if (option == "--name") {
+            input.name = text;
+        } else if (option == "--location") {
+            input.location = text;
+        } else if (option == "--user") {
+            input.account = true;
+            input.userName = text;
+        } else if (option == "--password") {
+            input.account = true;
+            input.password = text;
+        } else if (option == "--count") {
+            input.method = CheckMethod::Count;
+            input.countString = text;
+        } else {
+            return Usage(session.err, "unknown option '" + option + "' for add");
+        }
+    }
+    if (!haveType) return Usage(session.err, "add needs --type");
+    if (input.type != DocumentType::WebPage && input.method != CheckMethod::Simple)
+        return Usage(session.err, "--count and --middle apply to web pages only");
+    if (int status = session.LockForWriting()) return status;
+    session.Load();
+    EditorResult result = ApplyDocumentInput(input, session.table(), PropertiesMode::Add,
+                                             DocumentTable::kNoSlot, session.dataFolder());
+    if (!result.ok) {
+        session.err << "wardctl: " << result.message << '\n';
+        return kExitRefused;
+    }
+    size_t index = session.store().AddDocument(result.staged);
+    std::error_code ec;
+    if (index == DocumentTable::kNoSlot ||
+        !std::filesystem::exists(session.store().DataFile(input.name), ec)) {
+        session.err << "wardctl: cannot write the document file in " << session.dataFolder()
+                    << '\n';
+        return kExitWriteFailed;
+    }
+    return kExitOk;
+}
+
+int Remove(WardctlSession& session, const Args& args) {
+    if (args.empty()) return Usage(session.err, "remove needs at least one document name");
+    if (int status = session.LockForWriting()) return status;
+    session.Load();
+    for (const auto& name : args)
+        if (session.store().FindRecordByName(name) == DocumentTable::kNoSlot)
+            return session.NoDocument(name);  // nothing is removed when any name is unknown
+    session.store().DeleteDocuments(args);
+    return kExitOk;
+}
+
+int Options(WardctlSession& session, const Args& args) {
+    if (args.empty()) {
+        MonitorOptions options = ReadOptionsFile(session.dataFolder()).value_or(DefaultOptions());
+        for (const auto& field : kOptionFields)
+            session.out << field.name << ": " << options.*field.member << '\n';
+        return kExitOk;
+    }
+    if (args[0] != "set" || args.size() != 3)
+        return Usage(session.err, "use 'options' or 'options set FIELD VALUE'");
+    const OptionField* field = FindOptionField(args[1]);
+    if (!field) return Usage(session.err, "unknown option field '" + args[1] + "'");
+    auto value = ParseInt(args[2]);
+    if (!value) return Usage(session.err, "'" + args[2] + "' is not a whole number");
+    if (std::string problem = OptionValueProblem(field->name, *value); !problem.empty()) {
+        session.err << "wardctl: " << problem << '\n';
+        return kExitRefused;
+    }
+    if (int status = session.LockForWriting()) return status;
+    MonitorOptions options = LoadOptions(session.dataFolder());
+    options.*field->member = *value;
+    if (!SaveOptions(session.dataFolder(), options)) {
+        session.err << "wardctl: cannot write " << (session.dataFolder() / kOptionsFile) << '\n';
+        return kExitWriteFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+std::string OptionValueProblem(std::string_view field, int32_t value) {
+    if (field == "threadCount")
+        return value >= 1 && value <= 5 ? "" : "threadCount must be between 1 and 5.";
+    if (field == "checkPeriodMinutes")
+        return value >= 1 && value <= 600 ? "" : "checkPeriodMinutes must be between 1 and 600.";
+    return value == 0 || value == 1 ? "" : std::string(field) + " must be 0 or 1.";
+}
+
+int RunWardctl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) return Usage(err, "no command given");
+    const std::string& command = args[0];
+    if (command == "--help" || command == "-h" || command == "help") {
+        out << kHelp;
+        return kExitOk;
+    }
+    if (command == "--version") {
+        out << "wardctl (Wardlet) " << WARDLET_VERSION << '\n';
+        return kExitOk;
+    }
+    static const std::map<std::string, WardctlCommand> commands = {
+        {"list", List}, {"show", Show}, {"add", Add}, {"remove", Remove}, {"options", Options},
+    };
+    auto found = commands.find(command);
+    if (found == commands.end()) return Usage(err, "unknown command '" + command + "'");
+    WardctlSession session(MonitorDataFolder(), out, err);
+    return found->second(session, Args(args.begin() + 1, args.end()));
+}
+
+}  // namespace wardlet

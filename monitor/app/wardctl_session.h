@@ -1,0 +1,48 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "common/data_lock.h"
+#include "monitor/model/document_store.h"
+#include "monitor/model/document_table.h"
+#include "monitor/model/headless_list.h"
+
+namespace wardlet {
+
+// What one wardctl command works with: the data folder, its documents loaded on demand into a
+// table with a headless list, and the folder lock for commands that write.
+class WardctlSession {
+public:
+    WardctlSession(std::filesystem::path dataFolder, std::ostream& out, std::ostream& err);
+
+    const std::filesystem::path& dataFolder() const { return store_.dataFolder(); }
+    DocumentTable& table() { return table_; }
+    DocumentStore& store() { return store_; }
+    HeadlessDocumentList& list() { return list_; }
+
+    // Loads the documents once.
+    void Load();
+    // Takes the data-folder lock; 0 when held, else the exit status after telling why.
+    int LockForWriting();
+    // Says that no document has this name; returns the matching exit status.
+    int NoDocument(const std::string& name);
+
+    std::ostream& out;
+    std::ostream& err;
+
+private:
+    DocumentTable table_;
+    DocumentStore store_;
+    HeadlessDocumentList list_;
+    DataFolderLock lock_;
+    bool loaded_ = false;
+};
+
+using WardctlCommand = std::function<int(WardctlSession&, const std::vector<std::string>&)>;
+
+}  // namespace wardlet
