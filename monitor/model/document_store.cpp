@@ -86,9 +86,7 @@ DocumentStore::LoadReport DocumentStore::LoadAllDocuments() {
             continue;
         }
         DecodeAccount(record);
-        size_t index = table_.FindFreeSlot();
-        if (index == DocumentTable::kNoSlot) break;
-        table_.Replace(index, record);
+        if (table_.Add(record) == DocumentTable::kNoSlot) break;
         ++report.loaded;
     }
     if (list_)

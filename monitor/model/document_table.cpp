@@ -40,17 +40,25 @@ void DocumentTable::Modify(size_t index, const std::function<void(DocumentRecord
 }
 
 void DocumentTable::Replace(size_t index, const DocumentRecord& record) {
+    std::lock_guard grow(growLock_);
     Slot& slot = SlotAt(index);
     std::lock_guard guard(slot.lock);
     slot.record = record;
     ++slot.generation;
+    if (record.name[0] == '\0') NoteFreedLocked(index);
 }
 
 void DocumentTable::Clear(size_t index) {
+    std::lock_guard grow(growLock_);
     Slot& slot = SlotAt(index);
     std::lock_guard guard(slot.lock);
     memset(&slot.record, 0, sizeof slot.record);
     ++slot.generation;
+    NoteFreedLocked(index);
+}
+
+void DocumentTable::NoteFreedLocked(size_t index) {
+    if (index < freeHint_) freeHint_ = index;
 }
 
 size_t DocumentTable::AppendSlotLocked() {
@@ -63,20 +71,32 @@ size_t DocumentTable::AppendSlotLocked() {
     return index;
 }
 
+size_t DocumentTable::FindFreeSlotLocked() {
+    // Slots below the hint are all named, so loading many records stays linear.
+    for (size_t i = freeHint_, n = size(); i < n; ++i) {
+        if (IsFree(i)) {
+            freeHint_ = i;
+            return i;
+        }
+    }
+    freeHint_ = size();
+    return AppendSlotLocked();
+}
+
 size_t DocumentTable::FindFreeSlot() {
     std::lock_guard grow(growLock_);
-    for (size_t i = 0, n = size(); i < n; ++i)
-        if (IsFree(i)) return i;
-    return AppendSlotLocked();
+    return FindFreeSlotLocked();
 }
 
 size_t DocumentTable::Add(const DocumentRecord& record) {
     std::lock_guard grow(growLock_);
-    size_t index = kNoSlot;
-    for (size_t i = 0, n = size(); i < n && index == kNoSlot; ++i)
-        if (IsFree(i)) index = i;
-    if (index == kNoSlot) index = AppendSlotLocked();
-    if (index != kNoSlot) Replace(index, record);
+    size_t index = FindFreeSlotLocked();
+    if (index == kNoSlot) return index;
+    Slot& slot = SlotAt(index);
+    std::lock_guard guard(slot.lock);
+    slot.record = record;
+    ++slot.generation;
+    if (record.name[0] != '\0') freeHint_ = index + 1;
     return index;
 }
 

@@ -70,10 +70,13 @@ private:
     };
     Slot& SlotAt(size_t index) const;
     size_t AppendSlotLocked();
+    size_t FindFreeSlotLocked();
+    void NoteFreedLocked(size_t index);
 
     std::unique_ptr<std::atomic<Slot*>[]> chunks_;
     std::atomic<size_t> size_{0};
     std::mutex growLock_;  // serialises growth and the choice of a free slot
+    size_t freeHint_ = 0;  // no slot below it is free (guarded by growLock_)
 };
 
 }  // namespace wardlet
