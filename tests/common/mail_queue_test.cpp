@@ -1,0 +1,190 @@
+#include "common/mail_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "file_bytes.h"
+#include "temp_home.h"
+
+namespace wardlet {
+namespace {
+
+using test::ReadBytes;
+using test::TempDataHome;
+using test::WriteBytes;
+
+MailConfig Wants(int32_t onChange, int32_t onUnreachable) {
+    MailConfig c{};
+    c.sendOnChange = onChange;
+    c.sendOnUnreachable = onUnreachable;
+    return c;
+}
+
+TEST(MailEntry, ExactBytesWithCrCrLfLineEnds) {
+    EXPECT_EQ(FormatMailEntry("2012/01/05 [09:03:07]", MailEvent::Changed, "Price list",
+                              "http://example.com/prices"),
+              "2012/01/05 [09:03:07] Changed: Price list\r\r\n"
+              "http://example.com/prices\r\r\n\r\r\n");
+    EXPECT_EQ(FormatMailEntry("2012/01/05 [09:03:07]", MailEvent::Unavailable, "Log", "/var/x.log"),
+              "2012/01/05 [09:03:07] Unable to retrieve: Log\r\r\n/var/x.log\r\r\n\r\r\n");
+}
+
+TEST(MailEntry, AppendFollowsTheSettingsAndStampsNow) {
+    TempDataHome home;
+    auto folder = home.makeDataFolder();
+    auto queue = folder / kMailQueueFile;
+
+    EXPECT_FALSE(AppendMailEntry(folder, Wants(1, 0), MailEvent::Unavailable, "Down", "http://d/"));
+    EXPECT_FALSE(AppendMailEntry(folder, Wants(0, 1), MailEvent::Changed, "News", "http://n/"));
+    EXPECT_FALSE(MailQueueExists(folder));
+    EXPECT_FALSE(std::filesystem::exists(queue));
+
+    EXPECT_TRUE(AppendMailEntry(folder, Wants(1, 0), MailEvent::Changed, "News", "http://n/"));
+    EXPECT_TRUE(AppendMailEntry(folder, Wants(0, 1), MailEvent::Unavailable, "Down", "http://d/"));
+    EXPECT_TRUE(MailQueueExists(folder));
+    const std::string stamp = R"(\d{4}/\d{2}/\d{2} \[\d{2}:\d{2}:\d{2}\])";
+    std::regex expected(stamp + " Changed: News\r\r\nhttp://n/\r\r\n\r\r\n" + stamp +
+                        " Unable to retrieve: Down\r\r\nhttp://d/\r\r\n\r\r\n");
+    EXPECT_TRUE(std::regex_match(ReadBytes(queue), expected)) << ReadBytes(queue);
+}
+
+TEST(MailEntry, ConcurrentAppendsStayWholeEntries) {
+    TempDataHome home;
+    auto folder = home.makeDataFolder();
+    constexpr int kThreads = 8, kEach = 50;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&folder, t] {
+            for (int i = 0; i < kEach; ++i) {
+                std::string name = "doc-" + std::to_string(t) + "-" + std::to_string(i);
+                AppendMailEntry(folder, Wants(1, 1), MailEvent::Changed, name,
+                                "http://example.com/" + name + std::string(300, 'p'));
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+
+    std::string bytes = ReadBytes(folder / kMailQueueFile);
+    std::regex entry(R"(\d{4}/\d{2}/\d{2} \[\d{2}:\d{2}:\d{2}\] Changed: (doc-\d+-\d+)\r\r\n)"
+                     R"(http://example.com/(doc-\d+-\d+)p{300}\r\r\n\r\r\n)");
+    std::map<std::string, int> seen;
+    size_t covered = 0;
+    for (std::sregex_iterator it(bytes.begin(), bytes.end(), entry), end; it != end; ++it) {
+        EXPECT_EQ(it->position(), static_cast<long>(covered)) << "garbage between entries";
+        EXPECT_EQ((*it)[1], (*it)[2]);
+        ++seen[(*it)[1]];
+        covered = it->position() + it->length();
+    }
+    EXPECT_EQ(covered, bytes.size());
+    EXPECT_EQ(seen.size(), size_t{kThreads * kEach});
+    for (const auto& [name, count] : seen)
+        EXPECT_EQ(count, 1) << name;
+}
+
+// A queue line as stored: `chars` characters as read, that is chars - 2 text bytes and CR CR LF.
+std::string StoredLine(size_t chars, char fill) {
+    return std::string(chars - 2, fill) + "\r\r\n";
+}
+
+TEST(MailBody, EmptyQueueGivesTheFallbackText) {
+    MailBody body = BuildMailBody("");
+    EXPECT_EQ(body.text, "There are document changes but can't retrieve the details.\r\n");
+    EXPECT_EQ(body.consumed, 0u);
+}
+
+TEST(MailBody, KeepsWholeLinesBelow8000Characters) {
+    std::string queue, expected;
+    for (int i = 0; i < 90; ++i) {
+        char fill = static_cast<char>('a' + i % 26);
+        queue += StoredLine(100, fill);
+        if (i < 79) expected += std::string(98, fill) + "\r\n";
+    }
+    MailBody body = BuildMailBody(queue);
+    EXPECT_EQ(body.text.size(), 7900u);
+    EXPECT_EQ(body.text, expected);
+    EXPECT_EQ(body.consumed, 79u * 101u);
+}
+
+TEST(MailBody, LongLineIsReadIn1022CharacterPieces) {
+    std::string line(9000, 'x');
+    for (size_t i = 0; i < line.size(); i += 7)
+        line[i] = static_cast<char>('0' + i % 10);
+    MailBody body = BuildMailBody(line + "\r\r\n");
+    EXPECT_EQ(body.text, line.substr(0, 7154));
+    EXPECT_EQ(body.consumed, 7154u);
+}
+
+TEST(MailBody, EntriesArriveWithCrLfAndTheEmptyLineKept) {
+    std::string first = FormatMailEntry("2012/01/05 [09:03:07]", MailEvent::Changed, "Price list",
+                                        "http://example.com/prices");
+    std::string second =
+        FormatMailEntry("2012/01/05 [09:04:00]", MailEvent::Unavailable, "Log", "/var/x.log");
+    MailBody body = BuildMailBody(first + second);
+    EXPECT_EQ(body.text,
+              "2012/01/05 [09:03:07] Changed: Price list\r\nhttp://example.com/prices\r\n\r\n"
+              "2012/01/05 [09:04:00] Unable to retrieve: Log\r\n/var/x.log\r\n\r\n");
+    EXPECT_EQ(body.consumed, first.size() + second.size());
+
+    // When the limit stops the body, `consumed` ends right after the last line used.
+    std::string filler = StoredLine(7950, 'f');
+    body = BuildMailBody(filler + first);
+    EXPECT_EQ(body.consumed, filler.size() + first.find('\n') + 1);
+    EXPECT_EQ(body.text.substr(body.text.size() - 43),
+              "2012/01/05 [09:03:07] Changed: Price list\r\n");
+}
+
+TEST(MailQueueTake, EntriesAppendedWhileSendingComeAfterTheRestoredOnes) {
+    TempDataHome home;
+    auto folder = home.makeDataFolder();
+    auto queue = folder / kMailQueueFile;
+    auto taken = folder / kMailQueueTakenFile;
+    EXPECT_FALSE(TakeMailQueue(folder));
+
+    WriteBytes(queue, "A-entry|B-entry|");
+    auto got = TakeMailQueue(folder);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(*got, "A-entry|B-entry|");
+    EXPECT_FALSE(MailQueueExists(folder));
+    EXPECT_TRUE(AppendMailEntry(folder, Wants(1, 1), MailEvent::Changed, "C", "http://c/"));
+    std::string appended = ReadBytes(queue);
+
+    ASSERT_TRUE(RestoreMailQueue(folder, "B-entry|"));
+    EXPECT_EQ(ReadBytes(queue), "B-entry|" + appended);
+    EXPECT_FALSE(std::filesystem::exists(taken));
+
+    got = TakeMailQueue(folder);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(*got, "B-entry|" + appended);
+    DiscardTakenMailQueue(folder);
+    EXPECT_FALSE(std::filesystem::exists(taken));
+    EXPECT_FALSE(std::filesystem::exists(queue));
+    EXPECT_FALSE(TakeMailQueue(folder));
+}
+
+TEST(MailQueueTake, LeftoverTakenFileIsMergedAtTheNextTake) {
+    TempDataHome home;
+    auto folder = home.makeDataFolder();
+    WriteBytes(folder / kMailQueueTakenFile, "interrupted|");
+    auto got = TakeMailQueue(folder);  // nothing new queued: the leftover alone
+    ASSERT_TRUE(got);
+    EXPECT_EQ(*got, "interrupted|");
+
+    WriteBytes(folder / kMailQueueFile, "new|");
+    got = TakeMailQueue(folder);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(*got, "interrupted|new|");
+    EXPECT_FALSE(std::filesystem::exists(folder / kMailQueueFile));
+    EXPECT_EQ(ReadBytes(folder / kMailQueueTakenFile), "interrupted|new|");
+    ASSERT_TRUE(RestoreMailQueue(folder, ""));  // all sent
+    EXPECT_FALSE(std::filesystem::exists(folder / kMailQueueTakenFile));
+    EXPECT_FALSE(MailQueueExists(folder));
+}
+
+}  // namespace
+}  // namespace wardlet
