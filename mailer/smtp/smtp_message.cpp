@@ -1,0 +1,205 @@
+#include "mailer/smtp/smtp_message.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+#include "mailer/smtp/mime_types.h"
+
+namespace wardlet::smtp {
+namespace {
+
+// The encoder counts in 32 bits and doubles the size for its buffer; bigger files are left out
+// like unreadable ones.
+constexpr std::uintmax_t kMaxAttachmentBytes = 1u << 30;
+
+std::string Boundary(const char* prefix) {
+    char text[64];
+    snprintf(text, sizeof text, "%s%8.8X", prefix, TickCount());
+    return text;
+}
+
+bool IsTextType(std::string_view type) {
+    return type.size() >= 5 && strncasecmp(type.data(), "text/", 5) == 0;
+}
+
+std::string Quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+// `"Name" <address>`, the name part only when there is one.
+std::string NamedAddress(const CSmtpAddress& who) {
+    std::string value;
+    if (!who.displayName.empty()) value += Quoted(who.displayName) + " ";
+    value += "<" + who.address + ">";
+    return value;
+}
+
+const char* MultipartName(int32_t type) {
+    switch (type) {
+        case kMultipartMixed:
+            return "mixed";
+        case kMultipartAlternative:
+            return "alternative";
+        case kMultipartRelated:
+            return "related";
+        default:
+            return "";
+    }
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    std::error_code ec;
+    auto size = std::filesystem::file_size(path, ec);
+    if (ec || size >= kMaxAttachmentBytes) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string data(std::istreambuf_iterator<char>(in), {});
+    if (in.bad()) return std::nullopt;
+    return data;
+}
+
+// The name a recipient sees: the display name, else the path's last component.
+std::string ShownName(const CSmtpAttachment& attachment) {
+    if (!attachment.displayName.empty()) return attachment.displayName;
+    size_t slash = attachment.path.find_last_of("/\\");
+    return slash == std::string::npos ? attachment.path : attachment.path.substr(slash + 1);
+}
+
+std::string AttachmentType(const CSmtpAttachment& attachment, const std::string& shownName) {
+    if (!attachment.contentType.empty()) return attachment.contentType;
+    size_t dot = shownName.find('.');
+    if (dot != std::string::npos) {
+        std::string found = LookUpContentType(std::string_view(shownName).substr(dot));
+        if (!found.empty()) return found;
+    }
+    return kDefaultContentType;
+}
+
+}  // namespace
+
+const std::string* HeaderList::Find(std::string_view name) const {
+    for (const auto& entry : entries_) {
+        if (entry.first == name) return &entry.second;
+    }
+    return nullptr;
+}
+
+void HeaderList::Remove(std::string_view name) {
+    auto it = std::find_if(entries_.begin(), entries_.end(),
+                           [&](const Entry& e) { return e.first == name; });
+    if (it != entries_.end()) entries_.erase(it);
+}
+
+void HeaderList::Append(std::string name, std::string value) {
+    entries_.emplace_back(std::move(name), std::move(value));
+}
+
+void HeaderList::Replace(std::string name, std::string value) {
+    Remove(name);
+    Append(std::move(name), std::move(value));
+}
+
+void HeaderList::AddIfAbsent(std::string name, std::string value) {
+    if (!Find(name)) Append(std::move(name), std::move(value));
+}
+
+CSmtpMessage::CSmtpMessage() : timestamp(CurrentLocalTime()), utcOffset(CurrentUtcOffset()) {}
+
+void CSmtpMessage::ComposeHeaders() {
+    headers.AddIfAbsent("X-Priority", "3 (Normal)");
+    headers.AddIfAbsent("X-MSMail-Priority", "Normal");
+    headers.AddIfAbsent("X-Mailer", "Wardpost");
+    headers.AddIfAbsent("Importance", "Normal");
+    headers.Replace("Date", FormatDateHeader(timestamp, utcOffset));
+    headers.Replace("Subject", subject);
+
+    std::string to;
+    if (!recipient.displayName.empty()) to += Quoted(recipient.displayName) + " ";
+    if (!recipient.address.empty()) to += "<" + recipient.address + ">";
+    for (const auto& cc : ccRecipients) {
+        if (!to.empty()) to += ",\r\n\t";
+        to += NamedAddress(cc);
+    }
+    headers.Replace("To", to);
+    headers.Replace("From", NamedAddress(sender));
+}
+
+void CSmtpMessage::Compose(std::string& out) {
+    out.clear();
+    headers.Remove("Content-Type");
+
+    std::string outer;
+    if (bodies.size() + attachments.size() > 1) {
+        outer = Boundary("CSmtpMsgPart123X456_000_");
+        if (multipartType == kMultipartChoose)
+            multipartType = attachments.empty() ? kMultipartAlternative : kMultipartMixed;
+        headers.Append("Content-Type", std::string("multipart/") + MultipartName(multipartType) +
+                                           ";\r\n\tboundary=" + Quoted(outer));
+    }
+    headers.Replace("MIME-Version", "1.0");
+    headers.Remove("Message-ID");
+    if (!messageId.empty()) headers.Append("Message-ID", "<" + messageId + ">");
+    ComposeHeaders();
+
+    const auto& entries = headers.entries();
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it)
+        out += it->first + ": " + it->second + "\r\n";
+
+    if (!outer.empty()) out += "\r\nThis is a multipart message in MIME format\r\n";
+
+    std::string inner;
+    if (!attachments.empty() && bodies.size() > 1 && !outer.empty()) {
+        inner = Boundary("CSmtpMsgPart123X456_001_");
+        out += "\r\n--" + outer +
+               "\r\nContent-Type: multipart/alternative;\r\n\tboundary=" + Quoted(inner) + "\r\n";
+    }
+    for (const auto& body : bodies) {
+        if (!outer.empty()) out += "\r\n--" + (inner.empty() ? outer : inner) + "\r\n";
+        ComposeBodyPart(out, body);
+    }
+    if (!inner.empty()) out += "\r\n--" + inner + "--\r\n";
+    for (const auto& attachment : attachments)
+        ComposeAttachment(out, attachment, outer);
+    if (!outer.empty()) out += "\r\n--" + outer + "--\r\n";
+}
+
+void CSmtpMessage::ComposeBodyPart(std::string& out, const CSmtpMessageBody& body) const {
+    out += "Content-Type: " + body.contentType;
+    if (IsTextType(body.contentType)) out += ";\r\n\tcharset=" + Quoted(body.charset);
+    out += "\r\n";
+    std::string encoded = body.text;
+    std::string encodingName;
+    EncodeBody(body.encoding, encoded, encodingName);
+    out += "Content-Transfer-Encoding: " + encodingName;
+    if (!body.contentId.empty()) out += "\r\nContent-ID: <" + body.contentId + ">";
+    out += "\r\n\r\n" + encoded;
+}
+
+void CSmtpMessage::ComposeAttachment(std::string& out, const CSmtpAttachment& attachment,
+                                     const std::string& outerBoundary) const {
+    auto data = ReadWholeFile(attachment.path);
+    if (!data) return;  // an unreadable file is left out; the rest of the message goes on
+    if (!outerBoundary.empty()) out += "\r\n--" + outerBoundary + "\r\n";
+    std::string shown = ShownName(attachment);
+    std::string type = AttachmentType(attachment, shown);
+    out += "Content-Type: " + type;
+    if (IsTextType(type)) out += ";\r\n\tcharset=" + Quoted(attachment.charset);
+    out += ";\r\n\tname=" + Quoted(shown) + "\r\n";
+
+    std::string encoded;
+    std::string encodingName;
+    EncodeBody(attachment.encoding, encoded, encodingName, std::string_view(*data));
+    out += "Content-Transfer-Encoding: " + encodingName + "\r\n";
+    out += std::string("Content-Disposition: ") +
+           (attachment.inlineDisposition != 0 ? "inline" : "attachment") +
+           ";\r\n\tfilename=" + Quoted(shown);
+    if (!attachment.contentId.empty()) out += "\r\nContent-ID: <" + attachment.contentId + ">";
+    out += "\r\n\r\n" + encoded;
+}
+
+}  // namespace wardlet::smtp

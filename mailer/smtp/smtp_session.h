@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "mailer/smtp/message_parts.h"
+#include "mailer/smtp/smtp_message.h"
+
+namespace wardlet::smtp {
+
+// An SMTP client session over plain TCP (IPv4): greeting, EHLO or HELO, AUTH LOGIN, MAIL FROM,
+// RCPT TO, DATA and QUIT. Steps return 0 on success, the server's reply code on a refusal, or -1
+// for a transport failure or time-out; refusals are reported through the virtual notifications.
+class CSmtp {
+public:
+    CSmtp();
+    CSmtp(const CSmtp&) = delete;
+    CSmtp& operator=(const CSmtp&) = delete;
+
+    virtual ~CSmtp();
+    // A refusal the owner could act on. For refused credentials the result decides: 0 gives up,
+    // 1 tries the login again (with whatever userName/password hold then).
+    virtual int OnMessage(int code, const std::string& reply);
+    // A failure that ends the step.
+    virtual int OnError(int code, const std::string& reply);
+    // Every reply received; `command` is empty for the greeting.
+    virtual void OnReply(std::optional<std::string_view> command, int code,
+                         const std::string& reply);
+    // After each 1024-byte piece of a longer command; 0 aborts the send.
+    virtual int OnSendProgress(std::string_view command, size_t sent, size_t total);
+
+    // `host` is a dotted IPv4 address or a host name, optionally followed by ":port".
+    // 1 when connected, greeted and introduced; 0 otherwise (closed again).
+    int Connect(const std::string& host);
+    // 0 when accepted; -1 when the message has no sender, no recipient, or an address holding
+    // a CR or LF (nothing is sent then); else the code of the failing step.
+    int SendMessage(const CSmtpMessage& message);
+    void Disconnect();
+
+    // Builds a one-body message and sends it on the connected session. `pathList` holds paths
+    // each ended by a zero byte, the list ended by an empty path.
+    int SendMail(const CSmtpAddress& from, const CSmtpAddress& to, std::string_view subject,
+                 std::string_view body, const char* pathList = nullptr);
+    // The same with an array of `count` paths, attached from the last to the first.
+    int SendMail(const CSmtpAddress& from, const CSmtpAddress& to, std::string_view subject,
+                 std::string_view body, const char* const* paths, int count);
+
+    int Hello();
+    int AuthLogin();
+    int MailFrom(const std::string& address);
+    int RcptTo(const std::string& address);
+    int Data(const CSmtpMessage& message);
+    int Quit();
+    // One command and its reply: the reply code, or -1 (send failed, closed, time-out).
+    int Transact(std::optional<std::string_view> command);
+
+    int useEhlo = 1;
+    int timeoutSeconds = 30;
+    uint16_t port;         // network byte order
+    std::string userName;  // empty: no login
+    std::string password;
+
+    const std::string& lastReply() const { return lastReply_; }
+    // The result of the latest exchange (-1 when none was possible, e.g. no connection).
+    int lastCode() const { return lastCode_; }
+    bool sessionOpen() const { return sessionOpen_ != 0; }
+    bool extendedSmtp() const { return extendedSmtp_ != 0; }
+    bool connected() const { return socket_ >= 0; }
+
+protected:
+    int ReportError(int code);
+    int ReportMessage(int code);
+
+private:
+    bool SendCommand(std::string_view command);
+    bool ReadReply(std::string& reply);
+    void DiscardPendingInput();
+    int TimeoutMs() const;
+
+    int socket_ = -1;
+    std::string lastReply_;
+    int sessionOpen_ = 0;
+    int extendedSmtp_ = 0;
+    int lastCode_ = -1;
+};
+
+// True when the text holds a CR or LF, which would end an SMTP command line early.
+bool HasLineBreak(std::string_view text);
+
+}  // namespace wardlet::smtp

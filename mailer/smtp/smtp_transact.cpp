@@ -1,0 +1,157 @@
+// The one command/reply exchange of the session and the socket's life.
+#include <sys/socket.h>
+
+#include <cctype>
+#include <chrono>
+
+#include "mailer/smtp/smtp_session.h"
+#include "mailer/smtp/socket_io.h"
+
+namespace wardlet::smtp {
+namespace {
+
+constexpr size_t kPieceSize = 1024;
+// lastReply keeps what fits a 1024-byte buffer with its terminator.
+constexpr size_t kReplyKept = 1023;
+// A server that never ends its reply gets cut off here rather than filling memory.
+constexpr size_t kReplyReadLimit = 64 * 1024;
+
+// The code from the first three characters: as many leading digits as there are.
+int ReplyCode(const std::string& reply) {
+    int code = 0;
+    for (size_t i = 0; i < 3 && i < reply.size() && isdigit(static_cast<unsigned char>(reply[i]));
+         ++i)
+        code = code * 10 + (reply[i] - '0');
+    return code;
+}
+
+// True once the received text ends a reply: its last complete line is not a "ddd-" continuation
+// line of a multi-line reply.
+bool ReplyComplete(const std::string& text) {
+    size_t lastLf = text.rfind('\n');
+    if (lastLf == std::string::npos) return false;
+    size_t lineStart = 0;
+    if (lastLf > 0) {
+        size_t previousLf = text.rfind('\n', lastLf - 1);
+        if (previousLf != std::string::npos) lineStart = previousLf + 1;
+    }
+    std::string_view line(text.data() + lineStart, lastLf - lineStart);
+    bool continuation = line.size() >= 4 && isdigit(static_cast<unsigned char>(line[0])) &&
+                        isdigit(static_cast<unsigned char>(line[1])) &&
+                        isdigit(static_cast<unsigned char>(line[2])) && line[3] == '-';
+    return !continuation;
+}
+
+// The reply without its final line end (and without anything after it).
+std::string TrimReply(const std::string& text) {
+    size_t lastLf = text.rfind('\n');
+    std::string reply = lastLf == std::string::npos ? text : text.substr(0, lastLf);
+    if (!reply.empty() && reply.back() == '\r') reply.pop_back();
+    if (reply.size() > kReplyKept) reply.resize(kReplyKept);
+    return reply;
+}
+
+}  // namespace
+
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+CSmtp::CSmtp() : port(DefaultSmtpPort()) {}
+
+CSmtp::~CSmtp() {
+    Disconnect();
+}
+
+int CSmtp::OnMessage(int, const std::string&) {
+    return 0;
+}
+int CSmtp::OnError(int, const std::string&) {
+    return 0;
+}
+void CSmtp::OnReply(std::optional<std::string_view>, int, const std::string&) {}
+int CSmtp::OnSendProgress(std::string_view, size_t, size_t) {
+    return 1;
+}
+
+int CSmtp::ReportError(int code) {
+    if (code == -1) sessionOpen_ = 0;  // the connection is gone: no QUIT will be tried
+    return OnError(code, lastReply_);
+}
+
+int CSmtp::ReportMessage(int code) {
+    return OnMessage(code, lastReply_);
+}
+
+int CSmtp::TimeoutMs() const {
+    return timeoutSeconds > 0 ? timeoutSeconds * 1000 : 0;
+}
+
+void CSmtp::DiscardPendingInput() {
+    char scrap[1024];
+    while (WaitForSocket(socket_, false, 0) == WaitResult::Ready) {
+        if (recv(socket_, scrap, sizeof scrap, MSG_DONTWAIT) <= 0) break;
+    }
+}
+
+bool CSmtp::SendCommand(std::string_view command) {
+    size_t total = command.size();
+    for (size_t sent = 0; sent < total;) {
+        std::string_view piece = command.substr(sent, kPieceSize);
+        if (!SendAll(socket_, piece, TimeoutMs())) return false;
+        sent += piece.size();
+        if (total > kPieceSize && OnSendProgress(command, sent, total) == 0) return false;
+    }
+    return WaitForSocket(socket_, true, TimeoutMs()) == WaitResult::Ready;
+}
+
+bool CSmtp::ReadReply(std::string& received) {
+    using Clock = std::chrono::steady_clock;
+    auto deadline = Clock::now() + std::chrono::milliseconds(TimeoutMs());
+    char piece[1024];
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return !received.empty();  // time used up: take what arrived
+        if (WaitForSocket(socket_, false, static_cast<int>(left.count())) != WaitResult::Ready)
+            return false;
+        ssize_t n = recv(socket_, piece, sizeof piece, 0);
+        if (n <= 0) return false;
+        if (piece[0] == '\0') continue;
+        received.append(piece, static_cast<size_t>(n));
+        if (ReplyComplete(received) || received.size() >= kReplyReadLimit) return true;
+    }
+}
+
+int CSmtp::Transact(std::optional<std::string_view> command) {
+    if (socket_ < 0) {
+        lastCode_ = -1;
+        return -1;
+    }
+    if (command) {
+        // Lines left over from an earlier reply must not be taken for this command's reply.
+        DiscardPendingInput();
+        if (!SendCommand(*command)) {
+            lastCode_ = -1;
+            return -1;
+        }
+    }
+    std::string received;
+    bool ok = ReadReply(received);
+    lastReply_ = TrimReply(received);
+    if (!ok) {
+        lastCode_ = -1;
+        return -1;
+    }
+    lastCode_ = ReplyCode(lastReply_);
+    OnReply(command, lastCode_, lastReply_);
+    return lastCode_;
+}
+
+void CSmtp::Disconnect() {
+    if (socket_ < 0) return;
+    if (sessionOpen_ == 1) Quit();
+    CloseSocket(socket_);
+    socket_ = -1;
+}
+
+}  // namespace wardlet::smtp
