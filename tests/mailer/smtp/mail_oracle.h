@@ -1,0 +1,18 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace wardlet::test {
+
+// Runs tests/mailer/smtp/oracle.py (Python's base64, quopri and email packages) over `input`
+// and returns what it prints.
+std::string RunOracle(const std::string& mode, const std::string& input);
+
+// The message parsed by Python's email package: "order", "header.<Name>", "to", "from", "date",
+// "defects", and per MIME part "part[<path>].type|charset|cte|filename|name|payload(hex)|...".
+std::map<std::string, std::string> ParseMail(const std::string& message);
+
+std::string Hex(const std::string& bytes);
+
+}  // namespace wardlet::test
