@@ -1,0 +1,142 @@
+#include "monitor/engine/check_engine.h"
+
+#include "common/debug_log.h"
+#include "monitor/engine/document_check.h"
+#include "monitor/engine/transfer.h"
+
+namespace wardlet {
+namespace {
+
+bool Is(int32_t status, DocumentStatus s) {
+    return status == static_cast<int32_t>(s);
+}
+
+}  // namespace
+
+CheckEngine::CheckEngine(DocumentStore& store, EngineSettings& settings, CheckObserver& observer,
+                         TransferLimits limits)
+    : store_(store),
+      settings_(settings),
+      observer_(observer),
+      limits_(std::move(limits)),
+      mail_(store.dataFolder()) {
+    InitTransfers();
+}
+
+CheckEngine::~CheckEngine() {
+    Stop();
+}
+
+void CheckEngine::StartCheckThreads() {
+    int32_t count = settings_.CorrectedThreadCount();
+    std::vector<std::thread> finished;
+    {
+        std::lock_guard guard(workersLock_);
+        JoinFinishedLocked(finished);
+        for (int32_t i = 0; i < count && !stopping_.load(); ++i) {
+            Worker& worker = workers_.emplace_back();
+            try {
+                worker.thread = std::thread(&CheckEngine::CheckThreadProc, this, &worker);
+                ++running_;
+            } catch (...) {
+                // No thread to be had: the records stay Waiting for the next trigger.
+                workers_.pop_back();
+                DebugLog("a check thread could not be started");
+                break;
+            }
+        }
+    }
+    for (auto& thread : finished)
+        thread.join();
+}
+
+void CheckEngine::JoinFinishedLocked(std::vector<std::thread>& finished) {
+    for (auto it = workers_.begin(); it != workers_.end();) {
+        if (it->done) {
+            finished.push_back(std::move(it->thread));
+            it = workers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void CheckEngine::QueueAllForCheck() {
+    DocumentTable& table = store_.table();
+    for (size_t i = 0; i < table.size(); ++i) {
+        if (table.IsFree(i) || !observer_.FindRowOfRecord(i)) continue;
+        bool queued = false;
+        table.Modify(i, [&](DocumentRecord& r) {
+            if (Is(r.status, DocumentStatus::Changed) || Is(r.status, DocumentStatus::Retrieving))
+                return;
+            r.status = static_cast<int32_t>(DocumentStatus::Waiting);
+            queued = true;
+        });
+        if (queued) observer_.RefreshRow(i);
+    }
+    StartCheckThreads();
+}
+
+void CheckEngine::CheckSelected(const std::vector<size_t>& indexes) {
+    DocumentTable& table = store_.table();
+    for (size_t i : indexes) {
+        if (i >= table.size() || table.IsFree(i)) continue;
+        bool queued = false;
+        table.Modify(i, [&](DocumentRecord& r) {
+            if (Is(r.status, DocumentStatus::Changed) || Is(r.status, DocumentStatus::Retrieving) ||
+                Is(r.status, DocumentStatus::Waiting))
+                return;
+            r.status = static_cast<int32_t>(DocumentStatus::Waiting);
+            queued = true;
+        });
+        if (queued) observer_.RefreshRow(i);
+    }
+    StartCheckThreads();
+}
+
+void CheckEngine::CheckThreadProc(Worker* self) {
+    CheckContext context{store_, settings_, observer_, mail_, limits_, stopping_};
+    DocumentTable& table = store_.table();
+    try {
+        // The table may grow during the pass; records added behind it are checked as well.
+        for (size_t i = 0; i < table.size() && !stopping_.load(); ++i) {
+            DocumentRecord claimed;
+            uint64_t generation = 0;
+            if (!table.TryClaim(i, claimed, generation)) continue;
+            DocumentCheck(context, i, claimed, generation).Run();
+        }
+    } catch (...) {
+        DebugLog("a check pass ended with an exception");
+    }
+    std::lock_guard guard(workersLock_);
+    self->done = true;
+    --running_;
+    idle_.notify_all();
+}
+
+void CheckEngine::RequestStop() {
+    stopping_.store(true);
+}
+
+void CheckEngine::Stop() {
+    RequestStop();
+    std::list<Worker> workers;
+    {
+        std::lock_guard guard(workersLock_);
+        workers.swap(workers_);
+    }
+    for (auto& worker : workers)
+        if (worker.thread.joinable()) worker.thread.join();
+}
+
+bool CheckEngine::Idle() const {
+    std::lock_guard guard(workersLock_);
+    return running_ == 0;
+}
+
+bool CheckEngine::WaitIdle(std::chrono::milliseconds timeout) {
+    std::unique_lock guard(workersLock_);
+    return idle_.wait_for(guard, timeout, [&] { return running_ == 0; });
+}
+
+}  // namespace wardlet

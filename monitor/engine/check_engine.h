@@ -1,0 +1,80 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "monitor/engine/check_observer.h"
+#include "monitor/engine/engine_settings.h"
+#include "monitor/engine/mail_notifier.h"
+#include "monitor/model/document_store.h"
+#include "monitor/model/document_views.h"
+
+namespace wardlet {
+
+// Runs the checks on background threads. Work reaches the threads only through the records'
+// status: a trigger sets records Waiting and starts threads; each thread makes one pass over the
+// table and claims every Waiting record it meets (Waiting to Retrieving in one atomic step, so
+// one thread and only one checks it).
+class CheckEngine : public CheckStarter {
+public:
+    CheckEngine(DocumentStore& store, EngineSettings& settings, CheckObserver& observer,
+                TransferLimits limits = TransferLimits::FromEnvironment());
+    // Stops: transfers in flight are aborted and the threads joined.
+    ~CheckEngine() override;
+    CheckEngine(const CheckEngine&) = delete;
+    CheckEngine& operator=(const CheckEngine&) = delete;
+
+    // Starts threadCount passes (the setting corrected to 1 when it is 0 or above 5). May be
+    // called while earlier passes run; the new ones start at slot 0. Does nothing once stopping.
+    void StartCheckThreads() override;
+    // Every record that has a list row and is neither Changed nor Retrieving becomes Waiting (its
+    // row refreshed), then StartCheckThreads. Periodic check, start-up check, Check All.
+    void QueueAllForCheck();
+    // Check Selected: the given records become Waiting unless Retrieving, Changed or Waiting,
+    // then StartCheckThreads (also when nothing was queued).
+    void CheckSelected(const std::vector<size_t>& indexes);
+
+    // Asks every check to end: transfers abort within about a second, local copies at the next
+    // block; aborted checks leave their record Waiting. Returns at once. A window whose observer
+    // waits for the user-interface thread calls this there, keeps handling events until Idle(),
+    // and only then Stop(), so no check thread is left waiting for a thread that joins it.
+    void RequestStop();
+    // RequestStop, then joins every thread.
+    void Stop();
+    // True when no pass is running.
+    bool Idle() const;
+    // Waits until no pass is running; false when `timeout` passed first.
+    bool WaitIdle(std::chrono::milliseconds timeout = std::chrono::hours(24));
+
+    MailNotifier& mail() { return mail_; }
+    const TransferLimits& limits() const { return limits_; }
+
+private:
+    struct Worker {
+        std::thread thread;
+        bool done = false;
+    };
+    void CheckThreadProc(Worker* self);
+    void JoinFinishedLocked(std::vector<std::thread>& finished);
+
+    DocumentStore& store_;
+    EngineSettings& settings_;
+    CheckObserver& observer_;
+    TransferLimits limits_;
+    MailNotifier mail_;
+    std::atomic<bool> stopping_{false};
+
+    mutable std::mutex workersLock_;
+    std::condition_variable idle_;
+    std::list<Worker> workers_;
+    size_t running_ = 0;
+};
+
+}  // namespace wardlet

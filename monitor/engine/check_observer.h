@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+#include "monitor/model/document_record.h"
+
+namespace wardlet {
+
+// The two findings a check announces.
+enum class NotifyKind { Changed = 2, Unavailable = 3 };
+
+// Everything a check hands to the window. The window implements it (later); wardctl and the tests
+// implement it now. Unless a call says otherwise it is made on a check thread, and a window must
+// carry it to its user-interface thread and wait there for it to finish. QueueAllForCheck and
+// CheckSelected run on the caller's thread (the user-interface thread in the window) and call
+// FindRowOfRecord and RefreshRow directly from it, so those two must not wait for that thread
+// when they are already on it.
+class CheckObserver {
+public:
+    virtual ~CheckObserver() = default;
+
+    // Redraws the row of the record in `index` (icon, type, status, last check), if it has one.
+    virtual void RefreshRow(size_t index) = 0;
+    // The row that shows the record in `index`, found by its exact name; nullopt when none.
+    virtual std::optional<size_t> FindRowOfRecord(size_t index) = 0;
+    // Adds the row of the record in `index` to the selection, if it has a row; other rows keep
+    // their selection and the list is neither scrolled nor focused. Done before it returns.
+    virtual void SelectRowOfRecord(size_t index) = 0;
+    // Plays "Wardlet.sound" (Changed) or "Wardlet.alert" (Unavailable) and returns at once;
+    // a missing file plays the default sound.
+    virtual void PlaySound(NotifyKind kind) = 0;
+    // Starts the tray blinking when the main window is hidden; called after every announcement.
+    virtual void TrayAlert() = 0;
+    // Shows an information message box with `text` modally; the check thread waits for it while
+    // the other threads go on. Only the first check of the middle method shows one.
+    virtual void ShowMessage(std::string_view text) = 0;
+    // Opens the document of `row` with the user's default handler, quietly (no message boxes);
+    // with markCheckedOnOpen the window then sets the record Checked and refreshes its row.
+    virtual void OpenDocument(size_t row) = 0;
+    // A check of the record in `index` has ended; `record` is the record as the check left it.
+    // For reports such as wardctl's lines; the window needs nothing here.
+    virtual void CheckEnded(size_t /*index*/, const DocumentRecord& /*record*/) {}
+};
+
+// The only message a check shows.
+inline constexpr char kMiddleStringsMissing[] =
+    "Cannot find the specified strings from document content.";
+
+}  // namespace wardlet

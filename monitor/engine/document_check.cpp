@@ -1,0 +1,347 @@
+#include "monitor/engine/document_check.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "common/debug_log.h"
+#include "common/little_endian.h"
+#include "common/temp_file.h"
+#include "common/time_stamp.h"
+#include "monitor/engine/change_detection.h"
+#include "monitor/engine/new_copy.h"
+#include "monitor/engine/transfer.h"
+
+namespace wardlet {
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* file) const { fclose(file); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// A local document must be a regular file: a pipe or a device could block the check or never
+// end. Opened without blocking so a pipe without writer cannot hang the open itself.
+int OpenRegularFile(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+FilePtr OpenStoredCopy(const std::filesystem::path& file) {
+    return FilePtr(fopen(file.c_str(), "rbe"));
+}
+
+int32_t ClampCount(int64_t count) {
+    constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+    return static_cast<int32_t>(count > kMax ? kMax : count);
+}
+
+// The extract goes to a temporary file first, so the `.middle` file is replaced in one rename.
+std::optional<std::filesystem::path> WriteExtract(const std::filesystem::path& folder,
+                                                  const std::string& extract) {
+    auto temp = CreateTempFile(folder);
+    if (!temp) return std::nullopt;
+    FILE* out = fopen(temp->c_str(), "wbe");
+    bool ok = out && fwrite(extract.data(), 1, extract.size(), out) == extract.size();
+    if (out) ok = fclose(out) == 0 && ok;
+    if (!ok) {
+        unlink(temp->c_str());
+        return std::nullopt;
+    }
+    return temp;
+}
+
+std::string_view MiddleStartText(const DocumentRecord& record) {
+    // Only the first 512 bytes of the start string are used.
+    return std::string_view(record.middleStart, strnlen(record.middleStart, 512));
+}
+
+}  // namespace
+
+DocumentCheck::DocumentCheck(CheckContext& context, size_t index, const DocumentRecord& claimed,
+                             uint64_t generation)
+    : context_(context),
+      index_(index),
+      record_(claimed),
+      generation_(generation),
+      contentFile_(context.store.ContentFile(FieldText(claimed.name))) {}
+
+void DocumentCheck::Run() {
+    try {
+        context_.observer.RefreshRow(index_);
+        Retrieve();
+    } catch (...) {
+        // Out of memory or an error from a call out: the record must not stay Retrieving.
+        DebugLog("a check ended with an exception");
+        try {
+            stopped_ = false;
+            Publish(DocumentStatus::Unavailable);
+        } catch (...) {
+        }
+    }
+    try {
+        if (!stopped_) {
+            std::string stamp = MakeTimeStamp();
+            if (context_.store.table().Publish(index_, generation_, [&](DocumentRecord& r) {
+                    SetFieldText(r.lastCheck, stamp);
+                }))
+                SetFieldText(record_.lastCheck, stamp);
+        }
+        context_.observer.RefreshRow(index_);
+        context_.observer.CheckEnded(index_, record_);
+    } catch (...) {
+        DebugLog("a call out at the end of a check failed");
+    }
+}
+
+void DocumentCheck::Retrieve() {
+    switch (static_cast<DocumentType>(record_.type)) {
+        case DocumentType::WebPage:
+        case DocumentType::WebFile:
+            return RetrieveWeb();
+        case DocumentType::FtpFile:
+            return RetrieveFtp();
+        case DocumentType::LocalFile:
+            return RetrieveLocal();
+    }
+    // A type no editor writes: nothing can be fetched.
+    EndUnavailable(false);
+}
+
+void DocumentCheck::RetrieveWeb() {
+    bool page = record_.type == static_cast<int32_t>(DocumentType::WebPage);
+    CheckMethod method = page ? MethodOf(record_) : CheckMethod::Simple;
+    FilePtr stored = OpenStoredCopy(contentFile_);
+    bool firstCheck = !stored;
+    NewCopy copy(context_.store.dataFolder(),
+                 method == CheckMethod::Simple ? stored.get() : nullptr);
+    TransferRequest request;
+    request.url = WebUrl(FieldText(record_.location));
+    request.useAccount = FlagOn(record_.useAccount);
+    request.userName = FieldText(record_.userName);
+    request.password = FieldText(record_.password);
+    auto outcome = Transfer(
+        request, [&](const char* data, size_t size) { return copy.Append(data, size); },
+        context_.limits, context_.stopping);
+    if (outcome == TransferOutcome::Stopped) return EndStopped();
+    if (outcome == TransferOutcome::Failed) return EndUnavailable(true);
+    if (outcome == TransferOutcome::SinkFailed || !copy.Finish()) return EndUnavailable(false);
+    stored.reset();
+    if (method == CheckMethod::Count) return FinishCounted(copy, firstCheck);
+    if (method == CheckMethod::Middle) return FinishMiddle(copy, firstCheck);
+    FinishCompared(copy, firstCheck, copy.differs());
+}
+
+void DocumentCheck::RetrieveFtp() {
+    auto location = SplitFtpLocation(FieldText(record_.location));
+    if (!location) return EndUnavailable(false);
+    // "host/" or "host/dir/" names no file; fetching it would list the folder instead.
+    if (location->file.empty()) return EndUnavailable(true);
+    FilePtr stored = OpenStoredCopy(contentFile_);
+    bool firstCheck = !stored;
+    NewCopy copy(context_.store.dataFolder(), stored.get());
+    TransferRequest request;
+    request.url = FtpUrl(*location);
+    request.ftp = true;
+    request.useAccount = FlagOn(record_.useAccount);
+    request.userName = FieldText(record_.userName);
+    request.password = FieldText(record_.password);
+    auto outcome = Transfer(
+        request, [&](const char* data, size_t size) { return copy.Append(data, size); },
+        context_.limits, context_.stopping);
+    if (outcome == TransferOutcome::Stopped) return EndStopped();
+    if (outcome == TransferOutcome::Failed) return EndUnavailable(true);
+    if (outcome == TransferOutcome::SinkFailed || !copy.Finish()) return EndUnavailable(false);
+    FinishCompared(copy, firstCheck, copy.differs());
+}
+
+void DocumentCheck::RetrieveLocal() {
+    std::string path(FieldText(record_.location));
+    FilePtr stored = OpenStoredCopy(contentFile_);
+    Descriptor source(OpenRegularFile(path));
+    if (source.get() < 0) return EndUnavailable(true);
+    if (stored) {
+        switch (CompareFiles(source.get(), fileno(stored.get()), context_.stopping)) {
+            case FileComparison::Stopped:
+                return EndStopped();
+            case FileComparison::ReadError:
+                return EndUnavailable(true);
+            case FileComparison::Equal:
+                Publish(DocumentStatus::Checked);
+                return;
+            case FileComparison::Different:
+                break;
+        }
+        // Announced before the copy is taken; a failed copy is then announced as well.
+        Announce(NotifyKind::Changed);
+        if (lseek(source.get(), 0, SEEK_SET) != 0) return EndUnavailable(true);
+    }
+    NewCopy copy(context_.store.dataFolder(), nullptr);
+    switch (CopyInto(source.get(), copy, context_.stopping)) {
+        case CopyResult::Stopped:
+            return EndStopped();
+        case CopyResult::ReadFailed:
+        case CopyResult::WriteFailed:
+            return EndUnavailable(true);
+        case CopyResult::Done:
+            break;
+    }
+    DocumentStatus status = stored ? DocumentStatus::Changed : DocumentStatus::Ready;
+    Publish(status, std::nullopt, &copy);
+}
+
+void DocumentCheck::FinishCompared(NewCopy& copy, bool firstCheck, bool changed) {
+    if (firstCheck) {
+        Publish(DocumentStatus::Ready, std::nullopt, &copy);
+        return;
+    }
+    if (!changed) {
+        Publish(DocumentStatus::Checked);  // the new copy goes with `copy`
+        return;
+    }
+    Announce(NotifyKind::Changed);
+    if (Publish(DocumentStatus::Changed, std::nullopt, &copy)) OpenChangedDocument();
+}
+
+void DocumentCheck::FinishCounted(NewCopy& copy, bool firstCheck) {
+    int64_t found = CountString(copy.file(), FieldText(record_.countString));
+    if (found < 0) {
+        if (firstCheck)
+            Publish(DocumentStatus::Unavailable, std::nullopt, &copy);
+        else
+            EndUnavailable(false);
+        return;
+    }
+    int32_t count = ClampCount(found);
+    if (firstCheck) {
+        // The count is saved at once, after it is published, so the file holds the table's values.
+        if (Publish(DocumentStatus::Ready, count, &copy)) context_.store.SaveDocument(index_);
+        return;
+    }
+    if (count == record_.lastCount) {
+        Publish(DocumentStatus::Checked);
+        return;
+    }
+    Announce(NotifyKind::Changed);
+    if (Publish(DocumentStatus::Changed, count, &copy)) {
+        context_.store.SaveDocument(index_);
+        OpenChangedDocument();
+    }
+}
+
+void DocumentCheck::FinishMiddle(NewCopy& copy, bool firstCheck) {
+    std::optional<std::string> extract;
+    if (auto text = ReadDocumentText(copy.file()))
+        extract = MiddleExtract(*text, MiddleStartText(record_), FieldText(record_.middleEnd));
+    const auto& folder = context_.store.dataFolder();
+    if (firstCheck) {
+        if (!extract) {
+            // The first copy is kept, so the message comes once; later checks announce instead.
+            if (Publish(DocumentStatus::Unavailable, std::nullopt, &copy))
+                context_.observer.ShowMessage(kMiddleStringsMissing);
+            return;
+        }
+        // An extract that cannot be stored does not fail the first check.
+        auto extractFile = WriteExtract(folder, *extract);
+        Publish(DocumentStatus::Ready, std::nullopt, &copy, extractFile ? &*extractFile : nullptr);
+        if (extractFile) unlink(extractFile->c_str());  // left only when not renamed
+        return;
+    }
+    if (!extract) return EndUnavailable(true);
+    auto middleFile = context_.store.MiddleFile(FieldText(record_.name));
+    int compared = CompareWithStoredExtract(*extract, middleFile);
+    if (compared < 0) return EndUnavailable(true);
+    if (compared == 0) {
+        Publish(DocumentStatus::Checked);
+        return;
+    }
+    auto extractFile = WriteExtract(folder, *extract);
+    if (!extractFile) return EndUnavailable(true);
+    Announce(NotifyKind::Changed);
+    bool published = Publish(DocumentStatus::Changed, std::nullopt, &copy, &*extractFile);
+    unlink(extractFile->c_str());
+    if (published) OpenChangedDocument();
+}
+
+bool DocumentCheck::Publish(DocumentStatus status, std::optional<int32_t> lastCount,
+                            NewCopy* newCopy, const std::filesystem::path* newExtract) {
+    auto middleFile = context_.store.MiddleFile(FieldText(record_.name));
+    bool published = context_.store.table().Publish(index_, generation_, [&](DocumentRecord& r) {
+        if (newCopy) {
+            if (rename(newCopy->file().c_str(), contentFile_.c_str()) == 0)
+                newCopy->Release();
+            else
+                status = DocumentStatus::Unavailable;  // the stored copy could not be replaced
+        }
+        if (newExtract) rename(newExtract->c_str(), middleFile.c_str());
+        r.status = static_cast<int32_t>(status);
+        if (lastCount) r.lastCount = *lastCount;
+    });
+    if (published) {
+        record_.status = static_cast<int32_t>(status);
+        if (lastCount) record_.lastCount = *lastCount;
+    }
+    return published;
+}
+
+void DocumentCheck::EndUnavailable(bool announce) {
+    Publish(DocumentStatus::Unavailable);
+    if (announce) Announce(NotifyKind::Unavailable);
+}
+
+void DocumentCheck::EndStopped() {
+    stopped_ = true;
+    Publish(DocumentStatus::Waiting);
+}
+
+bool DocumentCheck::StillClaimed() const {
+    return context_.store.table().Generation(index_) == generation_;
+}
+
+void DocumentCheck::Announce(NotifyKind kind) {
+    // A finding about a record that was edited or deleted meanwhile concerns nothing listed.
+    if (!StillClaimed()) return;
+    NotifySettings settings = context_.settings.Notification();
+    bool change = kind == NotifyKind::Changed;
+    if (change ? settings.soundOnChange : settings.soundOnFailure)
+        context_.observer.PlaySound(kind);
+    if (change ? settings.selectOnChange : settings.selectOnFailure)
+        context_.observer.SelectRowOfRecord(index_);
+    context_.mail.QueueEntry(index_, record_, kind, settings, context_.store.table().size());
+    context_.observer.TrayAlert();
+}
+
+void DocumentCheck::OpenChangedDocument() {
+    auto type = static_cast<DocumentType>(record_.type);
+    if (type != DocumentType::WebPage && type != DocumentType::WebFile) return;
+    if (!context_.settings.Notification().openPageOnChange) return;
+    if (auto row = context_.observer.FindRowOfRecord(index_)) context_.observer.OpenDocument(*row);
+}
+
+}  // namespace wardlet

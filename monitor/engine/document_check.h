@@ -1,0 +1,74 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "monitor/engine/check_observer.h"
+#include "monitor/engine/engine_settings.h"
+#include "monitor/engine/mail_notifier.h"
+#include "monitor/model/document_store.h"
+
+namespace wardlet {
+
+class NewCopy;
+
+// What every check of a pass shares.
+struct CheckContext {
+    DocumentStore& store;
+    EngineSettings& settings;
+    CheckObserver& observer;
+    MailNotifier& mail;
+    const TransferLimits& limits;
+    const std::atomic<bool>& stopping;
+};
+
+// One check of one claimed record. It works on the copy taken at the claim and publishes status,
+// lastCount and lastCheck into the table only while the slot still holds that record; the files
+// it produces are renamed into place under the same slot lock, so an edit or a delete made
+// meanwhile never receives them.
+class DocumentCheck {
+public:
+    DocumentCheck(CheckContext& context, size_t index, const DocumentRecord& claimed,
+                  uint64_t generation);
+
+    // Runs the retrieval for the record's type, stamps lastCheck and refreshes the row. Never
+    // throws: an escaping error ends the record Unavailable. A check cut short by the engine
+    // stopping leaves the record Waiting, unstamped.
+    void Run();
+
+private:
+    void Retrieve();
+    void RetrieveWeb();
+    void RetrieveFtp();
+    void RetrieveLocal();
+    // The first copy or the new copy of a web page checked by counting or by its middle text.
+    void FinishCounted(NewCopy& copy, bool firstCheck);
+    void FinishMiddle(NewCopy& copy, bool firstCheck);
+    // Simple comparison outcome of a complete new copy.
+    void FinishCompared(NewCopy& copy, bool firstCheck, bool changed);
+
+    // Publishes the status (and optionally lastCount) and, in the same step, renames `newCopy`
+    // over the stored copy and `newExtract` over the `.middle` file. False when the slot no
+    // longer holds the claimed record (nothing is then changed).
+    bool Publish(DocumentStatus status, std::optional<int32_t> lastCount = std::nullopt,
+                 NewCopy* newCopy = nullptr, const std::filesystem::path* newExtract = nullptr);
+    void EndUnavailable(bool announce);
+    void EndStopped();
+    // Notify (sound, selection, e-mail entry) then TrayAlert.
+    void Announce(NotifyKind kind);
+    void OpenChangedDocument();
+    bool StillClaimed() const;
+
+    CheckContext& context_;
+    size_t index_;
+    DocumentRecord record_;
+    uint64_t generation_;
+    std::filesystem::path contentFile_;
+    bool stopped_ = false;
+};
+
+}  // namespace wardlet

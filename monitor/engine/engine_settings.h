@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "common/mail_config.h"
+
+namespace wardlet {
+
+// What a check announces and how, read afresh at every announcement.
+struct NotifySettings {
+    bool soundOnChange = false;
+    bool soundOnFailure = false;
+    bool selectOnChange = false;
+    bool selectOnFailure = false;
+    bool openPageOnChange = false;
+    bool mailQueueActive = false;  // the mailer timer runs (follows sendEmail)
+    MailConfig mail{};             // the e-mail configuration in force
+};
+
+// The engine's view of the monitor's settings, so that the engine needs nothing of the
+// application layer. The monitor adapts its options to it; it is read from check threads and the
+// caller's thread alike, so implementations must be thread-safe.
+class EngineSettings {
+public:
+    virtual ~EngineSettings() = default;
+    // threadCount made valid: a value of 0 or above 5 (compared unsigned) becomes 1 in the
+    // setting itself. Returns 1 to 5.
+    virtual int32_t CorrectedThreadCount() = 0;
+    virtual NotifySettings Notification() = 0;
+};
+
+// 0 or above 5, taken unsigned, becomes 1.
+int32_t CorrectThreadCount(int32_t& threadCount);
+
+// Settings held in memory, for wardctl and the tests.
+class FixedEngineSettings : public EngineSettings {
+public:
+    explicit FixedEngineSettings(int32_t threadCount = 1, NotifySettings notify = {})
+        : threadCount_(threadCount), notify_(notify) {}
+    int32_t CorrectedThreadCount() override;
+    NotifySettings Notification() override;
+    int32_t threadCount() const;
+    void SetNotification(const NotifySettings& notify);
+
+private:
+    mutable std::mutex lock_;
+    int32_t threadCount_;
+    NotifySettings notify_;
+};
+
+// Limits that keep a transfer from hanging, and the trust store for HTTPS. The defaults are the
+// product's; tests lower the time-outs so stall cases stay quick.
+struct TransferLimits {
+    long connectTimeoutSeconds = 30;
+    long lowSpeedBytesPerSecond = 1;  // a transfer slower than this ...
+    long lowSpeedSeconds = 60;        // ... for this long is abandoned
+    // Certificate authorities to trust instead of the system's (a PEM bundle); empty = system.
+    std::string caBundle;
+
+    // The defaults, with caBundle from CURL_CA_BUNDLE as curl users supply it.
+    static TransferLimits FromEnvironment();
+};
+
+}  // namespace wardlet

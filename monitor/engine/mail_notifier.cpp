@@ -1,0 +1,49 @@
+#include "monitor/engine/mail_notifier.h"
+
+#include "common/little_endian.h"
+#include "common/mail_queue.h"
+
+namespace wardlet {
+
+bool MailNotifier::QueueEntry(size_t index, const DocumentRecord& record, NotifyKind kind,
+                              const NotifySettings& settings, size_t capacity) {
+    if (!settings.mailQueueActive) return false;
+    MailEvent event = kind == NotifyKind::Changed ? MailEvent::Changed : MailEvent::Unavailable;
+    std::lock_guard guard(lock_);
+    bool written = AppendMailEntry(dataFolder_, settings.mail, event, FieldText(record.name),
+                                   FieldText(record.location));
+    if (written && FlagOn(settings.mail.markNotifiedChecked) &&
+        notifiedDocuments_.size() < capacity)
+        notifiedDocuments_.push_back(index);
+    return written;
+}
+
+void MailNotifier::MarkNotifiedDocumentsChecked(
+    DocumentTable& table, const std::function<std::optional<size_t>(size_t)>& findRow,
+    const std::function<void(size_t)>& refreshRow) {
+    std::lock_guard guard(lock_);
+    std::vector<size_t> kept;
+    for (size_t index : notifiedDocuments_) {
+        if (index >= table.size() || !findRow(index)) {
+            kept.push_back(index);
+            continue;
+        }
+        table.Modify(index, [](DocumentRecord& r) {
+            r.status = static_cast<int32_t>(DocumentStatus::Checked);
+        });
+        refreshRow(index);
+    }
+    notifiedDocuments_ = std::move(kept);
+}
+
+void MailNotifier::ClearNotifiedDocuments() {
+    std::lock_guard guard(lock_);
+    notifiedDocuments_.clear();
+}
+
+std::vector<size_t> MailNotifier::NotifiedDocuments() const {
+    std::lock_guard guard(lock_);
+    return notifiedDocuments_;
+}
+
+}  // namespace wardlet

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "monitor/engine/change_detection.h"
+
+namespace wardlet {
+
+// The new copy of a document while a check fetches it: a "UVP" temporary file in the data folder,
+// created when the first bytes arrive (so a connection that never opens leaves nothing behind),
+// compared on the way with the stored copy when one is given. It becomes the stored copy only by
+// a rename; until then it is removed when the object goes, so a broken transfer never leaves a
+// partial copy.
+class NewCopy {
+public:
+    // `stored` (may be null) is the stored copy to compare with; the caller keeps it open.
+    NewCopy(std::filesystem::path dataFolder, FILE* stored);
+    ~NewCopy();
+    NewCopy(const NewCopy&) = delete;
+    NewCopy& operator=(const NewCopy&) = delete;
+
+    // False when the temporary file cannot be created or written.
+    bool Append(const char* data, size_t size);
+    // The body has ended: the file exists (empty for an empty body) and is closed.
+    bool Finish();
+    // With a stored copy: true when the new copy differs from it (valid after Finish).
+    bool differs() const { return comparator_ && comparator_->differs(); }
+    const std::filesystem::path& file() const { return file_; }
+    // The file was renamed into place and must no longer be removed.
+    void Release() { released_ = true; }
+
+private:
+    bool Open();
+
+    std::filesystem::path dataFolder_;
+    std::optional<StreamComparator> comparator_;
+    std::filesystem::path file_;
+    FILE* out_ = nullptr;
+    bool failed_ = false;
+    bool released_ = false;
+};
+
+// Copies the rest of an open file into `copy`, block by block, stopping early when `stop` is set.
+enum class CopyResult { Done, ReadFailed, WriteFailed, Stopped };
+CopyResult CopyInto(int source, NewCopy& copy, const std::atomic<bool>& stop);
+
+}  // namespace wardlet

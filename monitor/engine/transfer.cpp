@@ -1,0 +1,185 @@
+#include "monitor/engine/transfer.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+
+#include "common/debug_log.h"
+
+namespace wardlet {
+namespace {
+
+constexpr char kUserAgent[] = "Wardlet - Calvorne";
+
+struct TransferState {
+    const BodySink* sink;
+    const std::atomic<bool>* stop;
+    bool sinkFailed = false;
+};
+
+size_t WriteBody(char* data, size_t size, size_t count, void* user) {
+    auto* state = static_cast<TransferState*>(user);
+    size_t bytes = size * count;
+    if (!(*state->sink)(data, bytes)) {
+        state->sinkFailed = true;
+        return bytes == 0 ? 1 : 0;  // any count other than `bytes` abandons the transfer
+    }
+    return bytes;
+}
+
+// Called at least about once a second, also while nothing arrives: the stop request is seen here.
+int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* state = static_cast<TransferState*>(user);
+    return state->stop->load(std::memory_order_relaxed) ? 1 : 0;
+}
+
+void AppendEscaped(std::string& out, unsigned char c) {
+    static const char kHex[] = "0123456789ABCDEF";
+    out.push_back('%');
+    out.push_back(kHex[c >> 4]);
+    out.push_back(kHex[c & 15]);
+}
+
+// A path part for an FTP address: only unreserved characters stay, so a name holding '%', '?',
+// '#', ';' or a backslash reaches the server as typed.
+std::string EscapePathPart(std::string_view text) {
+    std::string out;
+    for (unsigned char c : text) {
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                     c == '-' || c == '.' || c == '_' || c == '~';
+        if (plain)
+            out.push_back(static_cast<char>(c));
+        else
+            AppendEscaped(out, c);
+    }
+    return out;
+}
+
+bool IsLineBreak(char c) {
+    return c == '\r' || c == '\n';
+}
+
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+struct CurlDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct HeaderListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+}  // namespace
+
+void InitTransfers() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
+                         const TransferLimits& limits, const std::atomic<bool>& stop,
+                         std::string* error) {
+    InitTransfers();
+    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    if (!curl) return TransferOutcome::Failed;
+    CURL* h = curl.get();
+    TransferState state{&sink, &stop};
+    char message[CURL_ERROR_SIZE] = "";
+
+    curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, message);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &state);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, Progress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &state);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds);
+    // FTP replies and the server's data connection back to us wait no longer than a stalled body.
+    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, limits.lowSpeedSeconds);
+    curl_easy_setopt(h, CURLOPT_ACCEPTTIMEOUT_MS, limits.lowSpeedSeconds * 1000L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!limits.caBundle.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, limits.caBundle.c_str());
+    if (request.useAccount) {
+        curl_easy_setopt(h, CURLOPT_USERNAME, request.userName.c_str());
+        curl_easy_setopt(h, CURLOPT_PASSWORD, request.password.c_str());
+    }
+
+    std::unique_ptr<curl_slist, HeaderListDeleter> headers;
+    if (request.ftp) {
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
+        curl_easy_setopt(h, CURLOPT_FTPPORT, "-");
+        curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+    } else {
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(h, CURLOPT_MAXREDIRS, 30L);
+        // A fresh copy from the origin, never one a cache kept.
+        curl_slist* list = curl_slist_append(nullptr, "Cache-Control: no-cache");
+        if (list) list = curl_slist_append(list, "Pragma: no-cache");
+        headers.reset(list);
+        if (list) curl_easy_setopt(h, CURLOPT_HTTPHEADER, list);
+    }
+
+    CURLcode code = curl_easy_perform(h);
+    if (code == CURLE_OK) return TransferOutcome::Done;
+    if (error) *error = message[0] ? message : curl_easy_strerror(code);
+    DebugLog(std::string("transfer of ") + request.url + ": " +
+             (message[0] ? message : curl_easy_strerror(code)));
+    if (stop.load(std::memory_order_relaxed)) return TransferOutcome::Stopped;
+    if (state.sinkFailed) return TransferOutcome::SinkFailed;
+    return TransferOutcome::Failed;
+}
+
+std::optional<FtpLocation> SplitFtpLocation(std::string_view location) {
+    size_t scheme = location.find("://");
+    std::string_view rest =
+        scheme == std::string_view::npos ? location : location.substr(scheme + 3);
+    size_t first = 0;
+    while (first < rest.size() && !IsSeparator(rest[first])) {
+        if (IsLineBreak(rest[first])) return std::nullopt;
+        ++first;
+    }
+    if (first == rest.size()) return std::nullopt;
+    size_t last = rest.size();
+    while (last > 0 && !IsSeparator(rest[last - 1])) {
+        if (IsLineBreak(rest[last - 1])) return std::nullopt;
+        --last;
+    }
+    --last;  // the separator itself; at least the first one is found
+    FtpLocation split;
+    split.host = std::string(rest.substr(0, first));
+    split.file = std::string(rest.substr(last + 1));
+    if (last > first) split.directory = std::string(rest.substr(first + 1, last - first - 1));
+    return split;
+}
+
+std::string FtpUrl(const FtpLocation& location) {
+    std::string url = "ftp://" + location.host + "/";
+    // An empty directory names no folder to change to; the login folder is meant.
+    if (location.directory && !location.directory->empty())
+        url += EscapePathPart(*location.directory) + "/";
+    url += EscapePathPart(location.file);
+    return url;
+}
+
+std::string WebUrl(std::string_view location) {
+    std::string url;
+    for (unsigned char c : location) {
+        if (c <= 0x20 || c >= 0x7f)
+            AppendEscaped(url, c);
+        else
+            url.push_back(static_cast<char>(c));
+    }
+    return url;
+}
+
+}  // namespace wardlet

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "monitor/engine/engine_settings.h"
+
+namespace wardlet {
+
+// One fetch over HTTP, HTTPS or FTP with its own libcurl handle: nothing is carried over between
+// checks. Redirects are followed, proxies come from the environment, an account goes apart from
+// the address, FTP runs in active mode with one CWD for the whole directory.
+struct TransferRequest {
+    std::string url;
+    bool ftp = false;
+    bool useAccount = false;
+    std::string userName;
+    std::string password;
+};
+
+enum class TransferOutcome {
+    Done,        // the whole body reached the sink
+    Failed,      // no connection, refused, reset, timed out, TLS or protocol error
+    SinkFailed,  // the sink refused the bytes (the new copy could not be written)
+    Stopped,     // the engine is stopping
+};
+
+// Receives the body piece by piece; returns false to abandon the transfer.
+using BodySink = std::function<bool(const char* data, size_t size)>;
+
+TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
+                         const TransferLimits& limits, const std::atomic<bool>& stop,
+                         std::string* error = nullptr);
+
+// Prepares libcurl once per process; call before any thread transfers.
+void InitTransfers();
+
+// An FTP location split into host, directory and file name: the text after the first "://",
+// the host before the first slash or backslash, the file after the last one, the directory
+// between them (present only with two separators or more). nullopt when it cannot be split:
+// no separator, or a line break met before one.
+struct FtpLocation {
+    std::string host;
+    std::optional<std::string> directory;
+    std::string file;
+};
+std::optional<FtpLocation> SplitFtpLocation(std::string_view location);
+
+// The address libcurl fetches for a split location; the directory goes in as one CWD.
+std::string FtpUrl(const FtpLocation& location);
+
+// A typed web address made acceptable to the URL parser: spaces, control bytes and bytes above
+// 127 are percent-encoded; everything else stays as typed.
+std::string WebUrl(std::string_view location);
+
+}  // namespace wardlet
