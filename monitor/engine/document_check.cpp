@@ -333,7 +333,10 @@ void DocumentCheck::Announce(NotifyKind kind) {
         context_.observer.PlaySound(kind);
     if (change ? settings.selectOnChange : settings.selectOnFailure)
         context_.observer.SelectRowOfRecord(index_);
-    context_.mail.QueueEntry(index_, record_, kind, settings, context_.store.table().size());
+    // Room for as many entries as the table has slots, counted in whole chunks as allocated.
+    size_t chunk = DocumentTable::kChunkSlots;
+    size_t slots = (context_.store.table().size() + chunk - 1) / chunk * chunk;
+    context_.mail.QueueEntry(index_, record_, kind, settings, slots);
     context_.observer.TrayAlert();
 }
 

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "monitor/engine/check_engine.h"
+#include "monitor/model/headless_list.h"
+#include "peer_process.h"
+#include "temp_home.h"
+
+namespace wardlet::test {
+
+// Records every call out of the checks, in order, as short texts ("sound 2", "select 0",
+// "tray", "open 0", "message ...", "ended NAME STATUS"); rows come from a headless list.
+class RecordingObserver : public CheckObserver {
+public:
+    explicit RecordingObserver(HeadlessDocumentList& list) : list_(list) {}
+    void RefreshRow(size_t index) override { list_.RefreshRow(index); }
+    std::optional<size_t> FindRowOfRecord(size_t index) override {
+        return list_.FindRowOfRecord(index);
+    }
+    void SelectRowOfRecord(size_t index) override { Record("select " + std::to_string(index)); }
+    void PlaySound(NotifyKind kind) override {
+        Record("sound " + std::to_string(static_cast<int>(kind)));
+    }
+    void TrayAlert() override { Record("tray"); }
+    void ShowMessage(std::string_view text) override { Record("message " + std::string(text)); }
+    void OpenDocument(size_t row) override { Record("open " + std::to_string(row)); }
+    void CheckEnded(size_t index, const DocumentRecord& record) override;
+
+    std::vector<std::string> Calls();  // takes the calls recorded so far
+    size_t EndedCount(const std::string& name);
+
+    std::function<void(size_t)> onCheckEnded;  // test hook, run on the check thread
+
+private:
+    void Record(std::string call);
+    HeadlessDocumentList& list_;
+    std::mutex lock_;
+    std::vector<std::string> calls_;
+    std::vector<std::string> ended_;
+};
+
+// Time-outs short enough for stall cases to end in a few seconds.
+TransferLimits QuickLimits();
+
+// A data folder with a table, a store, a headless list, recording observer and engine. Every
+// notification is on: sound, selection, e-mail entries for both events, markNotifiedChecked.
+class EngineTest : public ::testing::Test {
+protected:
+    EngineTest();
+    ~EngineTest() override;
+
+    // A document saved with status Checked (so that only an explicit trigger checks it).
+    size_t AddDocument(DocumentType type, const std::string& name, const std::string& location,
+                       const std::function<void(DocumentRecord&)>& more = {});
+    // Check Selected on one document (a Changed one is first marked Checked) and wait.
+    DocumentRecord Check(size_t index);
+    DocumentStatus StatusOf(size_t index);
+    std::string Content(const std::string& name);
+    bool HasContent(const std::string& name);
+    // Names of the temporary files left in the data folder.
+    std::vector<std::string> TempFiles();
+    std::string MailQueue();
+
+    TempDataHome home_;
+    std::filesystem::path data_;
+    DocumentTable table_;
+    DocumentStore store_;
+    HeadlessDocumentList list_;
+    RecordingObserver observer_;
+    FixedEngineSettings settings_;
+    std::unique_ptr<CheckEngine> engine_;
+};
+
+// The HTTP peer serving the files of its own folder.
+class HttpPeer {
+public:
+    // With `cert` and `key` it speaks HTTPS.
+    explicit HttpPeer(const std::string& cert = "", const std::string& key = "");
+    std::string Url(const std::string& page, const std::string& scheme = "http") const;
+    void SetPage(const std::string& page, const std::string& body, const std::string& meta = "");
+    size_t Hits(const std::string& page) const;
+
+private:
+    TempDir root_;
+    std::unique_ptr<PeerProcess> process_;
+};
+
+}  // namespace wardlet::test

@@ -1,0 +1,81 @@
+"""HTTP(S) peer of the engine tests. Serves the files of ROOT; a file NAME.meta beside a page holds
+JSON that changes how it is served: status, redirect, auth "user:password", and a mode: "reset"
+(half the body, then a connection reset), "stall" (half the body, then silence), "silent" (no
+reply at all) or "drip" (one byte every `interval` seconds). Every request is logged to ROOT/hits.
+Usage: http_peer.py ROOT [CERT KEY]"""
+import base64, json, os, socket, ssl, struct, sys, threading, time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+root = sys.argv[1]
+hits_lock = threading.Lock()
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        path = self.path.split("?")[0].lstrip("/")
+        with hits_lock, open(os.path.join(root, "hits"), "a") as log:
+            log.write(path + "\n")
+        file = os.path.join(root, path)
+        meta = {}
+        if os.path.exists(file + ".meta"):
+            with open(file + ".meta") as m:
+                meta = json.load(m)
+        if "redirect" in meta:
+            self.send_response(302)
+            self.send_header("Location", meta["redirect"])
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        if "auth" in meta:
+            expected = "Basic " + base64.b64encode(meta["auth"].encode()).decode()
+            if self.headers.get("Authorization") != expected:
+                self.send_response(401)
+                self.send_header("WWW-Authenticate", 'Basic realm="t"')
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+                return
+        mode = meta.get("mode")
+        if mode == "silent":
+            time.sleep(3600)
+        try:
+            with open(file, "rb") as f:
+                body = f.read()
+            status = meta.get("status", 200)
+        except OSError:
+            body, status = b"<html>not found</html>", 404
+        self.send_response(status)
+        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Cache-Control", "max-age=3600")
+        self.end_headers()
+        if mode == "drip":
+            for i in range(len(body)):
+                self.wfile.write(body[i:i + 1])
+                self.wfile.flush()
+                time.sleep(meta.get("interval", 0.5))
+            return
+        if mode in ("reset", "stall"):
+            self.wfile.write(body[: len(body) // 2])
+            self.wfile.flush()
+            if mode == "stall":
+                time.sleep(3600)
+            # A reset, not an orderly end: linger 0 and close the descriptor itself now.
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            os.close(self.connection.detach())
+            self.close_connection = True
+            return
+        self.wfile.write(body)
+
+
+server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+server.daemon_threads = True
+if len(sys.argv) > 3:
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(sys.argv[2], sys.argv[3])
+    server.socket = context.wrap_socket(server.socket, server_side=True)
+print("READY", server.server_address[1], flush=True)
+server.serve_forever()

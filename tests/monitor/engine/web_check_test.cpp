@@ -1,0 +1,203 @@
+// Web pages and web files against the tests' HTTP peer on loopback.
+#include <chrono>
+#include <cstring>
+
+#include "common/little_endian.h"
+#include "engine_fixture.h"
+#include "file_bytes.h"
+
+namespace wardlet::test {
+namespace {
+
+using Status = DocumentStatus;
+
+class WebCheckTest : public EngineTest {
+protected:
+    HttpPeer peer_;
+
+    size_t AddPage(const std::string& name, const std::function<void(DocumentRecord&)>& more = {},
+                   DocumentType type = DocumentType::WebPage) {
+        return AddDocument(type, name, peer_.Url(name), more);
+    }
+};
+
+TEST_F(WebCheckTest, SimpleComparisonStoresComparesAndReplacesTheCopy) {
+    peer_.SetPage("p", "line one\r\nline two\n");
+    size_t i = AddPage("p");
+    DocumentRecord first = Check(i);
+    EXPECT_EQ(first.status, int32_t(Status::Ready));
+    EXPECT_FALSE(FieldText(first.lastCheck).empty());
+    EXPECT_EQ(Content("p"), "line one\r\nline two\n");
+    EXPECT_EQ(observer_.Calls(), (std::vector<std::string>{"ended p Ready"}));
+
+    EXPECT_EQ(Check(i).status, int32_t(Status::Checked));
+    observer_.Calls();
+
+    // One byte longer, then one byte shorter: both are changes, announced before the status.
+    for (std::string body : {"line one\r\nline two\nX", "line one\r\nline two"}) {
+        peer_.SetPage("p", body);
+        EXPECT_EQ(Check(i).status, int32_t(Status::Changed));
+        EXPECT_EQ(Content("p"), body);
+        EXPECT_EQ(observer_.Calls(),
+                  (std::vector<std::string>{"sound 2", "select 0", "tray", "ended p ** Changed"}));
+    }
+    EXPECT_NE(MailQueue().find(" Changed: p\r\r\n" + peer_.Url("p") + "\r\r\n\r\r\n"),
+              std::string::npos);
+    EXPECT_EQ(engine_->mail().NotifiedDocuments(), (std::vector<size_t>{i, i}));
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(WebCheckTest, ErrorPagesAndRedirectsAreDocumentsLikeAnyOther) {
+    size_t missing = AddPage("missing");
+    EXPECT_EQ(Check(missing).status, int32_t(Status::Ready));
+    EXPECT_EQ(Content("missing"), "<html>not found</html>");
+
+    peer_.SetPage("target", "where it went");
+    peer_.SetPage("moved", "", R"({"redirect": "/target"})");
+    size_t moved = AddPage("moved", {}, DocumentType::WebFile);
+    EXPECT_EQ(Check(moved).status, int32_t(Status::Ready));
+    EXPECT_EQ(Content("moved"), "where it went");
+    EXPECT_EQ(Check(moved).status, int32_t(Status::Checked));
+}
+
+TEST_F(WebCheckTest, AccountGoesApartFromTheAddressSoAnyCharacterWorks) {
+    const std::string user = "us@er:x", password = "p/w:@#%?";
+    peer_.SetPage("secret", "for members", R"({"auth": "us@er:x:p/w:@#%?"})");
+    size_t i = AddPage("secret", [&](DocumentRecord& r) {
+        r.useAccount = 1;
+        SetFieldText(r.userName, user);
+        SetFieldText(r.password, password);
+    });
+    EXPECT_EQ(Check(i).status, int32_t(Status::Ready));
+    EXPECT_EQ(Content("secret"), "for members");
+}
+
+TEST_F(WebCheckTest, BrokenTransferIsUnavailableAndLeavesTheStoredCopyAlone) {
+    const std::string body(200000, 'r');
+    peer_.SetPage("r", body, R"({"mode": "reset"})");
+    size_t i = AddPage("r");
+    // First check: no partial copy is left behind.
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    EXPECT_FALSE(HasContent("r"));
+    EXPECT_EQ(observer_.Calls(), (std::vector<std::string>{"sound 3", "select 0", "tray",
+                                                           "ended r ** Unable to retrieve"}));
+    EXPECT_NE(MailQueue().find(" Unable to retrieve: r\r\r\n"), std::string::npos);
+
+    peer_.SetPage("r", "complete");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Ready));
+    for (const char* mode : {"reset", "stall", "silent"}) {
+        SCOPED_TRACE(mode);
+        peer_.SetPage("r", body, std::string(R"({"mode": ")") + mode + "\"}");
+        auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
+        EXPECT_EQ(Content("r"), "complete");
+    }
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(WebCheckTest, SlowDripIsFetchedWholeWhileTooSlowADripIsAbandoned) {
+    peer_.SetPage("d", "drip", R"({"mode": "drip", "interval": 0.3})");
+    size_t i = AddPage("d");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Ready));
+    EXPECT_EQ(Content("d"), "drip");
+    peer_.SetPage("d", "dripping", R"({"mode": "drip", "interval": 3})");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    EXPECT_EQ(Content("d"), "drip");
+}
+
+TEST_F(WebCheckTest, CountMethodStoresTheCountAndSavesItAtOnce) {
+    peer_.SetPage("c", "xaaaax");
+    size_t i = AddPage("c", [](DocumentRecord& r) {
+        r.useCount = 1;
+        r.useMiddle = 1;  // counting wins
+        SetFieldText(r.countString, "aa");
+        SetFieldText(r.middleStart, "nowhere");
+        SetFieldText(r.middleEnd, "nowhere");
+    });
+    auto saved = [&] {
+        RecordBytes bytes{};
+        std::string file = ReadBytes(store_.DataFile("c"));
+        memcpy(bytes.data(), file.data(), std::min(file.size(), bytes.size()));
+        return RecordFromBytes(bytes);
+    };
+    EXPECT_EQ(Check(i).lastCount, 3);
+    EXPECT_EQ(StatusOf(i), Status::Ready);
+    EXPECT_EQ(saved().lastCount, 3);
+
+    // Zero bytes drop out: "aa aa aa aa" counts 4.
+    peer_.SetPage("c", std::string("aa a\0a aa aa", 12));
+    DocumentRecord changed = Check(i);
+    EXPECT_EQ(changed.status, int32_t(Status::Changed));
+    EXPECT_EQ(changed.lastCount, 4);
+    EXPECT_EQ(saved().lastCount, 4);
+    EXPECT_EQ(saved().status, int32_t(Status::Changed));
+    EXPECT_EQ(Content("c"), std::string("aa a\0a aa aa", 12));
+
+    peer_.SetPage("c", "aaaaa with other text");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Checked));
+    EXPECT_EQ(Content("c"), std::string("aa a\0a aa aa", 12));  // replaced only on a change
+}
+
+TEST_F(WebCheckTest, MiddleMethodComparesOnlyTheExtract) {
+    auto middle = [](DocumentRecord& r) {
+        r.useMiddle = 1;
+        SetFieldText(r.middleStart, "[b]");
+        SetFieldText(r.middleEnd, "[/b]");
+    };
+    peer_.SetPage("m", "x[b]42\xe9[/b]y");
+    size_t i = AddPage("m", middle);
+    EXPECT_EQ(Check(i).status, int32_t(Status::Ready));
+    EXPECT_EQ(ReadBytes(store_.MiddleFile("m")), "42\xe9");
+
+    peer_.SetPage("m", "other text [b]42\xe9[/b] around");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Checked));
+    peer_.SetPage("m", "[b]43[/b]");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Changed));
+    EXPECT_EQ(ReadBytes(store_.MiddleFile("m")), "43");
+    observer_.Calls();
+
+    // The strings gone: a later check announces; a first check shows the message instead.
+    peer_.SetPage("m", "[b]42");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    EXPECT_EQ(observer_.Calls().front(), "sound 3");
+    EXPECT_EQ(ReadBytes(store_.MiddleFile("m")), "43");
+
+    peer_.SetPage("n", "[b]42");
+    size_t j = AddPage("n", middle);
+    EXPECT_EQ(Check(j).status, int32_t(Status::Unavailable));
+    EXPECT_EQ(observer_.Calls(),
+              (std::vector<std::string>{"message " + std::string(kMiddleStringsMissing),
+                                        "ended n ** Unable to retrieve"}));
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(WebCheckTest, ChangedPageIsOpenedWhenAskedAndOnlyAnnouncedEventsAreMailed) {
+    NotifySettings notify;
+    notify.openPageOnChange = true;
+    notify.mailQueueActive = true;
+    notify.mail.sendOnChange = 1;  // failures are not mailed
+    settings_.SetNotification(notify);
+    peer_.SetPage("o", "one");
+    size_t i = AddPage("o");
+    Check(i);
+    peer_.SetPage("o", "two");
+    Check(i);
+    EXPECT_EQ(observer_.Calls(),
+              (std::vector<std::string>{"ended o Ready", "tray", "open 0", "ended o ** Changed"}));
+    peer_.SetPage("o", "three", R"({"mode": "reset"})");
+    Check(i);
+    EXPECT_EQ(MailQueue().find("Unable"), std::string::npos);
+    EXPECT_NE(MailQueue().find(" Changed: o"), std::string::npos);
+    EXPECT_TRUE(engine_->mail().NotifiedDocuments().empty());  // markNotifiedChecked is off
+
+    notify.mailQueueActive = false;  // sendEmail off: nothing is queued whatever the config says
+    settings_.SetNotification(notify);
+    peer_.SetPage("o", "four");
+    std::string before = MailQueue();
+    EXPECT_EQ(Check(i).status, int32_t(Status::Changed));
+    EXPECT_EQ(MailQueue(), before);
+}
+
+}  // namespace
+}  // namespace wardlet::test
