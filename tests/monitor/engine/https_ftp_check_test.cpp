@@ -1,0 +1,126 @@
+// HTTPS with a certificate authority made for the test, and FTP in active mode against pyftpdlib.
+#include <cstdlib>
+
+#include "common/little_endian.h"
+#include "engine_fixture.h"
+#include "file_bytes.h"
+
+namespace wardlet::test {
+namespace {
+
+using Status = DocumentStatus;
+
+// A CA and a server certificate for 127.0.0.1 signed by it, made with openssl.
+struct TestCertificates {
+    TempDir dir;
+    std::string ca = (dir.path() / "ca.pem").string();
+    std::string cert = (dir.path() / "server.pem").string();
+    std::string key = (dir.path() / "server.key").string();
+    TestCertificates() {
+        std::string d = dir.path().string();
+        std::string script =
+            "cd '" + d +
+            "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 "
+            "-subj '/CN=Wardlet Test CA' && openssl req -newkey rsa:2048 -nodes -keyout "
+            "server.key -out server.csr -subj '/CN=127.0.0.1' && printf "
+            "'subjectAltName=IP:127.0.0.1,DNS:localhost\\nbasicConstraints=CA:FALSE\\n' > ext && "
+            "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out "
+            "server.pem -days 2 -extfile ext";
+        EXPECT_EQ(std::system(("(" + script + ") >/dev/null 2>&1").c_str()), 0);
+    }
+};
+
+class HttpsCheckTest : public EngineTest {};
+
+TEST_F(HttpsCheckTest, VerifiesAgainstTheBundleCurlUsersSupplyAndRefusesOtherwise) {
+    TestCertificates certs;
+    HttpPeer peer(certs.cert, certs.key);
+    peer.SetPage("s", "over tls", R"({"auth": "user:pa:ss"})");
+    size_t i =
+        AddDocument(DocumentType::WebPage, "s", peer.Url("s", "https"), [](DocumentRecord& r) {
+            r.useAccount = 1;
+            SetFieldText(r.userName, "user");
+            SetFieldText(r.password, "pa:ss");
+        });
+    // The system's authorities do not know the test CA: refused and announced.
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    EXPECT_EQ(observer_.Calls().front(), "sound 3");
+    EXPECT_FALSE(HasContent("s"));
+
+    const char* old = std::getenv("CURL_CA_BUNDLE");
+    std::string saved = old ? old : "";
+    setenv("CURL_CA_BUNDLE", certs.ca.c_str(), 1);
+    TransferLimits limits = TransferLimits::FromEnvironment();
+    old ? setenv("CURL_CA_BUNDLE", saved.c_str(), 1) : unsetenv("CURL_CA_BUNDLE");
+    limits.connectTimeoutSeconds = 2;
+    limits.lowSpeedSeconds = 2;
+    engine_ = std::make_unique<CheckEngine>(store_, settings_, observer_, limits);
+    EXPECT_EQ(Check(i).status, int32_t(Status::Ready));
+    EXPECT_EQ(Content("s"), "over tls");
+}
+
+class FtpCheckTest : public EngineTest {
+protected:
+    FtpCheckTest()
+        : peer_({Python(), TestFile("monitor/engine/ftp_peer.py"), root_.path().string(),
+                 "ftp user", "p@ss:w/rd"}) {
+        std::filesystem::create_directories(root_.path() / "pub" / "a");
+    }
+    std::string Host() const { return "127.0.0.1:" + std::to_string(peer_.port()); }
+    std::string CwdLog() { return ReadBytes(root_.path() / "cwd.log"); }
+
+    TempDir root_;
+    PeerProcess peer_;
+};
+
+TEST_F(FtpCheckTest, AnonymousFetchWithAndWithoutADirectoryChange) {
+    WriteBytes(root_.path() / "top.bin", std::string("top\0level", 9));
+    WriteBytes(root_.path() / "pub" / "a" / "file.zip", "zipped");
+    size_t top = AddDocument(DocumentType::FtpFile, "top", "ftp://" + Host() + "/top.bin");
+    size_t deep = AddDocument(DocumentType::FtpFile, "deep", Host() + "/pub/a/file.zip");
+    EXPECT_EQ(Check(top).status, int32_t(Status::Ready));
+    EXPECT_EQ(Content("top"), std::string("top\0level", 9));
+    EXPECT_EQ(CwdLog(), "");
+    EXPECT_EQ(Check(deep).status, int32_t(Status::Ready));
+    EXPECT_EQ(Content("deep"), "zipped");
+    EXPECT_EQ(CwdLog(), "pub/a\n");  // one CWD with the whole directory
+
+    EXPECT_EQ(Check(deep).status, int32_t(Status::Checked));
+    WriteBytes(root_.path() / "pub" / "a" / "file.zip", "zip");  // cut short: still a change
+    EXPECT_EQ(Check(deep).status, int32_t(Status::Changed));
+    EXPECT_EQ(Content("deep"), "zip");
+}
+
+TEST_F(FtpCheckTest, AccountLogsInWithItsOwnNameAndPassword) {
+    WriteBytes(root_.path() / "f.txt", "anonymous copy");
+    WriteBytes(root_.path() / "home" / "f.txt", "account copy");
+    auto account = [](const char* password) {
+        return [password](DocumentRecord& r) {
+            r.useAccount = 1;
+            SetFieldText(r.userName, "ftp user");
+            SetFieldText(r.password, password);
+        };
+    };
+    size_t good =
+        AddDocument(DocumentType::FtpFile, "good", Host() + "/f.txt", account("p@ss:w/rd"));
+    size_t bad = AddDocument(DocumentType::FtpFile, "bad", Host() + "/f.txt", account("wrong"));
+    EXPECT_EQ(Check(good).status, int32_t(Status::Ready));
+    EXPECT_EQ(Content("good"), "account copy");
+    EXPECT_EQ(Check(bad).status, int32_t(Status::Unavailable));
+    EXPECT_FALSE(HasContent("bad"));
+}
+
+TEST_F(FtpCheckTest, FailuresAndLocationsThatCannotBeSplit) {
+    size_t hostOnly = AddDocument(DocumentType::FtpFile, "host", "ftp://" + Host());
+    size_t missing = AddDocument(DocumentType::FtpFile, "missing", Host() + "/nothing.txt");
+    size_t noDir = AddDocument(DocumentType::FtpFile, "nodir", Host() + "/no/such/f.txt");
+    EXPECT_EQ(Check(hostOnly).status, int32_t(Status::Unavailable));
+    EXPECT_EQ(observer_.Calls(), (std::vector<std::string>{"ended host ** Unable to retrieve"}));
+    EXPECT_EQ(Check(missing).status, int32_t(Status::Unavailable));
+    EXPECT_EQ(Check(noDir).status, int32_t(Status::Unavailable));
+    EXPECT_EQ(observer_.Calls().front(), "sound 3");
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+}  // namespace
+}  // namespace wardlet::test
