@@ -55,7 +55,7 @@ def main():
               and data.password == options.password.encode())
         say("LOGIN %s %s" % ("ok" if ok else "refused",
                              data.login.decode(errors="replace") if isinstance(data, LoginPassword) else "?"))
-        return AuthResult(success=bool(ok))
+        return AuthResult(success=bool(ok), handled=False)
 
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
