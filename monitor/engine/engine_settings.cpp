@@ -25,6 +25,11 @@ int32_t FixedEngineSettings::threadCount() const {
     return threadCount_;
 }
 
+void FixedEngineSettings::SetThreadCount(int32_t threadCount) {
+    std::lock_guard guard(lock_);
+    threadCount_ = threadCount;
+}
+
 void FixedEngineSettings::SetNotification(const NotifySettings& notify) {
     std::lock_guard guard(lock_);
     notify_ = notify;

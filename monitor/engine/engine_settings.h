@@ -42,6 +42,7 @@ public:
     int32_t CorrectedThreadCount() override;
     NotifySettings Notification() override;
     int32_t threadCount() const;
+    void SetThreadCount(int32_t threadCount);
     void SetNotification(const NotifySettings& notify);
 
 private:

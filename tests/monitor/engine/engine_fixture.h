@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,10 @@ namespace wardlet::test {
 class RecordingObserver : public CheckObserver {
 public:
     explicit RecordingObserver(HeadlessDocumentList& list) : list_(list) {}
-    void RefreshRow(size_t index) override { list_.RefreshRow(index); }
+    void RefreshRow(size_t index) override {
+        if (throwOnRefresh.exchange(false)) throw std::bad_alloc();
+        list_.RefreshRow(index);
+    }
     std::optional<size_t> FindRowOfRecord(size_t index) override {
         return list_.FindRowOfRecord(index);
     }
@@ -36,6 +41,7 @@ public:
     size_t EndedCount(const std::string& name);
 
     std::function<void(size_t)> onCheckEnded;  // test hook, run on the check thread
+    std::atomic<bool> throwOnRefresh{false};   // the next RefreshRow fails as if out of memory
 
 private:
     void Record(std::string call);
