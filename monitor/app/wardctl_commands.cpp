@@ -9,6 +9,7 @@
 #include "common/folders.h"
 #include "common/little_endian.h"
 #include "monitor/app/options.h"
+#include "monitor/app/wardctl_check.h"
 #include "monitor/app/wardctl_session.h"
 #include "monitor/model/document_editor.h"
 
@@ -35,10 +36,17 @@ Commands:
   remove NAME...             deletes the documents and their stored copies
   options                    prints the eleven options as "field: value"
   options set FIELD VALUE    changes one option and saves the options file
+  check [--all | NAME...]    checks every document (Check All) or the named ones (Check
+                             Selected) with threadCount threads, one line per ended check
+                             (name, status, time); queues e-mail entries as the monitor does
+  mark-checked [--all | NAME...]
+                             sets the documents to Checked
   --help, --version
 
 Exit status: 0 done; 64 usage error; 65 input refused; 66 no document of that name;
 74 a file could not be written; 75 the data folder is in use by the monitor.
+check also exits with 1 when a document changed, 2 when one could not be retrieved, 3 for both
+(0: nothing changed and everything was retrieved).
 )";
 
 using Args = std::vector<std::string>;
@@ -221,7 +229,13 @@ int RunWardctl(const std::vector<std::string>& args, std::ostream& out, std::ost
         return kExitOk;
     }
     static const std::map<std::string, WardctlCommand> commands = {
-        {"list", List}, {"show", Show}, {"add", Add}, {"remove", Remove}, {"options", Options},
+        {"list", List},
+        {"show", Show},
+        {"add", Add},
+        {"remove", Remove},
+        {"options", Options},
+        {"check", CheckCommand},
+        {"mark-checked", MarkCheckedCommand},
     };
     auto found = commands.find(command);
     if (found == commands.end()) return Usage(err, "unknown command '" + command + "'");
