@@ -44,6 +44,11 @@ bool SplitHostPort(const std::string& text, std::string& host, uint16_t& port) {
     return true;
 }
 
+// A reply without a code reads as 0, which would pass for success; report it as a failure.
+int AsFailure(int code) {
+    return code == 0 ? -1 : code;
+}
+
 bool AnyLineBreak(const CSmtpMessage& message) {
     if (HasLineBreak(message.sender.address) || HasLineBreak(message.recipient.address))
         return true;
@@ -92,7 +97,7 @@ int CSmtp::Hello() {
         int code = Transact("HELO " + name + "\r\n");
         if (code != 250) {
             ReportError(code);
-            return code;
+            return AsFailure(code);
         }
     }
     sessionOpen_ = 1;
@@ -109,7 +114,7 @@ int CSmtp::AuthLogin() {
         int code = Transact("AUTH LOGIN\r\n");
         if (code != 334) {
             ReportMessage(code);
-            return code;
+            return AsFailure(code);
         }
         bool retry = false;
         while (code == 334) {
@@ -140,7 +145,7 @@ int CSmtp::AuthLogin() {
         if (retry) continue;
         if (code == 235) return 0;
         ReportError(code);
-        return code;
+        return AsFailure(code);
     }
     ReportError(535);
     return 535;
@@ -161,7 +166,7 @@ int CSmtp::MailFrom(const std::string& address) {
     }
     if (code == 250) return 0;
     ReportError(code);
-    return code;
+    return AsFailure(code);
 }
 
 int CSmtp::RcptTo(const std::string& address) {
@@ -169,7 +174,7 @@ int CSmtp::RcptTo(const std::string& address) {
     int code = Transact("RCPT TO: <" + address + ">\r\n");
     if (code == 250 || code == 251) return 0;
     ReportMessage(code);
-    return code;
+    return AsFailure(code);
 }
 
 int CSmtp::SendMessage(const CSmtpMessage& message) {
@@ -196,7 +201,7 @@ int CSmtp::SendMessage(const CSmtpMessage& message) {
     }
     if (accepted == 0 || lastCode == -1) {
         ReportError(lastCode);
-        return lastCode;
+        return AsFailure(lastCode);
     }
     return Data(message);
 }
@@ -205,7 +210,7 @@ int CSmtp::Data(const CSmtpMessage& message) {
     int code = Transact("DATA\r\n");
     if (code != 354) {
         ReportError(code);
-        return code;
+        return AsFailure(code);
     }
     CSmtpMessage copy = message;  // composing records headers in the message
     std::string text;
@@ -214,7 +219,7 @@ int CSmtp::Data(const CSmtpMessage& message) {
     code = Transact(text);
     if (code == 250) return 0;
     ReportError(code);
-    return code;
+    return AsFailure(code);
 }
 
 int CSmtp::Quit() {
@@ -222,7 +227,7 @@ int CSmtp::Quit() {
     int code = Transact("QUIT\r\n");
     if (code != 221) ReportError(code);
     sessionOpen_ = 0;
-    return code == 221 ? 0 : code;
+    return code == 221 ? 0 : AsFailure(code);
 }
 
 int CSmtp::SendMail(const CSmtpAddress& from, const CSmtpAddress& to, std::string_view subject,

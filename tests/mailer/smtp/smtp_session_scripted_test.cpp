@@ -337,3 +337,19 @@ TEST(ScriptedSession, HostTextsThatCannotBeReached) {
 
 }  // namespace
 }  // namespace wardlet::test
+
+namespace wardlet::test {
+namespace {
+
+TEST(ScriptedSession, AReplyWithoutACodeIsNeverTakenForSuccess) {
+    ScriptedServer server(SmtpDialogue(Accepting([](const std::string& line) -> std::string {
+        return line == "<message>" ? "thanks, I guess\r\n" : "";
+    })));
+    RecordingSmtp smtp;
+    ASSERT_EQ(smtp.Connect(server.host()), 1);
+    EXPECT_EQ(smtp.SendMessage(SimpleMessage()), -1);
+    EXPECT_THAT(smtp.log, ElementsAre("SMTP error: thanks, I guess"));
+}
+
+}  // namespace
+}  // namespace wardlet::test
