@@ -1,0 +1,61 @@
+#include "mailer_fixture.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <regex>
+#include <stdexcept>
+
+#include "common/little_endian.h"
+#include "common/mail_queue.h"
+
+namespace wardlet::test {
+
+MailConfig MakeConfig(const MailSettings& s) {
+    MailConfig c{};
+    c.sendOnChange = 1;
+    c.sendOnUnreachable = 1;
+    c.requiresAuth = s.requiresAuth;
+    SetFieldText(c.smtpServer, s.server);
+    SetFieldText(c.toAddress, s.to);
+    SetFieldText(c.ccAddress, s.cc);
+    SetFieldText(c.bccAddress, s.bcc);
+    SetFieldText(c.smtpUserName, s.user);
+    SetFieldText(c.smtpPassword, s.password);
+    return c;
+}
+
+void WriteSettings(const std::filesystem::path& folder, const MailSettings& settings,
+                   bool testFile) {
+    auto file = folder / (testFile ? kMailConfigTestFile : kMailConfigFile);
+    if (!WriteMailConfig(file, MakeConfig(settings)))
+        throw std::runtime_error("cannot write " + file.string());
+}
+
+void QueueEntry(const std::filesystem::path& folder, const std::string& name) {
+    MailSettings any;
+    if (!AppendMailEntry(folder, MakeConfig(any), MailEvent::Changed, name,
+                         "https://example.org/" + name))
+        throw std::runtime_error("cannot queue " + name);
+}
+
+std::string ClosedServer() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);  // the port was free a moment ago and nothing listens on it now
+    return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+}
+
+bool MatchesDoneLine(const std::string& line) {
+    static const std::regex done(R"(Done - \d{4}/\d\d/\d\d \[\d\d:\d\d:\d\d\])");
+    return std::regex_match(line, done);
+}
+
+}  // namespace wardlet::test
