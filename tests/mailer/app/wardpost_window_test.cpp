@@ -1,0 +1,169 @@
+// The program's window run in-process on the offscreen platform, as the monitor starts it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+#include "common/mail_queue.h"
+#include "file_bytes.h"
+#include "mailer/app/quorvmail_dlg.h"
+#include "mailer/app/wardpost_run.h"
+#include "mailer_fixture.h"
+#include "smtp_peer.h"
+
+namespace wardlet::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+// Calls `step` with the modal window every 20 ms until it returns true; a run that takes longer
+// than 30 s is closed so that a fault cannot hang the test.
+void WatchModal(std::function<bool(QWidget*)> step, bool* timedOut) {
+    auto* timer = new QTimer;
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (started->elapsed() > 30000) {
+            *timedOut = true;
+            if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+            timer->deleteLater();
+            return;
+        }
+        if (modal && step(modal)) timer->deleteLater();
+    });
+    timer->start(20);
+}
+
+std::vector<std::string> LogLines(wardpost::CQuorvmailDlg* dialog) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < dialog->logList()->count(); ++i)
+        lines.push_back(dialog->logList()->item(i)->text().toStdString());
+    return lines;
+}
+
+TEST(WardpostWindow, RefusesToRunWhenNotStartedByTheMonitor) {
+    TempDataHome home;
+    for (const QStringList& arguments : {QStringList{}, QStringList{"/test"}}) {
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        bool timedOut = false;
+        WatchModal(
+            [&](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                if (!box) return false;
+                text = box->text();
+                icon = box->icon();
+                box->accept();
+                return true;
+            },
+            &timedOut);
+        EXPECT_EQ(wardpost::RunWardpost(arguments), 2);
+        EXPECT_EQ(text.toStdString(),
+                  "Wardpost is not a stand-alone program.\n\nWardlet program will execute this "
+                  "program automatically.");
+        EXPECT_EQ(icon, QMessageBox::Information);
+        EXPECT_FALSE(std::filesystem::exists(home.dataFolder()));  // nothing touched
+    }
+}
+
+TEST(WardpostWindow, TestModeLogsTheSessionAndWaitsForClose) {
+    TempDataHome home;
+    auto folder = home.makeDataFolder();
+    SmtpPeer peer;
+    WriteSettings(folder, {peer.host()}, true);
+    QueueEntry(folder, "Untouched");
+    std::string queued = ReadBytes(folder / kMailQueueFile);
+
+    bool timedOut = false;
+    bool emptyAtFirst = false;
+    bool firstLook = true;
+    std::vector<std::string> lines;
+    WatchModal(
+        [&](QWidget* modal) {
+            auto* dialog = qobject_cast<wardpost::CQuorvmailDlg*>(modal);
+            if (!dialog) return false;
+            if (firstLook) {
+                firstLook = false;
+                emptyAtFirst = dialog->logList()->count() == 0;  // the send starts 500 ms later
+                EXPECT_EQ(dialog->windowTitle().toStdString(), "Wardpost - Calvorne");
+                EXPECT_FALSE(dialog->windowIcon().pixmap(32).isNull());
+            }
+            if (!dialog->sequenceDone()) return false;
+            lines = LogLines(dialog);
+            EXPECT_TRUE(dialog->isVisible());  // test mode waits for the user
+            auto* close = dialog->findChild<QPushButton*>("close");
+            EXPECT_EQ(close->text().toStdString(), "Close");
+            QTest::mouseClick(close, Qt::LeftButton);
+            return true;
+        },
+        &timedOut);
+    EXPECT_EQ(wardpost::RunWardpost({"/test", "/from_wardlet"}), 0);
+    EXPECT_FALSE(timedOut);
+    EXPECT_TRUE(emptyAtFirst);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "Email configuration file read OK.");
+    EXPECT_EQ(lines[1], "Connecting to " + peer.host() + "...");
+    EXPECT_EQ(lines[2], "Sending email...");
+    EXPECT_TRUE(MatchesDoneLine(lines[3]));
+    EXPECT_FALSE(peer.EventsUntil("MESSAGE").empty());
+    EXPECT_FALSE(std::filesystem::exists(folder / kMailConfigTestFile));
+    EXPECT_EQ(ReadBytes(folder / kMailQueueFile), queued);
+}
+
+TEST(WardpostWindow, NormalModeClosesItselfAfterSending) {
+    TempDataHome home;
+    auto folder = home.makeDataFolder();
+    SmtpPeer peer;
+    WriteSettings(folder, {peer.host()});
+    QueueEntry(folder, "Sent");
+    bool timedOut = false;
+    WatchModal([](QWidget*) { return false; }, &timedOut);  // only the safety limit
+    EXPECT_EQ(wardpost::RunWardpost({"/from_wardlet"}), 0);
+    EXPECT_FALSE(timedOut);
+    EXPECT_FALSE(peer.EventsUntil("MESSAGE").empty());
+    EXPECT_FALSE(std::filesystem::exists(folder / kMailQueueFile));
+}
+
+TEST(WardpostWindow, AShortConfigurationIsRefusedAndTheWindowStaysOpen) {
+    TempDataHome home;
+    auto folder = home.makeDataFolder();
+    auto bytes = ToBytes(MakeConfig({ClosedServer()}));
+    WriteBytes(folder / kMailConfigFile, std::string(bytes.begin(), bytes.end() - 1));
+    QueueEntry(folder, "Waiting");
+    std::string queued = ReadBytes(folder / kMailQueueFile);
+
+    bool timedOut = false;
+    std::vector<std::string> lines;
+    bool visibleAfter = false;
+    WatchModal(
+        [&](QWidget* modal) {
+            auto* dialog = qobject_cast<wardpost::CQuorvmailDlg*>(modal);
+            if (!dialog || !dialog->sequenceDone()) return false;
+            lines = LogLines(dialog);
+            visibleAfter = dialog->isVisible();
+            dialog->reject();  // as the Close button does
+            return true;
+        },
+        &timedOut);
+    EXPECT_EQ(wardpost::RunWardpost({"/from_wardlet"}), 0);
+    EXPECT_FALSE(timedOut);
+    EXPECT_TRUE(visibleAfter);
+    EXPECT_THAT(lines, ElementsAre("Cannot read email configuration data from file."));
+    EXPECT_EQ(ReadBytes(folder / kMailQueueFile), queued);
+}
+
+}  // namespace
+}  // namespace wardlet::test
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
