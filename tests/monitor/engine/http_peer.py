@@ -16,6 +16,12 @@ class Handler(BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def setup(self):
+        super().setup()
+        # Headers and body go out in separate writes; without this a kept-alive connection
+        # waits for delayed acknowledgements between requests.
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+
     def do_GET(self):
         path = self.path.split("?")[0].lstrip("/")
         with hits_lock, open(os.path.join(root, "hits"), "a") as log:
