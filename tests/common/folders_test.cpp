@@ -5,12 +5,12 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <regex>
 
 #include "common/data_lock.h"
 #include "common/time_stamp.h"
 #include "file_bytes.h"
 #include "temp_home.h"
+#include "time_stamp_shape.h"
 
 namespace wardlet {
 namespace {
@@ -70,8 +70,7 @@ TEST(TimeStamp, FourDigitYearAndTwoDigitFields) {
     std::time_t before = std::time(nullptr);
     std::string now = MakeTimeStamp();
     std::time_t after = std::time(nullptr);
-    EXPECT_TRUE(std::regex_match(now, std::regex(R"(\d{4}/\d{2}/\d{2} \[\d{2}:\d{2}:\d{2}\])")))
-        << now;
+    EXPECT_TRUE(test::IsTimeStamp(now)) << now;
     std::tm a{}, b{};
     localtime_r(&before, &a);
     localtime_r(&after, &b);

@@ -1,0 +1,295 @@
+#include "monitor/model/document_store.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/little_endian.h"
+#include "file_bytes.h"
+#include "monitor/model/account_scramble.h"
+#include "monitor/model/headless_list.h"
+#include "temp_home.h"
+
+namespace wardlet {
+namespace {
+
+using test::FileMode;
+using test::ReadBytes;
+using test::TempDataHome;
+using test::WriteBytes;
+namespace fs = std::filesystem;
+
+DocumentRecord Doc(const std::string& name, DocumentStatus status = DocumentStatus::Checked) {
+    DocumentRecord r{};
+    r.type = static_cast<int32_t>(DocumentType::WebPage);
+    SetFieldText(r.name, name);
+    SetFieldText(r.location, "http://example.com/" + name);
+    r.status = static_cast<int32_t>(status);
+    return r;
+}
+
+std::string Bytes(const DocumentRecord& r) {
+    auto b = ToBytes(r);
+    return std::string(reinterpret_cast<const char*>(b.data()), b.size());
+}
+
+std::set<std::string> Entries(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// The list and the check starter of the store: rows kept by a HeadlessDocumentList, and a log of
+// each call with the files present at that moment, so the order of steps shows.
+class Recorder : public DocumentListSink, public CheckStarter {
+public:
+    explicit Recorder(DocumentStore& store) : store_(store), rows_(store.table()) {}
+    void AddRow(size_t i) override {
+        Log("AddRow " + Name(i) + Files(Name(i)));
+        rows_.AddRow(i);
+    }
+    void RefreshRow(size_t i) override { rows_.RefreshRow(i); }
+    void RefreshEditedRow(size_t i, std::string_view oldName) override {
+        Log("Refresh " + std::string(oldName) + Files(std::string(oldName)) + " -> " + Name(i) +
+            Files(Name(i)));
+        rows_.RefreshEditedRow(i, oldName);
+    }
+    void RemoveRow(size_t i) override {
+        Log("RemoveRow " + Name(i) + Files(Name(i)));
+        rows_.RemoveRow(i);
+    }
+    std::optional<size_t> FindRowOfRecord(size_t i) override { return rows_.FindRowOfRecord(i); }
+    void StartCheckThreads() override { Log("Start"); }
+
+    std::vector<std::string> Rows() const { return rows_.Rows(); }
+    std::vector<std::string> TakeLog() { return std::exchange(log_, {}); }
+
+private:
+    std::string Name(size_t i) { return std::string(FieldText(store_.table().Get(i).name)); }
+    std::string Files(const std::string& name) {
+        std::string present;
+        if (fs::exists(store_.DataFile(name))) present += " data";
+        if (fs::exists(store_.ContentFile(name))) present += " content";
+        return "[" + present + " ]";
+    }
+    void Log(std::string line) { log_.push_back(std::move(line)); }
+
+    DocumentStore& store_;
+    HeadlessDocumentList rows_;
+    std::vector<std::string> log_;
+};
+
+struct StoreFixture : ::testing::Test {
+    TempDataHome home;
+    fs::path folder = home.makeDataFolder();
+    DocumentTable table;
+    DocumentStore store{folder, table};
+    Recorder recorder{store};
+    StoreFixture() {
+        store.SetList(&recorder);
+        store.SetCheckStarter(&recorder);
+    }
+    void Put(const std::string& fileName, const DocumentRecord& r) {
+        WriteBytes(folder / fileName, Bytes(r));
+    }
+};
+
+using LoadAllDocuments = StoreFixture;
+
+TEST_F(LoadAllDocuments, EmptyFolderOrNoDataFilesGivesEmptyTable) {
+    EXPECT_EQ(store.LoadAllDocuments().loaded, 0u);
+    WriteBytes(folder / "Old.content", "content");
+    WriteBytes(folder / "Wardlet.option", std::string(44, '\0'));
+    WriteBytes(folder / "Notes.data.txt", Bytes(Doc("Notes")));
+    auto report = store.LoadAllDocuments();
+    EXPECT_EQ(report.loaded, 0u);
+    EXPECT_TRUE(report.refused.empty());
+    EXPECT_EQ(table.size(), 0u);
+    EXPECT_TRUE(recorder.Rows().empty());
+}
+
+TEST_F(LoadAllDocuments, WrongSizesAreSkippedAndTheNextFileTakesTheSlot) {
+    WriteBytes(folder / "Short.data", Bytes(Doc("Short")).substr(0, 4631));
+    WriteBytes(folder / "Empty.data", "");
+    WriteBytes(folder / "Long.data", Bytes(Doc("Long")) + "x");
+    DocumentRecord changed = Doc("Good", DocumentStatus::Changed);
+    SetFieldText(changed.lastCheck, "2026/03/07 [09:05:00]");
+    Put("Good.data", changed);
+    auto report = store.LoadAllDocuments();
+    EXPECT_EQ(report.loaded, 1u);
+    EXPECT_EQ(std::set<std::string>(report.refused.begin(), report.refused.end()),
+              (std::set<std::string>{"Short.data", "Empty.data", "Long.data"}));
+    ASSERT_EQ(table.size(), 1u);
+    EXPECT_EQ(Bytes(table.Get(0)), Bytes(changed)) << "status and fields are kept as stored";
+    EXPECT_EQ(recorder.Rows(), std::vector<std::string>{"Good"});
+    EXPECT_EQ(recorder.TakeLog(), std::vector<std::string>{"AddRow Good[ data ]"});
+}
+
+TEST_F(LoadAllDocuments, SameNameInTwoFilesLoadsTwiceWithPlainAccounts) {
+    DocumentRecord first = Doc("Same"), second = Doc("Same", DocumentStatus::Unavailable);
+    second.status = 7;
+    second.useAccount = 1;
+    SetFieldText(second.userName, "alice");
+    SetFieldText(second.password, "pa55");
+    DocumentRecord stored = second;
+    EncodeAccount(stored);
+    Put("one.data", first);
+    Put("two.data", stored);
+    EXPECT_EQ(store.LoadAllDocuments().loaded, 2u);
+    ASSERT_EQ(table.size(), 2u);
+    std::map<int32_t, DocumentRecord> byStatus;
+    for (size_t i = 0; i < 2; ++i)
+        byStatus[table.Get(i).status] = table.Get(i);
+    EXPECT_EQ(Bytes(byStatus[0]), Bytes(first));
+    EXPECT_EQ(Bytes(byStatus[7]), Bytes(second));
+    EXPECT_EQ(recorder.Rows(), (std::vector<std::string>{"Same", "Same"}));
+}
+
+TEST_F(LoadAllDocuments, CraftedNamesAreRefusedAndNothingOutsideIsTouched) {
+    std::vector<std::string> bad = {"",     "../victim", "sub/x", "a\\b", "a:b",  "a*b", "a?b",
+                                    "a\"b", "a<b",       "a>b",   "a|b",  "t\tb", "n\nb"};
+    std::map<std::string, std::string> crafted;
+    for (size_t i = 0; i < bad.size(); ++i) {
+        std::string file = "crafted" + std::to_string(i) + ".data";
+        crafted[file] = Bytes(Doc(bad[i], DocumentStatus::Retrieving));
+    }
+    DocumentRecord unterminated = Doc("x");
+    memset(unterminated.name, 'A', sizeof unterminated.name);
+    crafted["unterminated.data"] = Bytes(unterminated);
+    for (const auto& [file, bytes] : crafted)
+        WriteBytes(folder / file, bytes);
+    Put("Fine.data", Doc("Fine"));
+    fs::create_directory(folder / "sub");
+    WriteBytes(folder / "sub" / "x.data", "inside sub");
+    fs::path outside = folder.parent_path();
+    WriteBytes(outside / "victim.data", "outside data");
+    WriteBytes(outside / "victim.content", "outside content");
+    auto outsideBefore = Entries(outside);
+
+    auto report = store.LoadAllDocuments();
+    EXPECT_EQ(report.loaded, 1u);
+    EXPECT_EQ(report.refused.size(), crafted.size());
+    EXPECT_EQ(recorder.Rows(), std::vector<std::string>{"Fine"});
+    store.SaveAllDocuments();
+    store.DeleteDocuments({"../victim", "sub/x"});
+    store.DeleteTempFiles();
+
+    for (const auto& [file, bytes] : crafted)
+        EXPECT_EQ(ReadBytes(folder / file), bytes) << file << " must stay as it is";
+    EXPECT_EQ(ReadBytes(folder / "sub" / "x.data"), "inside sub");
+    EXPECT_EQ(ReadBytes(outside / "victim.data"), "outside data");
+    EXPECT_EQ(ReadBytes(outside / "victim.content"), "outside content");
+    EXPECT_EQ(Entries(outside), outsideBefore);
+}
+
+using SaveDocuments = StoreFixture;
+
+TEST_F(SaveDocuments, ExitWritesRetrievingAsWaitingAndRemovesOnlyTmpFiles) {
+    table.Add(Doc("Busy", DocumentStatus::Retrieving));
+    table.Add(Doc("Changed", DocumentStatus::Changed));
+    for (const char* name : {"UVP1A2B.tmp", "Doc.data.0a1b2c.tmp", "Wardlet.mail.tmp"})
+        WriteBytes(folder / name, "temporary");
+    WriteBytes(folder / "notes.tmp.txt", "kept");
+    WriteBytes(folder / "Busy.content", "kept");
+    store.SaveAllDocuments();
+
+    EXPECT_EQ(Entries(folder), (std::set<std::string>{"Busy.data", "Busy.content", "Changed.data",
+                                                      "notes.tmp.txt"}));
+    EXPECT_EQ(table.Get(0).status, int32_t(DocumentStatus::Waiting));
+    EXPECT_EQ(ReadBytes(folder / "Busy.data"), Bytes(Doc("Busy", DocumentStatus::Waiting)));
+    EXPECT_EQ(ReadBytes(folder / "Changed.data"), Bytes(Doc("Changed", DocumentStatus::Changed)));
+    EXPECT_NE(FileMode(folder / "Busy.data") & 0077, 0u) << "no secret in it";
+
+    DocumentTable reloaded;
+    DocumentStore again(folder, reloaded);
+    EXPECT_EQ(again.LoadAllDocuments().loaded, 2u);
+    EXPECT_EQ(reloaded.Get(again.FindRecordByName("Busy")).status,
+              int32_t(DocumentStatus::Waiting));
+}
+
+TEST_F(SaveDocuments, AccountIsScrambledOnDiskOnlyAndTheFileIsPrivate) {
+    DocumentRecord r = Doc("Private");
+    r.useAccount = 1;
+    SetFieldText(r.userName, "alice");
+    SetFieldText(r.password, "hunter2");
+    size_t index = table.Add(r);
+    ASSERT_TRUE(store.SaveDocument(index));
+
+    EXPECT_EQ(Bytes(table.Get(index)), Bytes(r)) << "the table keeps plain values";
+    EXPECT_EQ(FileMode(folder / "Private.data"), 0600u);
+    std::string file = ReadBytes(folder / "Private.data");
+    ASSERT_EQ(file.size(), 4632u);
+    EXPECT_EQ(file[1032], 5);
+    EXPECT_EQ(std::string({file[1033], file[1037], file[1041], file[1045], file[1049]}), "ecila");
+    EXPECT_EQ(file[1544], 7);
+    EXPECT_EQ(std::string({file[1545], file[1549], file[1553], file[1557], file[1561], file[1565],
+                           file[1569]}),
+              "2retnuh");
+    EXPECT_EQ(file.find("hunter2"), std::string::npos);
+    EXPECT_EQ(file.substr(0, 1032), Bytes(r).substr(0, 1032));
+    EXPECT_EQ(file.substr(2056), Bytes(r).substr(2056));
+
+    DocumentRecord plain = Doc("Plain");
+    store.SaveDocument(table.Add(plain));
+    EXPECT_EQ(ReadBytes(folder / "Plain.data").substr(1032, 1024), std::string(1024, '\0'));
+}
+
+using DocumentOperations = StoreFixture;
+
+TEST_F(DocumentOperations, AddEditDeleteInOrderWithTheirFiles) {
+    EXPECT_EQ(store.AddDocument(Doc("A", DocumentStatus::Waiting)), 0u);
+    EXPECT_EQ(store.AddDocument(Doc("B", DocumentStatus::Waiting)), 1u);
+    EXPECT_EQ(store.AddDocument(Doc("C", DocumentStatus::Waiting)), 2u);
+    EXPECT_EQ(recorder.TakeLog(), (std::vector<std::string>{"AddRow A[ ]", "Start", "AddRow B[ ]",
+                                                            "Start", "AddRow C[ ]", "Start"}));
+    EXPECT_EQ(ReadBytes(folder / "B.data"), Bytes(Doc("B", DocumentStatus::Waiting)));
+
+    for (const char* file : {"B.content", "B.middle"})
+        WriteBytes(folder / file, "stored copy");
+    store.EditDocument(1, Doc("B2", DocumentStatus::Waiting));
+    EXPECT_EQ(recorder.TakeLog(), (std::vector<std::string>{"Refresh B[ ] -> B2[ ]", "Start"}));
+    EXPECT_EQ(Entries(folder), (std::set<std::string>{"A.data", "B2.data", "C.data"}));
+    EXPECT_EQ(ReadBytes(folder / "B2.data"), Bytes(Doc("B2", DocumentStatus::Waiting)));
+    EXPECT_EQ(recorder.Rows(), (std::vector<std::string>{"A", "B2", "C"}));
+
+    WriteBytes(folder / "C.content", "stored copy");
+    store.EditDocument(2, Doc("C", DocumentStatus::Waiting));  // same name: a first check again
+    EXPECT_FALSE(fs::exists(folder / "C.content"));
+    EXPECT_TRUE(fs::exists(folder / "C.data"));
+    recorder.TakeLog();
+
+    for (const char* file : {"A.content", "A.middle", "C.content", "C.middle"})
+        WriteBytes(folder / file, "stored copy");
+    store.DeleteDocuments({"A", "C"});
+    EXPECT_EQ(recorder.TakeLog(), (std::vector<std::string>{"RemoveRow C[ data content ]",
+                                                            "RemoveRow A[ data content ]"}));
+    EXPECT_EQ(Entries(folder), std::set<std::string>{"B2.data"});
+    EXPECT_TRUE(table.IsFree(0));
+    EXPECT_TRUE(table.IsFree(2));
+    EXPECT_EQ(Bytes(table.Get(0)), std::string(4632, '\0'));
+    EXPECT_EQ(recorder.Rows(), std::vector<std::string>{"B2"});
+    EXPECT_EQ(store.AddDocument(Doc("D", DocumentStatus::Waiting)), 0u);
+    EXPECT_EQ(recorder.Rows(), (std::vector<std::string>{"B2", "D"}));
+}
+
+TEST_F(DocumentOperations, DeletingTheOnlyDocumentFreesSlotZero) {
+    Put("Only.data", Doc("Only"));
+    ASSERT_EQ(store.LoadAllDocuments().loaded, 1u);
+    store.DeleteDocuments({"Only"});
+    EXPECT_TRUE(table.IsFree(0));
+    EXPECT_TRUE(recorder.Rows().empty());
+    EXPECT_TRUE(Entries(folder).empty());
+    EXPECT_EQ(store.AddDocument(Doc("Next", DocumentStatus::Waiting)), 0u);
+    EXPECT_EQ(table.size(), 1u);
+    EXPECT_EQ(store.FindRecordByName("Next"), 0u);
+    EXPECT_EQ(store.FindRecordByName("next"), DocumentTable::kNoSlot);
+}
+
+}  // namespace
+}  // namespace wardlet
