@@ -170,6 +170,9 @@ TEST_F(LoadAllDocuments, CraftedNamesAreRefusedAndNothingOutsideIsTouched) {
     fs::path outside = folder.parent_path();
     WriteBytes(outside / "victim.data", "outside data");
     WriteBytes(outside / "victim.content", "outside content");
+    WriteBytes(outside / "Linked.record", Bytes(Doc("Linked")));
+    fs::create_symlink(outside / "Linked.record", folder / "Linked.data");
+    fs::create_symlink(outside / "victim.content", folder / "Victim.tmp");
     auto outsideBefore = Entries(outside);
 
     auto report = store.LoadAllDocuments();
@@ -185,6 +188,7 @@ TEST_F(LoadAllDocuments, CraftedNamesAreRefusedAndNothingOutsideIsTouched) {
     EXPECT_EQ(ReadBytes(folder / "sub" / "x.data"), "inside sub");
     EXPECT_EQ(ReadBytes(outside / "victim.data"), "outside data");
     EXPECT_EQ(ReadBytes(outside / "victim.content"), "outside content");
+    EXPECT_EQ(ReadBytes(outside / "Linked.record"), Bytes(Doc("Linked")));
     EXPECT_EQ(Entries(outside), outsideBefore);
 }
 
