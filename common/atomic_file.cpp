@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <random>
 
 namespace wardlet {
@@ -28,13 +29,10 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
-}  // namespace
-
-void SetBeforeRenameHookForTesting(std::function<void()> hook) {
-    BeforeRenameHook() = std::move(hook);
-}
-
-bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes, mode_t mode) {
+// Writes `bytes` to a new file beside `file`; its path, or nullopt (and no file) on failure.
+std::optional<std::filesystem::path> WriteFreshFile(const std::filesystem::path& file,
+                                                    std::string_view bytes, mode_t mode,
+                                                    bool flush) {
     thread_local std::mt19937_64 random{std::random_device{}()};
     std::filesystem::path fresh;
     int fd = -1;
@@ -45,17 +43,67 @@ bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view b
         fresh = file;
         fresh += suffix;
         fd = open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd < 0 && errno != EEXIST) return false;
+        if (fd < 0 && errno != EEXIST) return std::nullopt;
     }
-    if (fd < 0) return false;
+    if (fd < 0) return std::nullopt;
     // The mode given to open() is narrowed by the umask; secrets must not end up wider than asked,
     // and other files should not lose bits the caller asked for either.
-    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
+    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && (!flush || fsync(fd) == 0);
     ok = close(fd) == 0 && ok;
-    if (ok && BeforeRenameHook()) BeforeRenameHook()();
-    if (ok) ok = rename(fresh.c_str(), file.c_str()) == 0;
-    if (!ok) unlink(fresh.c_str());
-    return ok;
+    if (!ok) {
+        unlink(fresh.c_str());
+        return std::nullopt;
+    }
+    return fresh;
+}
+
+bool MoveIntoPlace(const std::filesystem::path& fresh, const std::filesystem::path& file) {
+    if (BeforeRenameHook()) BeforeRenameHook()();
+    if (rename(fresh.c_str(), file.c_str()) == 0) return true;
+    unlink(fresh.c_str());
+    return false;
+}
+
+}  // namespace
+
+void SetBeforeRenameHookForTesting(std::function<void()> hook) {
+    BeforeRenameHook() = std::move(hook);
+}
+
+bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes, mode_t mode) {
+    auto fresh = WriteFreshFile(file, bytes, mode, true);
+    return fresh && MoveIntoPlace(*fresh, file);
+}
+
+AtomicReplaceBatch::~AtomicReplaceBatch() {
+    for (const auto& [fresh, file] : pending_)
+        unlink(fresh.c_str());
+}
+
+bool AtomicReplaceBatch::Add(const std::filesystem::path& file, std::string_view bytes,
+                             mode_t mode) {
+    auto fresh = WriteFreshFile(file, bytes, mode, false);
+    if (fresh) pending_.emplace_back(*fresh, file);
+    return fresh.has_value();
+}
+
+size_t AtomicReplaceBatch::Commit() {
+    if (pending_.empty()) return 0;
+    // One flush of the file system holding the new files makes all of them durable before any
+    // rename, instead of one flush per file.
+    int fd = open(pending_.front().first.c_str(), O_RDONLY | O_CLOEXEC);
+    bool flushed = fd >= 0 && syncfs(fd) == 0;
+    if (fd >= 0) close(fd);
+    size_t moved = 0;
+    for (const auto& [fresh, file] : pending_) {
+        if (!flushed) {
+            unlink(fresh.c_str());
+            continue;
+        }
+        if (MoveIntoPlace(fresh, file)) ++moved;
+    }
+    pending_.clear();
+    return moved;
 }
 
 }  // namespace wardlet

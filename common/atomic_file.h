@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <functional>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace wardlet {
 
@@ -15,6 +17,24 @@ namespace wardlet {
 // new file (0600 for files that hold secrets).
 bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes,
                            mode_t mode = 0644);
+
+// Replaces many files at once with the same guarantee per file: the new files are written first,
+// made durable by one flush, then renamed. New files not committed are removed.
+class AtomicReplaceBatch {
+public:
+    AtomicReplaceBatch() = default;
+    ~AtomicReplaceBatch();
+    AtomicReplaceBatch(const AtomicReplaceBatch&) = delete;
+    AtomicReplaceBatch& operator=(const AtomicReplaceBatch&) = delete;
+
+    // Writes the new file for `file`; false (and the old file untouched) when that failed.
+    bool Add(const std::filesystem::path& file, std::string_view bytes, mode_t mode = 0644);
+    // Renames every written file over its target; returns how many were replaced.
+    size_t Commit();
+
+private:
+    std::vector<std::pair<std::filesystem::path, std::filesystem::path>> pending_;  // new, target
+};
 
 // Test seam: called after the new file is written and before the rename.
 void SetBeforeRenameHookForTesting(std::function<void()> hook);

@@ -112,28 +112,34 @@ DocumentStore::LoadReport DocumentStore::LoadAllDocuments() {
     return report;
 }
 
-bool DocumentStore::SaveDocument(size_t index) {
+std::optional<DocumentStore::RecordFile> DocumentStore::RecordFileOf(size_t index) const {
     DocumentRecord record = table_.Get(index);
     std::string_view name = FieldText(record.name);
-    if (name.empty()) return false;
+    if (name.empty()) return std::nullopt;
     bool secret = FlagOn(record.useAccount);
     if (secret) EncodeAccount(record);  // on the copy: the table keeps plain values
     RecordBytes bytes = ToBytes(record);
-    return ReplaceFileAtomically(
-        DataFile(name), std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-        secret ? 0600 : 0644);
+    return RecordFile{DataFile(name),
+                      std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                      static_cast<mode_t>(secret ? 0600 : 0644)};
+}
+
+bool DocumentStore::SaveDocument(size_t index) {
+    auto file = RecordFileOf(index);
+    return file && ReplaceFileAtomically(file->path, file->bytes, file->mode);
 }
 
 void DocumentStore::SaveAllDocuments() {
     DeleteTempFiles();
+    AtomicReplaceBatch batch;
     for (size_t i = 0; i < table_.size(); ++i) {
-        if (table_.IsFree(i)) continue;
         table_.Modify(i, [](DocumentRecord& r) {
             if (r.status == static_cast<int32_t>(DocumentStatus::Retrieving))
                 r.status = static_cast<int32_t>(DocumentStatus::Waiting);
         });
-        SaveDocument(i);
+        if (auto file = RecordFileOf(i)) batch.Add(file->path, file->bytes, file->mode);
     }
+    batch.Commit();
 }
 
 void DocumentStore::DeleteTempFiles() {
@@ -152,11 +158,13 @@ size_t DocumentStore::AddDocument(const DocumentRecord& staged) {
 
 void DocumentStore::EditDocument(size_t index, const DocumentRecord& staged) {
     std::string oldName(FieldText(table_.Get(index).name));
+    // The slot changes first, so a check of the old record still running can no longer move its
+    // copy into place once the old files are gone.
+    table_.Replace(index, staged);
     RemoveFile(DataFile(oldName));
     RemoveFile(ContentFile(oldName));
     // The extract of the old name would never be read again once the name changes.
     if (oldName != FieldText(staged.name)) RemoveFile(MiddleFile(oldName));
-    table_.Replace(index, staged);
     if (list_) list_->RefreshEditedRow(index, oldName);
     SaveDocument(index);
     StartChecks();
@@ -167,10 +175,10 @@ void DocumentStore::DeleteDocuments(const std::vector<std::string>& rowNames) {
         size_t index = FindRecordByName(*row);
         if (index == DocumentTable::kNoSlot) continue;
         if (list_) list_->RemoveRow(index);
+        table_.Clear(index);  // first, as for an edit: a running check then keeps its hands off
         RemoveFile(DataFile(*row));
         RemoveFile(ContentFile(*row));
         RemoveFile(MiddleFile(*row));
-        table_.Clear(index);
     }
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,6 +58,13 @@ public:
     size_t FindRecordByName(std::string_view name) const;
 
 private:
+    struct RecordFile {
+        std::filesystem::path path;
+        std::string bytes;
+        mode_t mode;
+    };
+    // The ".data" file of a named slot as it is to be written.
+    std::optional<RecordFile> RecordFileOf(size_t index) const;
     void StartChecks();
 
     std::filesystem::path dataFolder_;
