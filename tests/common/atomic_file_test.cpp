@@ -97,7 +97,7 @@ TEST(CreateTempFile, CreatesEmptyUvpFilesAndNeverReusesOne) {
     TempDir dir;
     std::vector<std::filesystem::path> made;
     // Enough files that random names collide: each must still be a new file.
-    for (int i = 0; i < 400; ++i) {
+    for (int i = 0; i < 1500; ++i) {
         auto file = CreateTempFile(dir.path());
         ASSERT_TRUE(file);
         std::string name = file->filename().string();
