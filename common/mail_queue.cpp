@@ -137,7 +137,8 @@ std::optional<std::string> TakeMailQueue(const std::filesystem::path& dataFolder
     if (queued) {
         auto earlier = ReadWhole(taken);
         if (!earlier) {
-            if (rename(queue.c_str(), taken.c_str()) != 0) return queued;
+            // Could not be moved aside: leave it queued rather than send what may be sent twice.
+            if (rename(queue.c_str(), taken.c_str()) != 0) return std::nullopt;
         } else {
             if (!ReplaceFileAtomically(taken, *earlier + *queued, 0600)) return *earlier;
             unlink(queue.c_str());

@@ -44,7 +44,8 @@ struct MailBody {
 MailBody BuildMailBody(std::string_view queueBytes);
 
 // Mailer side. Moves the queue aside (merging it into an aside copy left by an interrupted run)
-// and returns the bytes aside, or nullopt when nothing is queued.
+// and returns the bytes aside, or nullopt when nothing is queued or it cannot be moved aside
+// (it then stays queued for a later run).
 std::optional<std::string> TakeMailQueue(const std::filesystem::path& dataFolder);
 // Puts `unsent` back in front of whatever was appended since the take, and drops the aside copy.
 bool RestoreMailQueue(const std::filesystem::path& dataFolder, std::string_view unsent);
