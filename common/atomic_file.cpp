@@ -9,24 +9,14 @@
 #include <optional>
 #include <random>
 
+#include "common/fd_io.h"
+
 namespace wardlet {
 namespace {
 
 std::function<void()>& BeforeRenameHook() {
     static std::function<void()> hook;
     return hook;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
 }
 
 // Writes `bytes` to a new file beside `file`; its path, or nullopt (and no file) on failure.

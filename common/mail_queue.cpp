@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "common/atomic_file.h"
+#include "common/fd_io.h"
 #include "common/time_stamp.h"
 
 namespace wardlet {
@@ -40,18 +41,6 @@ std::optional<std::string> ReadWhole(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) return std::nullopt;
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
 }
 
 }  // namespace

@@ -143,19 +143,33 @@ void DocumentCheck::RetrieveWeb() {
                  method == CheckMethod::Simple ? stored.get() : nullptr);
     TransferRequest request;
     request.url = WebUrl(FieldText(record_.location));
+    if (!FetchInto(request, copy)) return;
+    stored.reset();
+    if (method == CheckMethod::Count) return FinishCounted(copy, firstCheck);
+    if (method == CheckMethod::Middle) return FinishMiddle(copy, firstCheck);
+    FinishCompared(copy, firstCheck, copy.differs());
+}
+
+bool DocumentCheck::FetchInto(TransferRequest request, NewCopy& copy) {
     request.useAccount = FlagOn(record_.useAccount);
     request.userName = FieldText(record_.userName);
     request.password = FieldText(record_.password);
     auto outcome = Transfer(
         request, [&](const char* data, size_t size) { return copy.Append(data, size); },
         context_.limits, context_.stopping);
-    if (outcome == TransferOutcome::Stopped) return EndStopped();
-    if (outcome == TransferOutcome::Failed) return EndUnavailable(true);
-    if (outcome == TransferOutcome::SinkFailed || !copy.Finish()) return EndUnavailable(false);
-    stored.reset();
-    if (method == CheckMethod::Count) return FinishCounted(copy, firstCheck);
-    if (method == CheckMethod::Middle) return FinishMiddle(copy, firstCheck);
-    FinishCompared(copy, firstCheck, copy.differs());
+    if (outcome == TransferOutcome::Stopped) {
+        EndStopped();
+        return false;
+    }
+    if (outcome == TransferOutcome::Failed) {
+        EndUnavailable(true);
+        return false;
+    }
+    if (outcome == TransferOutcome::SinkFailed || !copy.Finish()) {
+        EndUnavailable(false);
+        return false;
+    }
+    return true;
 }
 
 void DocumentCheck::RetrieveFtp() {
@@ -169,15 +183,7 @@ void DocumentCheck::RetrieveFtp() {
     TransferRequest request;
     request.url = FtpUrl(*location);
     request.ftp = true;
-    request.useAccount = FlagOn(record_.useAccount);
-    request.userName = FieldText(record_.userName);
-    request.password = FieldText(record_.password);
-    auto outcome = Transfer(
-        request, [&](const char* data, size_t size) { return copy.Append(data, size); },
-        context_.limits, context_.stopping);
-    if (outcome == TransferOutcome::Stopped) return EndStopped();
-    if (outcome == TransferOutcome::Failed) return EndUnavailable(true);
-    if (outcome == TransferOutcome::SinkFailed || !copy.Finish()) return EndUnavailable(false);
+    if (!FetchInto(request, copy)) return;
     FinishCompared(copy, firstCheck, copy.differs());
 }
 

@@ -10,6 +10,7 @@
 #include "monitor/engine/check_observer.h"
 #include "monitor/engine/engine_settings.h"
 #include "monitor/engine/mail_notifier.h"
+#include "monitor/engine/transfer.h"
 #include "monitor/model/document_store.h"
 
 namespace wardlet {
@@ -45,6 +46,9 @@ private:
     void RetrieveWeb();
     void RetrieveFtp();
     void RetrieveLocal();
+    // Streams the document into `copy` with the record's account. False when that already ended
+    // the check (stopped, unavailable).
+    bool FetchInto(TransferRequest request, NewCopy& copy);
     // The first copy or the new copy of a web page checked by counting or by its middle text.
     void FinishCounted(NewCopy& copy, bool firstCheck);
     void FinishMiddle(NewCopy& copy, bool firstCheck);

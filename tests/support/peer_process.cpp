@@ -54,24 +54,28 @@ void PeerProcess::stop() {
 }
 
 std::string PeerProcess::readLine(int timeoutMs) {
+    return ReadLine(out_, pending_, timeoutMs);
+}
+
+std::string ReadLine(int fd, std::string& pending, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        auto nl = pending_.find('\n');
+        auto nl = pending.find('\n');
         if (nl != std::string::npos) {
-            std::string line = pending_.substr(0, nl);
-            pending_.erase(0, nl + 1);
+            std::string line = pending.substr(0, nl);
+            pending.erase(0, nl + 1);
             return line;
         }
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                         deadline - std::chrono::steady_clock::now())
                         .count();
-        if (left <= 0 || out_ < 0) return {};
-        pollfd pfd{out_, POLLIN, 0};
+        if (left <= 0 || fd < 0) return {};
+        pollfd pfd{fd, POLLIN, 0};
         if (poll(&pfd, 1, static_cast<int>(left)) <= 0) return {};
         char buf[4096];
-        ssize_t n = read(out_, buf, sizeof buf);
+        ssize_t n = read(fd, buf, sizeof buf);
         if (n <= 0) return {};
-        pending_.append(buf, static_cast<size_t>(n));
+        pending.append(buf, static_cast<size_t>(n));
     }
 }
 

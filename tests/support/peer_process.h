@@ -30,6 +30,10 @@ private:
     std::string pending_;
 };
 
+// One line from `fd` (without its line feed), waiting at most timeoutMs; bytes read past it stay in
+// `pending` for the next call. Empty at end of input or time-out.
+std::string ReadLine(int fd, std::string& pending, int timeoutMs);
+
 // Path of a file in the tests' source tree, e.g. TestFile("support/http_peer.py").
 std::string TestFile(const std::string& relative);
 // The Python interpreter that has the project's python3-* packages.

@@ -1,5 +1,7 @@
 #include "program_run.h"
 
+#include "peer_process.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -47,24 +49,7 @@ ProgramRun::~ProgramRun() {
 }
 
 std::string ProgramRun::ReadErrorLine(int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        auto nl = pending_.find('\n');
-        if (nl != std::string::npos) {
-            std::string line = pending_.substr(0, nl);
-            pending_.erase(0, nl + 1);
-            return line;
-        }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
-        pollfd pfd{err_, POLLIN, 0};
-        if (left <= 0 || poll(&pfd, 1, static_cast<int>(left)) <= 0) return {};
-        char buf[4096];
-        ssize_t n = read(err_, buf, sizeof buf);
-        if (n <= 0) return {};
-        pending_.append(buf, static_cast<size_t>(n));
-    }
+    return ReadLine(err_, pending_, timeoutMs);
 }
 
 std::optional<int> ProgramRun::WaitForExit(int timeoutMs) {
