@@ -83,12 +83,6 @@ bool SaveOptions(const std::filesystem::path& dataFolder, const MonitorOptions& 
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-int32_t CorrectThreadCount(MonitorOptions& options) {
-    auto count = static_cast<uint32_t>(options.threadCount);
-    if (count == 0 || count > 5) options.threadCount = 1;
-    return options.threadCount;
-}
-
 std::chrono::milliseconds PeriodicCheckInterval(const MonitorOptions& options) {
     int64_t minutes = options.checkPeriodMinutes > 0 ? options.checkPeriodMinutes : 10;
     return std::chrono::milliseconds(minutes * 60000);

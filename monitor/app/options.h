@@ -9,6 +9,8 @@
 #include <optional>
 #include <string_view>
 
+#include "monitor/engine/engine_settings.h"
+
 namespace wardlet {
 
 inline constexpr char kOptionsFile[] = "Wardlet.option";
@@ -62,10 +64,6 @@ MonitorOptions LoadOptions(const std::filesystem::path& dataFolder);
 // Replaces the file atomically; false when it could not be written (the old file stays).
 bool SaveOptions(const std::filesystem::path& dataFolder, const MonitorOptions& options);
 
-// The number of check threads to start: 1 to 5. Any other value (compared unsigned, so negative
-// values count as too large) becomes 1, in the record too; the file changes only on the next save.
-int32_t CorrectThreadCount(MonitorOptions& options);
-
 // Period of the periodic check. A value of 0 or below, possible only from a damaged file, falls
 // back to 10 minutes instead of a zero or huge period.
 std::chrono::milliseconds PeriodicCheckInterval(const MonitorOptions& options);
@@ -82,9 +80,11 @@ public:
         std::lock_guard guard(lock_);
         options_ = options;
     }
+    // The number of check threads to start, corrected in the held options (the file changes
+    // only on the next save).
     int32_t CorrectedThreadCount() {
         std::lock_guard guard(lock_);
-        return CorrectThreadCount(options_);
+        return CorrectThreadCount(options_.threadCount);
     }
 
 private:

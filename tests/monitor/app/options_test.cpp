@@ -41,7 +41,7 @@ TEST_F(OptionsFileTest, EmptyFileGivesEveryFieldZeroAndOneThread) {
     MonitorOptions options = LoadOptions(folder);
     for (const auto& field : kOptionFields)
         EXPECT_EQ(options.*field.member, 0) << field.name;
-    EXPECT_EQ(CorrectThreadCount(options), 1);
+    EXPECT_EQ(CorrectThreadCount(options.threadCount), 1);
     EXPECT_EQ(options.threadCount, 1);
     EXPECT_EQ(ReadBytes(file), "") << "loading never rewrites an existing file";
 }
@@ -78,12 +78,12 @@ TEST(ThreadCountTest, OnlyOneToFiveSurvive) {
     for (int32_t value : {0, 6, 9, -1, -2147483647 - 1}) {
         MonitorOptions options = DefaultOptions();
         options.threadCount = value;
-        EXPECT_EQ(CorrectThreadCount(options), 1) << value;
+        EXPECT_EQ(CorrectThreadCount(options.threadCount), 1) << value;
     }
     for (int32_t value = 1; value <= 5; ++value) {
         MonitorOptions options = DefaultOptions();
         options.threadCount = value;
-        EXPECT_EQ(CorrectThreadCount(options), value);
+        EXPECT_EQ(CorrectThreadCount(options.threadCount), value);
     }
 }
 
