@@ -54,6 +54,15 @@ bool MoveIntoPlace(const std::filesystem::path& fresh, const std::filesystem::pa
     return false;
 }
 
+// Makes a rename in the folder of `file` durable, so a power cut cannot bring the old file back.
+void SyncFolderOf(const std::filesystem::path& file) {
+    auto folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
 }  // namespace
 
 void SetBeforeRenameHookForTesting(std::function<void()> hook) {
@@ -62,7 +71,9 @@ void SetBeforeRenameHookForTesting(std::function<void()> hook) {
 
 bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes, mode_t mode) {
     auto fresh = WriteFreshFile(file, bytes, mode, true);
-    return fresh && MoveIntoPlace(*fresh, file);
+    if (!fresh || !MoveIntoPlace(*fresh, file)) return false;
+    SyncFolderOf(file);
+    return true;
 }
 
 AtomicReplaceBatch::~AtomicReplaceBatch() {
@@ -82,16 +93,12 @@ size_t AtomicReplaceBatch::Commit() {
     // One flush of the file system holding the new files makes all of them durable before any
     // rename, instead of one flush per file.
     int fd = open(pending_.front().first.c_str(), O_RDONLY | O_CLOEXEC);
-    bool flushed = fd >= 0 && syncfs(fd) == 0;
-    if (fd >= 0) close(fd);
+    if (fd < 0 || syncfs(fd) != 0) sync();
     size_t moved = 0;
-    for (const auto& [fresh, file] : pending_) {
-        if (!flushed) {
-            unlink(fresh.c_str());
-            continue;
-        }
+    for (const auto& [fresh, file] : pending_)
         if (MoveIntoPlace(fresh, file)) ++moved;
-    }
+    if (moved > 0 && (fd < 0 || syncfs(fd) != 0)) sync();  // and the renames with them
+    if (fd >= 0) close(fd);
     pending_.clear();
     return moved;
 }

@@ -93,6 +93,42 @@ TEST(ReplaceFileAtomically, KilledBeforeRenameLeavesOldFile) {
     }
 }
 
+TEST(AtomicReplaceBatch, ReplacesEveryWrittenFileAndSkipsOnesThatFailed) {
+    TempDir dir;
+    WriteBytes(dir.path() / "A.data", "old A");
+    WriteBytes(dir.path() / "B.data", "old B");
+    {
+        AtomicReplaceBatch batch;
+        EXPECT_TRUE(batch.Add(dir.path() / "A.data", "new A", 0600));
+        EXPECT_FALSE(batch.Add(dir.path() / "missing" / "C.data", "new C"));
+        EXPECT_TRUE(batch.Add(dir.path() / "B.data", "new B"));
+        EXPECT_EQ(ReadBytes(dir.path() / "A.data"), "old A") << "nothing moves before Commit";
+        EXPECT_EQ(batch.Commit(), 2u);
+    }
+    EXPECT_EQ(ReadBytes(dir.path() / "A.data"), "new A");
+    EXPECT_EQ(ReadBytes(dir.path() / "B.data"), "new B");
+    EXPECT_EQ(FileMode(dir.path() / "A.data"), 0600u);
+    EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"A.data", "B.data"}));
+}
+
+TEST(AtomicReplaceBatch, UncommittedOrKilledBatchLeavesTheOldFiles) {
+    TempDir dir;
+    WriteBytes(dir.path() / "A.data", "old A");
+    {
+        AtomicReplaceBatch batch;
+        batch.Add(dir.path() / "A.data", "new A");
+    }
+    EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"A.data"}));
+    int status = RunInChild([&] {
+        SetBeforeRenameHookForTesting([] { raise(SIGKILL); });
+        AtomicReplaceBatch batch;
+        batch.Add(dir.path() / "A.data", "new A");
+        batch.Commit();
+    });
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(ReadBytes(dir.path() / "A.data"), "old A");
+}
+
 TEST(CreateTempFile, CreatesEmptyUvpFilesAndNeverReusesOne) {
     TempDir dir;
     std::vector<std::filesystem::path> made;
