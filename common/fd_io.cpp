@@ -6,6 +6,22 @@
 
 namespace wardlet {
 
+UniqueFd::~UniqueFd() {
+    if (fd_ >= 0) close(fd_);
+}
+
+ssize_t ReadFull(int fd, char* buffer, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = read(fd, buffer + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         ssize_t n = write(fd, bytes.data(), bytes.size());

@@ -1,8 +1,28 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <string_view>
 
 namespace wardlet {
+
+// Owns a file descriptor and closes it when it goes.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    ~UniqueFd();
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Reads up to `size` bytes, going on after short reads, so less means the end of the file.
+// -1 on a read error.
+ssize_t ReadFull(int fd, char* buffer, size_t size);
 
 // Writes all of `bytes` to the descriptor, going on after short writes and interruptions.
 bool WriteAll(int fd, std::string_view bytes);

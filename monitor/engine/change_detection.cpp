@@ -7,36 +7,10 @@
 #include <cstring>
 #include <limits>
 
+#include "common/fd_io.h"
+
 namespace wardlet {
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-// Reads up to `size` bytes, retrying short reads, so both sides of a comparison get the same
-// amount unless a file ends. -1 on a read error.
-ssize_t ReadFull(int fd, char* buffer, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = read(fd, buffer + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return -1;
-        if (n == 0) break;
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
-}
 
 // Removes zero bytes in place, as reading the document text does; returns the new length.
 size_t DropZeroBytes(char* data, size_t size) {
@@ -78,7 +52,7 @@ FileComparison CompareFiles(int newCopy, int storedCopy, const std::atomic<bool>
 }
 
 int64_t CountString(const std::filesystem::path& file, std::string_view needle) {
-    FileDescriptor in(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in(open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) return -1;
     constexpr size_t kBlock = 1 << 20;
     // A match may straddle two blocks: keep the last needle-length-minus-one bytes in front of
@@ -115,7 +89,7 @@ int64_t CountString(const std::filesystem::path& file, std::string_view needle) 
 }
 
 std::optional<std::string> ReadDocumentText(const std::filesystem::path& file) {
-    FileDescriptor in(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in(open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) return std::nullopt;
     std::string text;
     char block[64 * 1024];
@@ -140,7 +114,7 @@ std::optional<std::string> MiddleExtract(std::string_view text, std::string_view
 }
 
 int CompareWithStoredExtract(std::string_view extract, const std::filesystem::path& middleFile) {
-    FileDescriptor in(open(middleFile.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in(open(middleFile.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) return -1;
     std::string stored(extract.size(), '\0');
     ssize_t n = ReadFull(in.get(), stored.data(), stored.size());

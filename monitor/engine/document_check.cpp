@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "common/debug_log.h"
+#include "common/fd_io.h"
 #include "common/little_endian.h"
 #include "common/temp_file.h"
 #include "common/time_stamp.h"
@@ -24,20 +25,6 @@ struct FileCloser {
     void operator()(FILE* file) const { fclose(file); }
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // A local document must be a regular file: a pipe or a device could block the check or never
 // end. Opened without blocking so a pipe without writer cannot hang the open itself.
@@ -190,7 +177,7 @@ void DocumentCheck::RetrieveFtp() {
 void DocumentCheck::RetrieveLocal() {
     std::string path(FieldText(record_.location));
     FilePtr stored = OpenStoredCopy(contentFile_);
-    Descriptor source(OpenRegularFile(path));
+    UniqueFd source(OpenRegularFile(path));
     if (source.get() < 0) return EndUnavailable(true);
     if (stored) {
         switch (CompareFiles(source.get(), fileno(stored.get()), context_.stopping)) {
