@@ -13,5 +13,10 @@ case "$flavour" in
   *) echo "build.sh: unknown flavour '$flavour' (main, asan or tsan)" >&2; exit 2 ;;
 esac
 dir="$top/build/$flavour"
+# ccache, where a developer has it, lets several work trees share one another's objects.
+if command -v ccache >/dev/null 2>&1; then
+  extra+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$top")}
+fi
 cmake -S "$top" -B "$dir" -G Ninja "${extra[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
