@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -15,6 +14,7 @@
 #include "mailer/app/quorvmail_dlg.h"
 #include "mailer/app/wardpost_run.h"
 #include "mailer_fixture.h"
+#include "scripted_desktop.h"
 #include "smtp_peer.h"
 
 namespace wardlet::test {
@@ -51,30 +51,20 @@ std::vector<std::string> LogLines(wardpost::CQuorvmailDlg* dialog) {
 TEST(WardpostWindow, RefusesToRunWhenNotStartedByTheMonitor) {
     TempDataHome home;
     for (const QStringList& arguments : {QStringList{}, QStringList{"/test"}}) {
-        QString text;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        bool timedOut = false;
-        WatchModal(
-            [&](QWidget* modal) {
-                auto* box = qobject_cast<QMessageBox*>(modal);
-                if (!box) return false;
-                text = box->text();
-                icon = box->icon();
-                box->accept();
-                return true;
-            },
-            &timedOut);
-        EXPECT_EQ(wardpost::RunWardpost(arguments), 2);
-        EXPECT_EQ(text.toStdString(),
+        ScriptedMessageBoxes messages;
+        EXPECT_EQ(wardpost::RunWardpost(arguments, messages), 2);
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text,
                   "Wardpost is not a stand-alone program.\n\nWardlet program will execute this "
                   "program automatically.");
-        EXPECT_EQ(icon, QMessageBox::Information);
+        EXPECT_EQ(messages.shown[0].icon, MessageIcon::Information);
         EXPECT_FALSE(std::filesystem::exists(home.dataFolder()));  // nothing touched
     }
 }
 
 TEST(WardpostWindow, TestModeLogsTheSessionAndWaitsForClose) {
     TempDataHome home;
+    ScriptedMessageBoxes noMessages;
     auto folder = home.makeDataFolder();
     SmtpPeer peer;
     WriteSettings(folder, {peer.host()}, true);
@@ -104,8 +94,9 @@ TEST(WardpostWindow, TestModeLogsTheSessionAndWaitsForClose) {
             return true;
         },
         &timedOut);
-    EXPECT_EQ(wardpost::RunWardpost({"/test", "/from_wardlet"}), 0);
+    EXPECT_EQ(wardpost::RunWardpost({"/test", "/from_wardlet"}, noMessages), 0);
     EXPECT_FALSE(timedOut);
+    EXPECT_TRUE(noMessages.shown.empty());
     EXPECT_TRUE(emptyAtFirst);
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "Email configuration file read OK.");
@@ -119,20 +110,23 @@ TEST(WardpostWindow, TestModeLogsTheSessionAndWaitsForClose) {
 
 TEST(WardpostWindow, NormalModeClosesItselfAfterSending) {
     TempDataHome home;
+    ScriptedMessageBoxes noMessages;
     auto folder = home.makeDataFolder();
     SmtpPeer peer;
     WriteSettings(folder, {peer.host()});
     QueueEntry(folder, "Sent");
     bool timedOut = false;
     WatchModal([](QWidget*) { return false; }, &timedOut);  // only the safety limit
-    EXPECT_EQ(wardpost::RunWardpost({"/from_wardlet"}), 0);
+    EXPECT_EQ(wardpost::RunWardpost({"/from_wardlet"}, noMessages), 0);
     EXPECT_FALSE(timedOut);
+    EXPECT_TRUE(noMessages.shown.empty());
     EXPECT_FALSE(peer.EventsUntil("MESSAGE").empty());
     EXPECT_FALSE(std::filesystem::exists(folder / kMailQueueFile));
 }
 
 TEST(WardpostWindow, AShortConfigurationIsRefusedAndTheWindowStaysOpen) {
     TempDataHome home;
+    ScriptedMessageBoxes noMessages;
     auto folder = home.makeDataFolder();
     auto bytes = ToBytes(MakeConfig({ClosedServer()}));
     WriteBytes(folder / kMailConfigFile, std::string(bytes.begin(), bytes.end() - 1));
@@ -152,8 +146,9 @@ TEST(WardpostWindow, AShortConfigurationIsRefusedAndTheWindowStaysOpen) {
             return true;
         },
         &timedOut);
-    EXPECT_EQ(wardpost::RunWardpost({"/from_wardlet"}), 0);
+    EXPECT_EQ(wardpost::RunWardpost({"/from_wardlet"}, noMessages), 0);
     EXPECT_FALSE(timedOut);
+    EXPECT_TRUE(noMessages.shown.empty());
     EXPECT_TRUE(visibleAfter);
     EXPECT_THAT(lines, ElementsAre("Cannot read email configuration data from file."));
     EXPECT_EQ(ReadBytes(folder / kMailQueueFile), queued);
