@@ -64,6 +64,16 @@ bool SettingsUsable(const CQuorvmailApp& app, MailLogSink& log) {
             return false;
         }
     }
+    // A server would refuse such an address only after the connection, or take a space as the
+    // end of it; the user sees why here instead.
+    for (const auto& field : {fields[0], fields[1], fields[2]}) {
+        if (!field.value.empty() && !wardlet::smtp::IsPlainAddress(field.value)) {
+            log.MailLog(std::string("Cannot send: the ") + field.label + " \"" +
+                        std::string(field.value) +
+                        "\" is not an e-mail address (it needs an \"@\" and no spaces).");
+            return false;
+        }
+    }
     return true;
 }
 
@@ -77,8 +87,8 @@ CSmtpMessage BuildMessage(const wardlet::MailConfig& c, const std::string& body)
     if (!cc.empty()) message.AddCcRecipient(CSmtpAddress(cc, cc));
     std::string bcc(FieldText(c.bccAddress));
     if (!bcc.empty()) message.AddBccRecipient(CSmtpAddress(bcc, bcc));
-    message.AddBody(
-        CSmtpMessageBody(body, "text/plain", "iso-8859-1", wardlet::smtp::kEncodingAuto));
+    message.AddBody(CSmtpMessageBody(body, "text/plain", wardlet::smtp::TextCharset(body),
+                                     wardlet::smtp::kEncodingAuto));
     return message;
 }
 
