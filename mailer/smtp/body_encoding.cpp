@@ -221,11 +221,11 @@ void EncodeBody(SmtpEncoding encoding, std::string& text, std::string& encodingN
     std::string raw;
     if (!data) raw = text;
     std::string_view bytes = data ? *data : std::string_view(raw);
-    // Text goes out in lines ended by CR LF; base64 carries the bytes exactly as they are.
+    // Text goes out in lines ended by CR LF; base64 carries a file's bytes exactly as they are.
     std::string lines = NormalizeLineEnds(bytes);
     if (encoding < kEncoding7Bit || encoding > kEncodingBase64) encoding = ChooseEncoding(lines);
     if (encoding == kEncoding8Bit && !eightBitAllowed) encoding = kEncodingQuotedPrintable;
-    std::string_view input = encoding == kEncodingBase64 ? bytes : std::string_view(lines);
+    std::string_view input = encoding == kEncodingBase64 && data ? bytes : std::string_view(lines);
     encodingName = EncodingName(encoding);
 
     std::string encoded;

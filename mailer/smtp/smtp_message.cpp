@@ -136,8 +136,9 @@ std::string HeaderText(std::string_view text) {
         }
         return plain;
     }
-    // 45 bytes make 60 base64 characters: each word stays within 75 characters.
-    constexpr size_t kWordBytes = 45;
+    // 39 bytes make a word of 64 characters, so even "Subject: " and the word stay within the
+    // 76 characters a line with encoded words may have.
+    constexpr size_t kWordBytes = 39;
     std::string out;
     size_t pos = 0;
     while (pos < text.size()) {
