@@ -147,6 +147,11 @@ SendOutcome RunSendSequence(CQuorvmailApp& app, MailLogSink& log) {
         std::filesystem::remove(testSettings, ignored);
         return outcome;
     }
+    wardlet::MailerRunLock run(app.dataFolder);
+    if (run.busy()) {
+        log.MailLog("Another Wardpost is sending the queued notifications; they stay queued.");
+        return SendOutcome::TryAgainLater;
+    }
     // Taken aside first, so entries appended while this run sends land in a new queue file.
     std::optional<std::string> taken = wardlet::TakeMailQueue(app.dataFolder);
     wardlet::MailBody body = wardlet::BuildMailBody(taken ? *taken : std::string_view());
