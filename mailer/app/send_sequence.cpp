@@ -119,12 +119,13 @@ SendOutcome Send(CQuorvmailApp& app, const std::string& body, MailLogSink& log) 
     return OutcomeOf(result);
 }
 
-// Normal mode: the taken entries that went out leave the queue; the rest goes back in front of
-// anything the monitor appended meanwhile.
+// Normal mode: the taken entries that a server accepted leave the queue; the rest goes back in
+// front of anything the monitor appended meanwhile. A refusal, even a permanent one, keeps them:
+// the settings may be mended, and a notification must never vanish unsent.
 void SettleQueue(const CQuorvmailApp& app, const std::optional<std::string>& taken, size_t consumed,
                  SendOutcome outcome) {
     if (!taken) return;
-    bool sent = outcome == SendOutcome::Delivered || outcome == SendOutcome::RefusedForGood;
+    bool sent = outcome == SendOutcome::Delivered;
     std::string_view unsent = *taken;
     if (sent) unsent.remove_prefix(std::min(consumed, unsent.size()));
     if (!wardlet::RestoreMailQueue(app.dataFolder, unsent))

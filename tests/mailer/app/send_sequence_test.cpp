@@ -112,7 +112,7 @@ ScriptedServer::Script AnswersDataWith(std::string end) {
     });
 }
 
-TEST_F(SendSequenceTest, APassingRefusalKeepsTheQueueAndAPermanentOneDropsIt) {
+TEST_F(SendSequenceTest, APassingRefusalKeepsTheQueue) {
     QueueEntry(folder_, "Kept");
     std::string queued = Queue();
     {
@@ -123,14 +123,51 @@ TEST_F(SendSequenceTest, APassingRefusalKeepsTheQueueAndAPermanentOneDropsIt) {
     EXPECT_THAT(log_.lines[3], "SMTP error: 451 try again later");
     EXPECT_TRUE(MatchesDoneLine(log_.lines[4]));
     EXPECT_EQ(Queue(), queued);
+}
 
-    log_.lines.clear();
-    {
-        ScriptedServer server(AnswersDataWith("554 rejected as spam\r\n"));
-        WriteSettings(folder_, {server.host()});
-        EXPECT_EQ(Run(), SendOutcome::RefusedForGood);
+// Only a server's acceptance of the data takes entries off the queue: a permanent refusal at
+// any step keeps them for the next run (the monitor goes on starting the mailer every minute).
+TEST_F(SendSequenceTest, PermanentRefusalsKeepTheEntriesUntilAServerTakesThem) {
+    QueueEntry(folder_, "Kept");
+    std::string queued = Queue();
+    auto refusing = [](std::string step, std::string answer) {
+        return SmtpDialogue([step, answer](const std::string& line) -> std::string {
+            if (line.rfind(step, 0) == 0) return answer;
+            if (line == "DATA") return "354 go on\r\n";
+            if (line == "<message>") return "250 queued\r\n";
+            if (line == "QUIT") return "221 bye\r\n";
+            return "250 ok\r\n";
+        });
+    };
+    struct Case {
+        ScriptedServer::Script script;
+        std::string logged;
+    };
+    const Case cases[] = {
+        {[](ScriptedConnection& c, ScriptedServer&) { c.Send("554 no service here\r\n"); },
+         "SMTP error: 554 no service here"},
+        {refusing("RCPT", "550 no such user\r\n"), "SMTP message: 550 no such user"},
+        {refusing("<message>", "552 too much mail\r\n"), "SMTP error: 552 too much mail"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.logged);
+        log_.lines.clear();
+        {
+            ScriptedServer server(c.script);
+            WriteSettings(folder_, {server.host()});
+            EXPECT_EQ(Run(), SendOutcome::RefusedForGood);
+        }
+        EXPECT_THAT(log_.lines, ::testing::Contains(c.logged));
+        EXPECT_EQ(Queue(), queued);
+        EXPECT_FALSE(Exists(kMailQueueTakenFile));
+        EXPECT_TRUE(MailQueueExists(folder_));
     }
-    EXPECT_THAT(log_.lines[3], "SMTP error: 554 rejected as spam");
+    SmtpPeer peer;
+    WriteSettings(folder_, {peer.host()});
+    EXPECT_EQ(Run(), SendOutcome::Delivered);
+    std::string body;
+    Received(peer, &body);
+    EXPECT_EQ(body, Hex(BuildMailBody(queued).text + "\r\n"));
     EXPECT_FALSE(Exists(kMailQueueFile));
 }
 
