@@ -258,15 +258,6 @@ TEST(ClientReadable, EightBitSubjectNamesAndBodyReadBackExactly) {
     CSmtpMessage other = FixedMessage();
     Composed(other);
     EXPECT_NE(other.messageId, m.messageId);
-
-    // For a server without 8BITMIME the same body goes quoted-printable, read back the same.
-    m.eightBitAllowed = false;
-    text = Composed(m);
-    EXPECT_FALSE(HasEightBitBytes(text));
-    facts = test::ParseMailAsClientsDo(text);
-    EXPECT_EQ(facts["defects"], "0") << facts["defect-list"];
-    EXPECT_EQ(facts["body-cte"], "quoted-printable");
-    EXPECT_EQ(facts["body"], bodyRead);
 }
 
 TEST_F(AttachmentTest, LineEndsOfTextFilesBecomeCrLfAndOfOtherFilesStayExact) {
