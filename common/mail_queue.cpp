@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "common/atomic_file.h"
 #include "common/fd_io.h"
@@ -73,12 +75,73 @@ bool AppendMailEntry(const std::filesystem::path& dataFolder, const MailConfig& 
     return close(fd) == 0 && ok;
 }
 
-bool MailQueueExists(const std::filesystem::path& dataFolder) {
-    int fd = open((dataFolder / kMailQueueFile).c_str(), O_RDONLY | O_CLOEXEC);
+namespace {
+
+bool CanOpenForReading(const std::filesystem::path& file) {
+    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     close(fd);
     return true;
 }
+
+// No running mailer holds the run lock (a shared probe, held only for this moment).
+bool NoMailerRunning(const std::filesystem::path& dataFolder) {
+    int fd = open((dataFolder / kMailerRunLockFile).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return true;  // never made: no mailer has run since
+    int locked;
+    while ((locked = flock(fd, LOCK_SH | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    close(fd);
+    return locked == 0;
+}
+
+}  // namespace
+
+bool MailQueueExists(const std::filesystem::path& dataFolder) {
+    if (CanOpenForReading(dataFolder / kMailQueueFile)) return true;
+    return CanOpenForReading(dataFolder / kMailQueueTakenFile) && NoMailerRunning(dataFolder);
+}
+
+MailerRunLock::MailerRunLock(const std::filesystem::path& dataFolder) {
+    fd_ = open((dataFolder / kMailerRunLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0) return;
+    // The monitor's probe holds the lock shared for a moment only; a running mailer for the
+    // whole of its send.
+    int error = 0;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+        error = errno;
+        if (error != EWOULDBLOCK && error != EINTR) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    busy_ = error == EWOULDBLOCK;
+    close(fd_);
+    fd_ = -1;
+}
+
+MailerRunLock::~MailerRunLock() {
+    if (fd_ >= 0) close(fd_);
+}
+
+namespace {
+
+// The blank third line of an entry: the entry ends after it.
+bool IsEntryEnd(std::string_view piece) {
+    return !piece.empty() && piece.find_first_not_of("\r\n") == std::string_view::npos;
+}
+
+// Where the entry going on at `pos` ends in the stored bytes; npos when no entry end follows.
+size_t NextEntryEnd(std::string_view queueBytes, size_t pos) {
+    while (pos < queueBytes.size()) {
+        size_t lf = queueBytes.find('\n', pos);
+        size_t end = lf == std::string_view::npos ? queueBytes.size() : lf + 1;
+        if (IsEntryEnd(queueBytes.substr(pos, end - pos))) return end;
+        pos = end;
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace
 
 MailBody BuildMailBody(std::string_view queueBytes) {
     constexpr size_t kPieceMax = 1022;
@@ -86,6 +149,9 @@ MailBody BuildMailBody(std::string_view queueBytes) {
     MailBody body;
     size_t total = 0;
     size_t pos = 0;
+    bool full = false;
+    size_t wholeText = 0;  // body text and queue bytes up to the last whole entry
+    size_t wholeBytes = 0;
     while (pos < queueBytes.size()) {
         // One piece as a text-mode fgets would return it: up to and including a line feed,
         // at most 1022 characters, CR LF folded to LF.
@@ -106,11 +172,28 @@ MailBody BuildMailBody(std::string_view queueBytes) {
         piece.resize(piece.find('\0') == std::string::npos ? piece.size() : piece.find('\0'));
         if (piece.empty()) break;
         total += piece.size();
-        if (total >= kBodyLimit) break;
+        if (total >= kBodyLimit) {
+            full = true;
+            break;
+        }
         body.text += piece;
         pos = next;
+        if (IsEntryEnd(piece)) {
+            wholeText = body.text.size();
+            wholeBytes = pos;
+        }
     }
     body.consumed = pos;
+    if (full) {
+        // The next mail must start with an entry's heading: send and keep whole entries only.
+        if (wholeBytes > 0) {
+            body.text.resize(wholeText);
+            body.consumed = wholeBytes;
+        } else if (size_t end = NextEntryEnd(queueBytes, pos); end != std::string_view::npos) {
+            // Not even the first entry fits: its head goes out, the rest of it is dropped.
+            body.consumed = end;
+        }
+    }
     if (body.text.empty()) {
         body.text = kMailFallbackBody;
         body.consumed = queueBytes.size();  // nothing usable in it: do not keep resending it

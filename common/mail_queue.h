@@ -15,6 +15,7 @@ namespace wardlet {
 // append never falls between the mailer's read and its clean-up.
 inline constexpr char kMailQueueFile[] = "Wardpost.msg";
 inline constexpr char kMailQueueTakenFile[] = "Wardpost.msg.taken";
+inline constexpr char kMailerRunLockFile[] = "Wardpost.run.lock";
 inline constexpr char kMailFallbackBody[] =
     "There are document changes but can't retrieve the details.\r\n";
 
@@ -30,7 +31,8 @@ std::string FormatMailEntry(std::string_view timeStamp, MailEvent event, std::st
 bool AppendMailEntry(const std::filesystem::path& dataFolder, const MailConfig& config,
                      MailEvent event, std::string_view name, std::string_view location);
 
-// The queue "exists" when it can be opened for reading; the monitor starts the mailer only then.
+// The queue "exists" when it can be opened for reading, or when entries taken aside by a mailer
+// that was killed wait in the aside copy; the monitor starts the mailer only then.
 bool MailQueueExists(const std::filesystem::path& dataFolder);
 
 struct MailBody {
@@ -42,6 +44,24 @@ struct MailBody {
 // does, lines read in pieces of at most 1022 characters, pieces appended while the running total
 // stays below 8000 characters.
 MailBody BuildMailBody(std::string_view queueBytes);
+
+// Held by a normal-mode mailer from taking the queue aside until it is settled, so that two runs
+// never send the same entries. The system drops it with its process: an aside copy without a
+// holder was left by a mailer that was killed.
+class MailerRunLock {
+public:
+    explicit MailerRunLock(const std::filesystem::path& dataFolder);
+    ~MailerRunLock();
+    MailerRunLock(const MailerRunLock&) = delete;
+    MailerRunLock& operator=(const MailerRunLock&) = delete;
+    // Another mailer holds it. (When the lock file cannot be made at all, the run goes on
+    // unguarded, as the queue file itself will most likely fail too.)
+    bool busy() const { return busy_; }
+
+private:
+    int fd_ = -1;
+    bool busy_ = false;
+};
 
 // Mailer side. Moves the queue aside (merging it into an aside copy left by an interrupted run)
 // and returns the bytes aside, or nullopt when nothing is queued or it cannot be moved aside

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev qt6-multimedia-dev libgl-dev
-  libcurl4-openssl-dev
+  libcurl4-openssl-dev libssl-dev
   libgtest-dev libbenchmark-dev
   media-types ca-certificates openssl curl
   python3 python3-pyftpdlib python3-aiosmtpd

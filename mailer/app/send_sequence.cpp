@@ -64,6 +64,16 @@ bool SettingsUsable(const CQuorvmailApp& app, MailLogSink& log) {
             return false;
         }
     }
+    // A server would refuse such an address only after the connection, or take a space as the
+    // end of it; the user sees why here instead.
+    for (const auto& field : {fields[0], fields[1], fields[2]}) {
+        if (!field.value.empty() && !wardlet::smtp::IsPlainAddress(field.value)) {
+            log.MailLog(std::string("Cannot send: the ") + field.label + " \"" +
+                        std::string(field.value) +
+                        "\" is not an e-mail address (it needs an \"@\" and no spaces).");
+            return false;
+        }
+    }
     return true;
 }
 
@@ -77,8 +87,8 @@ CSmtpMessage BuildMessage(const wardlet::MailConfig& c, const std::string& body)
     if (!cc.empty()) message.AddCcRecipient(CSmtpAddress(cc, cc));
     std::string bcc(FieldText(c.bccAddress));
     if (!bcc.empty()) message.AddBccRecipient(CSmtpAddress(bcc, bcc));
-    message.AddBody(
-        CSmtpMessageBody(body, "text/plain", "iso-8859-1", wardlet::smtp::kEncodingAuto));
+    message.AddBody(CSmtpMessageBody(body, "text/plain", wardlet::smtp::TextCharset(body),
+                                     wardlet::smtp::kEncodingAuto));
     return message;
 }
 
@@ -109,12 +119,13 @@ SendOutcome Send(CQuorvmailApp& app, const std::string& body, MailLogSink& log) 
     return OutcomeOf(result);
 }
 
-// Normal mode: the taken entries that went out leave the queue; the rest goes back in front of
-// anything the monitor appended meanwhile.
+// Normal mode: the taken entries that a server accepted leave the queue; the rest goes back in
+// front of anything the monitor appended meanwhile. A refusal, even a permanent one, keeps them:
+// the settings may be mended, and a notification must never vanish unsent.
 void SettleQueue(const CQuorvmailApp& app, const std::optional<std::string>& taken, size_t consumed,
                  SendOutcome outcome) {
     if (!taken) return;
-    bool sent = outcome == SendOutcome::Delivered || outcome == SendOutcome::RefusedForGood;
+    bool sent = outcome == SendOutcome::Delivered;
     std::string_view unsent = *taken;
     if (sent) unsent.remove_prefix(std::min(consumed, unsent.size()));
     if (!wardlet::RestoreMailQueue(app.dataFolder, unsent))
@@ -136,6 +147,11 @@ SendOutcome RunSendSequence(CQuorvmailApp& app, MailLogSink& log) {
         SendOutcome outcome = Send(app, kTestBody, log);
         std::filesystem::remove(testSettings, ignored);
         return outcome;
+    }
+    wardlet::MailerRunLock run(app.dataFolder);
+    if (run.busy()) {
+        log.MailLog("Another Wardpost is sending the queued notifications; they stay queued.");
+        return SendOutcome::TryAgainLater;
     }
     // Taken aside first, so entries appended while this run sends land in a new queue file.
     std::optional<std::string> taken = wardlet::TakeMailQueue(app.dataFolder);

@@ -43,10 +43,19 @@ size_t WrapCut(std::string_view rest, size_t width) {
     return width;
 }
 
+// A cut that is not after a break character must not split a UTF-8 character in two.
+size_t KeepCharacterWhole(std::string_view rest, size_t cut) {
+    size_t at = cut;
+    while (at > 0 && (static_cast<uint8_t>(rest[at]) & 0xC0) == 0x80)
+        --at;
+    return at > 0 ? at : cut;
+}
+
 void WrapOneLine(std::string& out, std::string_view line, bool endedByCr, size_t width) {
     bool hasBreaks = line.find_first_of(" -;.,?!") != std::string_view::npos;
     while (line.size() > width) {
         size_t cut = hasBreaks ? WrapCut(line, width) : width;
+        if (!IsBreakChar(line[cut - 1])) cut = KeepCharacterWhole(line, cut);
         out.append(line.substr(0, cut));
         out.append("\r\n");
         line.remove_prefix(cut);
@@ -184,13 +193,39 @@ std::string DotStuff(std::string_view text) {
     return out;
 }
 
+bool HasEightBitBytes(std::string_view text) {
+    for (char c : text) {
+        if (static_cast<uint8_t>(c) >= 0x80) return true;
+    }
+    return false;
+}
+
+std::string NormalizeLineEnds(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 32);
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r' || c == '\n') {
+            out.append("\r\n");
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
 void EncodeBody(SmtpEncoding encoding, std::string& text, std::string& encodingName,
-                std::optional<std::string_view> data) {
+                std::optional<std::string_view> data, bool eightBitAllowed) {
     auto started = std::chrono::steady_clock::now();
-    std::string copy;
-    if (!data) copy = text;
-    std::string_view input = data ? *data : std::string_view(copy);
-    if (encoding < kEncoding7Bit || encoding > kEncodingBase64) encoding = ChooseEncoding(input);
+    std::string raw;
+    if (!data) raw = text;
+    std::string_view bytes = data ? *data : std::string_view(raw);
+    // Text goes out in lines ended by CR LF; base64 carries a file's bytes exactly as they are.
+    std::string lines = NormalizeLineEnds(bytes);
+    if (encoding < kEncoding7Bit || encoding > kEncodingBase64) encoding = ChooseEncoding(lines);
+    if (encoding == kEncoding8Bit && !eightBitAllowed) encoding = kEncodingQuotedPrintable;
+    std::string_view input = encoding == kEncodingBase64 && data ? bytes : std::string_view(lines);
     encodingName = EncodingName(encoding);
 
     std::string encoded;

@@ -31,9 +31,15 @@ void StripTo7Bit(std::string& out, std::string_view in);
 
 // Encodes a body or attachment ready for the DATA stream: the chosen encoding (0 = pick one),
 // lines of at most 76 characters, and dot-stuffing. Without `data`, `text` itself is the input.
-// `encodingName` receives the Content-Transfer-Encoding value.
+// `encodingName` receives the Content-Transfer-Encoding value. For every encoding but base64
+// the lines end CR LF (a lone CR or LF becomes CR LF). Without `eightBitAllowed` (a server that
+// does not take 8-bit data) 8bit becomes quoted-printable.
 void EncodeBody(SmtpEncoding encoding, std::string& text, std::string& encodingName,
-                std::optional<std::string_view> data = std::nullopt);
+                std::optional<std::string_view> data = std::nullopt, bool eightBitAllowed = true);
+
+bool HasEightBitBytes(std::string_view text);
+// Every CR LF, lone CR and lone LF of `text` as CR LF.
+std::string NormalizeLineEnds(std::string_view text);
 
 // Doubles a period that starts the text or follows CR LF, so no line of it can end the DATA.
 std::string DotStuff(std::string_view text);

@@ -2,10 +2,18 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "mailer/smtp/body_encoding.h"
 
 namespace wardlet::smtp {
+
+// The character set of 8-bit text: the locale's 8-bit encoding, which is UTF-8 here.
+inline constexpr char kEightBitCharset[] = "UTF-8";
+// The charset a text body declares: its own for 8-bit text, else the usual "iso-8859-1".
+inline std::string TextCharset(std::string_view text) {
+    return HasEightBitBytes(text) ? kEightBitCharset : "iso-8859-1";
+}
 
 struct CSmtpAddress {
     std::string displayName;  // shown in quotes before the address; may be empty

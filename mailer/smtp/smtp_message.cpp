@@ -1,14 +1,20 @@
 #include "mailer/smtp/smtp_message.h"
 
 #include <strings.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <random>
 
+#include "mailer/smtp/base64.h"
 #include "mailer/smtp/mime_types.h"
+#include "mailer/smtp/socket_io.h"
 
 namespace wardlet::smtp {
 namespace {
@@ -31,12 +37,41 @@ std::string Quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
 
+// A display name as a header phrase: a quoted string (quotes and backslashes escaped, line
+// breaks dropped), or encoded words for 8-bit text.
+std::string Phrase(std::string_view name) {
+    if (HasEightBitBytes(name)) return HeaderText(name);
+    std::string quoted = "\"";
+    for (char c : name) {
+        if (c == '\r' || c == '\n') continue;
+        if (c == '"' || c == '\\') quoted.push_back('\\');
+        quoted.push_back(c);
+    }
+    return quoted + "\"";
+}
+
 // `"Name" <address>`, the name part only when there is one.
 std::string NamedAddress(const CSmtpAddress& who) {
     std::string value;
-    if (!who.displayName.empty()) value += Quoted(who.displayName) + " ";
+    if (!who.displayName.empty()) value += Phrase(who.displayName) + " ";
     value += "<" + who.address + ">";
     return value;
+}
+
+std::string Base64Of(std::string_view bytes) {
+    CBase64 base64;
+    base64.Encode(reinterpret_cast<const uint8_t*>(bytes.data()),
+                  static_cast<uint32_t>(bytes.size()));
+    return std::string(base64.GetEncoded(), base64.encodedLength());
+}
+
+// The host part of a Message-ID: the computer's name as far as it is a valid domain text.
+std::string MessageIdDomain() {
+    std::string name = ComputerName();
+    for (char& c : name) {
+        if (!isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.') c = '-';
+    }
+    return name;
 }
 
 const char* MultipartName(int32_t type) {
@@ -82,6 +117,44 @@ std::string AttachmentType(const CSmtpAttachment& attachment, const std::string&
 
 }  // namespace
 
+std::string MakeMessageId() {
+    static std::atomic<uint32_t> counter{0};
+    std::random_device random;
+    SmtpTimestamp now = CurrentLocalTime();
+    char text[96];
+    snprintf(text, sizeof text, "%04u%02u%02u%02u%02u%02u.%08X%08X.%X.%u@", unsigned(now.year),
+             unsigned(now.month), unsigned(now.day), unsigned(now.hour), unsigned(now.minute),
+             unsigned(now.second), random(), random(), unsigned(getpid()), counter++);
+    return text + MessageIdDomain();
+}
+
+std::string HeaderText(std::string_view text) {
+    if (!HasEightBitBytes(text)) {
+        std::string plain(text);
+        for (char& c : plain) {
+            if (c == '\r' || c == '\n') c = ' ';
+        }
+        return plain;
+    }
+    // 39 bytes make a word of 64 characters, so even "Subject: " and the word stay within the
+    // 76 characters a line with encoded words may have.
+    constexpr size_t kWordBytes = 39;
+    std::string out;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t n = std::min(kWordBytes, text.size() - pos);
+        size_t whole = n;
+        while (whole > 0 && pos + whole < text.size() &&
+               (static_cast<uint8_t>(text[pos + whole]) & 0xC0) == 0x80)
+            --whole;
+        if (whole > 0) n = whole;  // else not UTF-8 at all: any cut will do
+        if (!out.empty()) out += "\r\n ";
+        out += std::string("=?") + kEightBitCharset + "?B?" + Base64Of(text.substr(pos, n)) + "?=";
+        pos += n;
+    }
+    return out;
+}
+
 const std::string* HeaderList::Find(std::string_view name) const {
     for (const auto& entry : entries_) {
         if (entry.first == name) return &entry.second;
@@ -116,10 +189,10 @@ void CSmtpMessage::ComposeHeaders() {
     headers.AddIfAbsent("X-Mailer", "Wardpost");
     headers.AddIfAbsent("Importance", "Normal");
     headers.Replace("Date", FormatDateHeader(timestamp, utcOffset));
-    headers.Replace("Subject", subject);
+    headers.Replace("Subject", HeaderText(subject));
 
     std::string to;
-    if (!recipient.displayName.empty()) to += Quoted(recipient.displayName) + " ";
+    if (!recipient.displayName.empty()) to += Phrase(recipient.displayName) + " ";
     if (!recipient.address.empty()) to += "<" + recipient.address + ">";
     for (const auto& cc : ccRecipients) {
         if (!to.empty()) to += ",\r\n\t";
@@ -143,7 +216,8 @@ void CSmtpMessage::Compose(std::string& out) {
     }
     headers.Replace("MIME-Version", "1.0");
     headers.Remove("Message-ID");
-    if (!messageId.empty()) headers.Append("Message-ID", "<" + messageId + ">");
+    if (messageId.empty()) messageId = MakeMessageId();  // mail without one looks like spam
+    headers.Append("Message-ID", "<" + messageId + ">");
     ComposeHeaders();
 
     const auto& entries = headers.entries();
@@ -174,7 +248,7 @@ void CSmtpMessage::ComposeBodyPart(std::string& out, const CSmtpMessageBody& bod
     out += "\r\n";
     std::string encoded = body.text;
     std::string encodingName;
-    EncodeBody(body.encoding, encoded, encodingName);
+    EncodeBody(body.encoding, encoded, encodingName, std::nullopt, eightBitAllowed);
     out += "Content-Transfer-Encoding: " + encodingName;
     if (!body.contentId.empty()) out += "\r\nContent-ID: <" + body.contentId + ">";
     out += "\r\n\r\n" + encoded;
@@ -193,7 +267,12 @@ void CSmtpMessage::ComposeAttachment(std::string& out, const CSmtpAttachment& at
 
     std::string encoded;
     std::string encodingName;
-    EncodeBody(attachment.encoding, encoded, encodingName, std::string_view(*data));
+    SmtpEncoding encoding = attachment.encoding;
+    // A file that is not text has line ends that are data: only base64 carries a lone CR or LF
+    // unchanged (the text encodings send CR LF lines).
+    if (encoding == kEncodingAuto && !IsTextType(type) && NormalizeLineEnds(*data) != *data)
+        encoding = kEncodingBase64;
+    EncodeBody(encoding, encoded, encodingName, std::string_view(*data), eightBitAllowed);
     out += "Content-Transfer-Encoding: " + encodingName + "\r\n";
     out += std::string("Content-Disposition: ") +
            (attachment.inlineDisposition != 0 ? "inline" : "attachment") +

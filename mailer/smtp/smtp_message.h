@@ -18,6 +18,12 @@ enum MultipartType : int32_t {
     kMultipartRelated = 3,
 };
 
+// A unique Message-ID value (without angle brackets) ending in this host's name.
+std::string MakeMessageId();
+// `text` as a header value: 8-bit text as "=?UTF-8?B?...?=" words of whole characters, folded
+// onto continuation lines; anything else as it is, line breaks turned into spaces.
+std::string HeaderText(std::string_view text);
+
 // Header fields in the order they were added; names compare exactly. Compose writes them from
 // the last entry to the first.
 class HeaderList {
@@ -52,8 +58,9 @@ public:
     HeaderList headers;
     SmtpTimestamp timestamp;
     int32_t multipartType = kMultipartChoose;
-    std::string messageId;  // without angle brackets; no header when empty
-    int32_t utcOffset = 0;  // hhmm, for example 100, -500, 530
+    std::string messageId;        // without angle brackets; Compose makes one when empty
+    int32_t utcOffset = 0;        // hhmm, for example 100, -500, 530
+    bool eightBitAllowed = true;  // false: parts that would go as 8bit go quoted-printable
 
     void AddBody(const CSmtpMessageBody& body) { bodies.push_back(body); }
     void AddCcRecipient(const CSmtpAddress& address) { ccRecipients.push_back(address); }
@@ -62,7 +69,8 @@ public:
 
     // Brings the standard fields (priority, mailer, Date, Subject, To, From) into `headers`.
     void ComposeHeaders();
-    // Replaces `out` with the whole message text, without the final "\r\n.\r\n".
+    // Replaces `out` with the whole message text, without the final "\r\n.\r\n". A subject or
+    // display name with 8-bit bytes is written as RFC 2047 encoded words.
     void Compose(std::string& out);
 
 private:

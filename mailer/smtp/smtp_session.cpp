@@ -1,17 +1,17 @@
 // The steps of a session, from Connect to Quit.
-#include <arpa/inet.h>
 #include <strings.h>
 
+#include <cctype>
 #include <cstring>
 
 #include "mailer/smtp/base64.h"
+#include "mailer/smtp/server_text.h"
 #include "mailer/smtp/smtp_session.h"
 #include "mailer/smtp/socket_io.h"
 
 namespace wardlet::smtp {
 namespace {
 
-constexpr size_t kMaxHostLength = 255;
 // A login that the owner keeps asking to retry after refusals ends after this many tries.
 constexpr int kMaxLoginAttempts = 3;
 
@@ -29,51 +29,79 @@ LoginPrompt ClassifyPrompt(std::string prompt) {
     return LoginPrompt::Other;
 }
 
-// Splits "host:port"; a bare host keeps `port`. False for a port that is not 1 to 65535.
-bool SplitHostPort(const std::string& text, std::string& host, uint16_t& port) {
-    size_t colon = text.rfind(':');
-    host = text.substr(0, colon);
-    if (colon == std::string::npos) return true;
-    std::string digits = text.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5 ||
-        digits.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    unsigned long value = std::stoul(digits);
-    if (value == 0 || value > 65535) return false;
-    port = htons(static_cast<uint16_t>(value));
-    return true;
-}
-
 // A reply without a code reads as 0, which would pass for success; report it as a failure.
 int AsFailure(int code) {
     return code == 0 ? -1 : code;
 }
 
-bool AnyLineBreak(const CSmtpMessage& message) {
-    if (HasLineBreak(message.sender.address) || HasLineBreak(message.recipient.address))
-        return true;
+// Every envelope address is a plain mailbox; an empty main recipient is allowed (the copies
+// then carry the message).
+bool AddressesUsable(const CSmtpMessage& message) {
+    if (!IsPlainAddress(message.sender.address)) return false;
+    if (!message.recipient.address.empty() && !IsPlainAddress(message.recipient.address))
+        return false;
     for (const auto& list : {&message.ccRecipients, &message.bccRecipients}) {
         for (const auto& who : *list) {
-            if (HasLineBreak(who.address)) return true;
+            if (!IsPlainAddress(who.address)) return false;
         }
     }
-    return false;
+    return true;
+}
+
+std::string UpperCase(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string Base64Of(std::string_view bytes) {
+    CBase64 base64;
+    base64.Encode(reinterpret_cast<const uint8_t*>(bytes.data()),
+                  static_cast<uint32_t>(bytes.size()));
+    return std::string(base64.GetEncoded(), base64.encodedLength());
 }
 
 }  // namespace
 
+SmtpExtensions ParseExtensions(const std::string& ehloReply) {
+    SmtpExtensions offered;
+    size_t start = ehloReply.find('\n');  // the first line greets; the offers follow
+    while (start != std::string::npos) {
+        size_t end = ehloReply.find('\n', start + 1);
+        std::string line =
+            ehloReply.substr(start + 1, end == std::string::npos ? end : end - start - 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::string keyword = UpperCase(line.size() > 4 ? line.substr(4) : "");
+        if (keyword == "STARTTLS") offered.startTls = true;
+        if (keyword == "8BITMIME") offered.eightBitMime = true;
+        if (keyword.rfind("AUTH", 0) == 0 && keyword.size() > 4 &&
+            (keyword[4] == ' ' || keyword[4] == '=')) {
+            std::string mechanisms = " " + keyword.substr(5) + " ";
+            if (mechanisms.find(" LOGIN ") != std::string::npos) offered.authLogin = true;
+            if (mechanisms.find(" PLAIN ") != std::string::npos) offered.authPlain = true;
+        }
+        start = end;
+    }
+    return offered;
+}
+
 int CSmtp::Connect(const std::string& hostText) {
     Disconnect();
     lastCode_ = -1;
-    std::string host;
-    uint16_t target = port;
-    if (hostText.size() > kMaxHostLength + 6 || !SplitHostPort(hostText, host, target) ||
-        host.size() > kMaxHostLength || HasLineBreak(host))
-        return 0;
-    auto address = ResolveIPv4(host);
+    auto server = ParseServerText(hostText, port);
+    if (!server) return 0;
+    auto address = ResolveIPv4(server->host);
     if (!address) return 0;
-    socket_ = ConnectTcp(*address, target, TimeoutMs());
-    if (socket_ < 0) return 0;
+    if (!channel_.Connect(*address, server->port, TimeoutMs())) return 0;
+    tlsHost_ = server->host;
+    if (server->implicitTls) {
+        std::string error;
+        if (channel_.StartTls(tlsHost_, TimeoutMs(), error) != TlsResult::Secured) {
+            ReportTlsFailure(error);
+            Disconnect();
+            return 0;
+        }
+    }
 
     int code = Transact(std::nullopt);
     if (code != 220) {
@@ -82,16 +110,30 @@ int CSmtp::Connect(const std::string& hostText) {
         return 0;
     }
     if (Hello() != 0) {
+        // The refusal, not the QUIT that follows it, is what the owner gets to see.
+        int refusal = lastCode_;
+        std::string reply = lastReply_;
         Disconnect();
+        lastCode_ = refusal;
+        lastReply_ = reply;
         return 0;
     }
     return 1;
 }
 
+int CSmtp::ReportTlsFailure(const std::string& error) {
+    lastReply_ = "Cannot make a secure (TLS) connection to " + tlsHost_ + ": " + error;
+    lastCode_ = -1;
+    ReportError(-1);  // the connection cannot be used any more: no QUIT
+    return -1;
+}
+
 int CSmtp::Hello() {
     std::string name = ComputerName();
+    offered_ = {};
     if (useEhlo && Transact("EHLO " + name + "\r\n") == 250) {
         extendedSmtp_ = 1;
+        offered_ = ParseExtensions(lastReply_);
     } else {
         extendedSmtp_ = 0;
         int code = Transact("HELO " + name + "\r\n");
@@ -101,12 +143,44 @@ int CSmtp::Hello() {
         }
     }
     sessionOpen_ = 1;
+    if (extendedSmtp_ == 1 && offered_.startTls && !channel_.secure()) {
+        int code = StartTls();
+        if (code != 0) return code;
+    }
     // A failed login shows up later as a refused MAIL FROM.
     if (extendedSmtp_ == 1) AuthLogin();
     return 0;
 }
 
+int CSmtp::StartTls() {
+    int code = Transact("STARTTLS\r\n");
+    if (code != 220) {
+        // Without TLS the credentials would go out readable to anyone on the way.
+        if (!userName.empty()) {
+            ReportError(code);
+            return AsFailure(code);
+        }
+        return 0;
+    }
+    std::string error;
+    if (channel_.StartTls(tlsHost_, TimeoutMs(), error) != TlsResult::Secured)
+        return ReportTlsFailure(error);
+    // What the server said before the handshake may have been tampered with: ask again.
+    offered_ = {};
+    code = Transact("EHLO " + ComputerName() + "\r\n");
+    if (code != 250) {
+        ReportError(code);
+        return AsFailure(code);
+    }
+    offered_ = ParseExtensions(lastReply_);
+    return 0;
+}
+
 int CSmtp::AuthLogin() {
+    if (userName.empty()) return 0;
+    // Never reached with an offered STARTTLS refused, but the credentials must not leak if it were.
+    if (offered_.startTls && !channel_.secure()) return -1;
+    if (offered_.authPlain && !offered_.authLogin) return AuthPlain();
     for (int attempt = 0; attempt < kMaxLoginAttempts; ++attempt) {
         if (userName.empty()) return 0;
         // Base64 would carry a line break harmlessly, but such a value is a broken setting.
@@ -151,9 +225,34 @@ int CSmtp::AuthLogin() {
     return 535;
 }
 
-int CSmtp::MailFrom(const std::string& address) {
-    if (HasLineBreak(address)) return -1;
-    std::string command = "MAIL FROM: <" + address + ">\r\n";
+int CSmtp::AuthPlain() {
+    for (int attempt = 0; attempt < kMaxLoginAttempts; ++attempt) {
+        if (userName.empty()) return 0;
+        if (HasLineBreak(userName) || HasLineBreak(password)) return -1;
+        std::string token = Base64Of(std::string(1, '\0') + userName + '\0' + password);
+        int code = Transact("AUTH PLAIN " + token + "\r\n");
+        // A server that wants the credentials after an empty challenge of its own.
+        if (code == 334) code = Transact(token + "\r\n");
+        if (code == 535) {
+            int decision = ReportMessage(535);
+            if (decision == 0) {
+                ReportError(535);
+                return 535;
+            }
+            if (decision == 1) continue;
+            code = decision;
+        }
+        if (code == 235) return 0;
+        ReportError(code);
+        return AsFailure(code);
+    }
+    ReportError(535);
+    return 535;
+}
+
+int CSmtp::MailFrom(const std::string& address, std::string_view parameters) {
+    if (HasLineBreak(address) || HasLineBreak(parameters)) return -1;
+    std::string command = "MAIL FROM: <" + address + ">" + std::string(parameters) + "\r\n";
     int code = Transact(command);
     // The server wants a login: one attempt, then MAIL FROM once more. A login that fails or
     // cannot be made ends it, so a server that keeps answering 530 cannot keep us looping.
@@ -180,9 +279,21 @@ int CSmtp::RcptTo(const std::string& address) {
 int CSmtp::SendMessage(const CSmtpMessage& message) {
     if (message.sender.address.empty() ||
         (message.recipient.address.empty() && message.ccRecipients.empty()) ||
-        AnyLineBreak(message))
+        !AddressesUsable(message))
         return -1;
-    int code = MailFrom(message.sender.address);
+    CSmtpMessage copy = message;  // composing records headers in the message
+    std::string text;
+    copy.Compose(text);
+    std::string parameters;
+    if (HasEightBitBytes(text)) {
+        if (offered_.eightBitMime) {
+            parameters = " BODY=8BITMIME";
+        } else {
+            copy.eightBitAllowed = false;
+            copy.Compose(text);
+        }
+    }
+    int code = MailFrom(message.sender.address, parameters);
     if (code != 0) return code;
 
     std::vector<const std::string*> recipients;
@@ -203,20 +314,23 @@ int CSmtp::SendMessage(const CSmtpMessage& message) {
         ReportError(lastCode);
         return AsFailure(lastCode);
     }
-    return Data(message);
+    return SendData(text);
 }
 
 int CSmtp::Data(const CSmtpMessage& message) {
+    CSmtpMessage copy = message;  // composing records headers in the message
+    std::string text;
+    copy.Compose(text);
+    return SendData(text);
+}
+
+int CSmtp::SendData(const std::string& text) {
     int code = Transact("DATA\r\n");
     if (code != 354) {
         ReportError(code);
         return AsFailure(code);
     }
-    CSmtpMessage copy = message;  // composing records headers in the message
-    std::string text;
-    copy.Compose(text);
-    text += "\r\n.\r\n";
-    code = Transact(text);
+    code = Transact(text + "\r\n.\r\n");
     if (code == 250) return 0;
     ReportError(code);
     return AsFailure(code);
@@ -236,7 +350,8 @@ int CSmtp::SendMail(const CSmtpAddress& from, const CSmtpAddress& to, std::strin
     message.sender = from;
     message.recipient = to;
     message.subject = subject;
-    message.AddBody(CSmtpMessageBody(std::string(body), "text/plain", "iso-8859-1", kEncodingAuto));
+    message.AddBody(
+        CSmtpMessageBody(std::string(body), "text/plain", TextCharset(body), kEncodingAuto));
     for (const char* path = pathList; path && *path; path += strlen(path) + 1)
         message.AddAttachment(CSmtpAttachment(path));
     return SendMessage(message);
@@ -248,7 +363,8 @@ int CSmtp::SendMail(const CSmtpAddress& from, const CSmtpAddress& to, std::strin
     message.sender = from;
     message.recipient = to;
     message.subject = subject;
-    message.AddBody(CSmtpMessageBody(std::string(body), "text/plain", "iso-8859-1", kEncodingAuto));
+    message.AddBody(
+        CSmtpMessageBody(std::string(body), "text/plain", TextCharset(body), kEncodingAuto));
     for (int i = count; i-- > 0;) {
         if (paths && paths[i]) message.AddAttachment(CSmtpAttachment(paths[i]));
     }

@@ -7,13 +7,25 @@
 #include <string_view>
 
 #include "mailer/smtp/message_parts.h"
+#include "mailer/smtp/smtp_channel.h"
 #include "mailer/smtp/smtp_message.h"
 
 namespace wardlet::smtp {
 
-// An SMTP client session over plain TCP (IPv4): greeting, EHLO or HELO, AUTH LOGIN, MAIL FROM,
-// RCPT TO, DATA and QUIT. Steps return 0 on success, the server's reply code on a refusal, or -1
-// for a transport failure or time-out; refusals are reported through the virtual notifications.
+// What the server's EHLO reply offers, as far as the session uses it.
+struct SmtpExtensions {
+    bool startTls = false;
+    bool eightBitMime = false;
+    bool authLogin = false;
+    bool authPlain = false;
+};
+SmtpExtensions ParseExtensions(const std::string& ehloReply);
+
+// An SMTP client session over TCP (IPv4): greeting, EHLO or HELO, STARTTLS when offered, AUTH
+// LOGIN (or PLAIN), MAIL FROM, RCPT TO, DATA and QUIT; or all of it inside TLS from the start
+// (implicit TLS). Steps return 0 on success, the server's reply code on a refusal, or -1 for a
+// transport failure, a failed TLS handshake or a time-out; refusals are reported through the
+// virtual notifications. Credentials never go out unencrypted to a server that offers STARTTLS.
 class CSmtp {
 public:
     CSmtp();
@@ -32,11 +44,13 @@ public:
     // After each 1024-byte piece of a longer command; 0 aborts the send.
     virtual int OnSendProgress(std::string_view command, size_t sent, size_t total);
 
-    // `host` is a dotted IPv4 address or a host name, optionally followed by ":port".
+    // `host` is a server text of ParseServerText: a dotted IPv4 address or a host name, with
+    // ":port" and "smtps://" or "smtp://" in front as wanted.
     // 1 when connected, greeted and introduced; 0 otherwise (closed again).
     int Connect(const std::string& host);
-    // 0 when accepted; -1 when the message has no sender, no recipient, or an address holding
-    // a CR or LF (nothing is sent then); else the code of the failing step.
+    // 0 when accepted; -1 when the message has no sender, no recipient, or an address that is
+    // not a plain mailbox (nothing is sent then); else the code of the failing step. An 8-bit
+    // message goes with BODY=8BITMIME, or as quoted-printable to a server without 8BITMIME.
     int SendMessage(const CSmtpMessage& message);
     void Disconnect();
 
@@ -49,8 +63,14 @@ public:
                  std::string_view body, const char* const* paths, int count);
 
     int Hello();
+    // STARTTLS, the handshake and EHLO again; 0 also when the server refuses STARTTLS and
+    // there are no credentials to protect (the session then goes on in plain text).
+    int StartTls();
+    // AUTH LOGIN, or AUTH PLAIN when the server offers PLAIN and not LOGIN.
     int AuthLogin();
-    int MailFrom(const std::string& address);
+    int AuthPlain();
+    // `parameters` follow the address, e.g. " BODY=8BITMIME".
+    int MailFrom(const std::string& address, std::string_view parameters = {});
     int RcptTo(const std::string& address);
     int Data(const CSmtpMessage& message);
     int Quit();
@@ -68,19 +88,26 @@ public:
     int lastCode() const { return lastCode_; }
     bool sessionOpen() const { return sessionOpen_ != 0; }
     bool extendedSmtp() const { return extendedSmtp_ != 0; }
-    bool connected() const { return socket_ >= 0; }
+    bool connected() const { return channel_.open(); }
+    bool secure() const { return channel_.secure(); }
+    const SmtpExtensions& offered() const { return offered_; }
 
 protected:
     int ReportError(int code);
     int ReportMessage(int code);
 
 private:
+    int SendData(const std::string& text);
+    // Ends the attempt after a failed handshake: the reason becomes the reply text.
+    int ReportTlsFailure(const std::string& error);
     bool SendCommand(std::string_view command);
     bool ReadReply(std::string& reply);
     void DiscardPendingInput();
     int TimeoutMs() const;
 
-    int socket_ = -1;
+    SmtpChannel channel_;
+    std::string tlsHost_;  // the name the server's certificate must carry
+    SmtpExtensions offered_;
     std::string lastReply_;
     int sessionOpen_ = 0;
     int extendedSmtp_ = 0;
@@ -89,5 +116,8 @@ private:
 
 // True when the text holds a CR or LF, which would end an SMTP command line early.
 bool HasLineBreak(std::string_view text);
+// A mailbox as the envelope takes it: something "@" something, without spaces, control
+// characters or angle brackets.
+bool IsPlainAddress(std::string_view address);
 
 }  // namespace wardlet::smtp

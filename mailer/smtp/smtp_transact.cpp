@@ -1,6 +1,4 @@
 // The one command/reply exchange of the session and the socket's life.
-#include <sys/socket.h>
-
 #include <cctype>
 #include <chrono>
 
@@ -57,6 +55,16 @@ bool HasLineBreak(std::string_view text) {
     return text.find_first_of("\r\n") != std::string_view::npos;
 }
 
+bool IsPlainAddress(std::string_view address) {
+    size_t at = address.rfind('@');
+    if (at == std::string_view::npos || at == 0 || at + 1 == address.size()) return false;
+    for (char c : address) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte <= ' ' || byte == 0x7F || c == '<' || c == '>') return false;
+    }
+    return true;
+}
+
 CSmtp::CSmtp() : port(DefaultSmtpPort()) {}
 
 CSmtp::~CSmtp() {
@@ -89,8 +97,8 @@ int CSmtp::TimeoutMs() const {
 
 void CSmtp::DiscardPendingInput() {
     char scrap[1024];
-    while (WaitForSocket(socket_, false, 0) == WaitResult::Ready) {
-        if (recv(socket_, scrap, sizeof scrap, MSG_DONTWAIT) <= 0) break;
+    size_t got = 0;
+    while (channel_.Receive(scrap, sizeof scrap, got, 0) == IoResult::Ok) {
     }
 }
 
@@ -98,11 +106,11 @@ bool CSmtp::SendCommand(std::string_view command) {
     size_t total = command.size();
     for (size_t sent = 0; sent < total;) {
         std::string_view piece = command.substr(sent, kPieceSize);
-        if (!SendAll(socket_, piece, TimeoutMs())) return false;
+        if (channel_.SendAll(piece, TimeoutMs()) != IoResult::Ok) return false;
         sent += piece.size();
         if (total > kPieceSize && OnSendProgress(command, sent, total) == 0) return false;
     }
-    return WaitForSocket(socket_, true, TimeoutMs()) == WaitResult::Ready;
+    return channel_.WaitWritable(TimeoutMs()) == IoResult::Ok;
 }
 
 bool CSmtp::ReadReply(std::string& received) {
@@ -112,18 +120,18 @@ bool CSmtp::ReadReply(std::string& received) {
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return !received.empty();  // time used up: take what arrived
-        if (WaitForSocket(socket_, false, static_cast<int>(left.count())) != WaitResult::Ready)
+        size_t n = 0;
+        if (channel_.Receive(piece, sizeof piece, n, static_cast<int>(left.count())) !=
+            IoResult::Ok)
             return false;
-        ssize_t n = recv(socket_, piece, sizeof piece, 0);
-        if (n <= 0) return false;
         if (piece[0] == '\0') continue;
-        received.append(piece, static_cast<size_t>(n));
+        received.append(piece, n);
         if (ReplyComplete(received) || received.size() >= kReplyReadLimit) return true;
     }
 }
 
 int CSmtp::Transact(std::optional<std::string_view> command) {
-    if (socket_ < 0) {
+    if (!channel_.open()) {
         lastCode_ = -1;
         return -1;
     }
@@ -148,10 +156,10 @@ int CSmtp::Transact(std::optional<std::string_view> command) {
 }
 
 void CSmtp::Disconnect() {
-    if (socket_ < 0) return;
+    if (!channel_.open()) return;
     if (sessionOpen_ == 1) Quit();
-    CloseSocket(socket_);
-    socket_ = -1;
+    channel_.Close();
+    offered_ = {};
 }
 
 }  // namespace wardlet::smtp

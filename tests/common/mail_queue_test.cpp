@@ -1,6 +1,9 @@
 #include "common/mail_queue.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <map>
 #include <string>
@@ -147,12 +150,31 @@ TEST(MailBody, EntriesArriveWithCrLfAndTheEmptyLineKept) {
               "2012/01/05 [09:04:00] Unable to retrieve: Log\r\n/var/x.log\r\n\r\n");
     EXPECT_EQ(body.consumed, first.size() + second.size());
 
-    // When the limit stops the body, `consumed` ends right after the last line used.
+    // An entry too long for any mail goes out as far as it fits; the rest of it is dropped,
+    // so the next mail starts with the following entry.
     std::string filler = StoredLine(7950, 'f');
-    body = BuildMailBody(filler + first);
-    EXPECT_EQ(body.consumed, filler.size() + first.find('\n') + 1);
+    body = BuildMailBody(filler + first + second);
+    EXPECT_EQ(body.consumed, filler.size() + first.size());
     EXPECT_EQ(body.text.substr(body.text.size() - 43),
               "2012/01/05 [09:03:07] Changed: Price list\r\n");
+}
+
+TEST(MailBody, TheLimitSendsAndKeepsWholeEntriesOnly) {
+    std::string queue;
+    for (int i = 0; i < 60; ++i) {
+        queue += FormatMailEntry("2012/01/05 [09:03:07]", MailEvent::Changed,
+                                 "Document " + std::to_string(i),
+                                 "http://example.com/" + std::string(100, 'a' + i % 26));
+    }
+    MailBody body = BuildMailBody(queue);
+    ASSERT_LT(body.consumed, queue.size());
+    EXPECT_LT(body.text.size(), 8000u);
+    EXPECT_GT(body.text.size(), 7800u);
+    EXPECT_EQ(body.text.substr(body.text.size() - 4), "\r\n\r\n");  // ends with a whole entry
+    std::string kept = queue.substr(body.consumed);
+    EXPECT_EQ(kept.rfind("2012/01/05 [09:03:07] Changed: Document ", 0), 0u) << kept.substr(0, 60);
+    // The two parts together are the queue: nothing lost, nothing twice.
+    EXPECT_EQ(BuildMailBody(queue.substr(0, body.consumed)).text, body.text);
 }
 
 TEST(MailQueueTake, EntriesAppendedWhileSendingComeAfterTheRestoredOnes) {
@@ -163,6 +185,7 @@ TEST(MailQueueTake, EntriesAppendedWhileSendingComeAfterTheRestoredOnes) {
     EXPECT_FALSE(TakeMailQueue(folder));
 
     WriteBytes(queue, "A-entry|B-entry|");
+    MailerRunLock run(folder);
     auto got = TakeMailQueue(folder);
     ASSERT_TRUE(got);
     EXPECT_EQ(*got, "A-entry|B-entry|");
@@ -200,6 +223,44 @@ TEST(MailQueueTake, LeftoverTakenFileIsMergedAtTheNextTake) {
     ASSERT_TRUE(RestoreMailQueue(folder, ""));  // all sent
     EXPECT_FALSE(std::filesystem::exists(folder / kMailQueueTakenFile));
     EXPECT_FALSE(MailQueueExists(folder));
+}
+
+// The mailer of the test is a child process, so that killing it is what a user's kill does.
+TEST(MailQueueTake, AnAsideCopyLeftByAKilledMailerIsSeenAndSentFirst) {
+    TempDataHome home;
+    auto folder = home.makeDataFolder();
+    ASSERT_TRUE(AppendMailEntry(folder, Wants(1, 1), MailEvent::Changed, "First", "http://a/"));
+    std::string first = ReadBytes(folder / kMailQueueFile);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t mailer = fork();
+    if (mailer == 0) {
+        MailerRunLock run(folder);
+        bool took = !run.busy() && TakeMailQueue(folder).has_value();
+        char byte = took ? '1' : '0';
+        (void)!write(ready[1], &byte, 1);
+        pause();  // "sending" until killed
+        _exit(0);
+    }
+    close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    close(ready[0]);
+    EXPECT_EQ(byte, '1');
+    // While that mailer runs, its aside copy is its business, and a second run stays out.
+    EXPECT_FALSE(MailQueueExists(folder));
+    EXPECT_TRUE(MailerRunLock(folder).busy());
+
+    kill(mailer, SIGKILL);
+    waitpid(mailer, nullptr, 0);
+    EXPECT_TRUE(MailQueueExists(folder));
+    ASSERT_TRUE(AppendMailEntry(folder, Wants(1, 1), MailEvent::Changed, "Second", "http://b/"));
+    std::string second = ReadBytes(folder / kMailQueueFile);
+    MailerRunLock next(folder);
+    EXPECT_FALSE(next.busy());
+    auto got = TakeMailQueue(folder);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(*got, first + second);
 }
 
 }  // namespace

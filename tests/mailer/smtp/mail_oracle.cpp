@@ -65,15 +65,27 @@ std::string RunOracle(const std::string& mode, const std::string& input) {
     return CaptureOutput({Python(), TestFile("mailer/smtp/oracle.py"), mode, file.string()});
 }
 
-std::map<std::string, std::string> ParseMail(const std::string& message) {
+namespace {
+
+std::map<std::string, std::string> Facts(const std::string& mode, const std::string& message) {
     std::map<std::string, std::string> facts;
-    std::istringstream lines(RunOracle("mail", message));
+    std::istringstream lines(RunOracle(mode, message));
     std::string line;
     while (std::getline(lines, line)) {
         size_t eq = line.find('=');
         if (eq != std::string::npos) facts[line.substr(0, eq)] = Unescape(line.substr(eq + 1));
     }
     return facts;
+}
+
+}  // namespace
+
+std::map<std::string, std::string> ParseMail(const std::string& message) {
+    return Facts("mail", message);
+}
+
+std::map<std::string, std::string> ParseMailAsClientsDo(const std::string& message) {
+    return Facts("modern", message);
 }
 
 std::string Hex(const std::string& bytes) {

@@ -4,6 +4,9 @@
   oracle.py qp FILE     quoted-printable-decoded bytes of FILE on stdout
   oracle.py mail FILE   FILE parsed by the email package, one "key=value" line per fact,
                         values with backslash escapes for CR, LF, TAB and backslash
+  oracle.py modern FILE FILE parsed as today's mail clients do (policy.default): every defect
+                        of the message, its parts and its header fields, and the decoded
+                        subject, addresses, Message-ID and plain-text body (UTF-8)
 """
 import base64
 import binascii
@@ -56,6 +59,27 @@ def dump_mail(raw):
     return "".join("%s=%s\n" % (key, escaped(value)) for key, value in out)
 
 
+def dump_modern(raw):
+    message = email.message_from_bytes(raw, policy=email.policy.default)
+    defects = []
+    for part in message.walk():
+        defects += part.defects
+        for name, value in part.items():
+            defects += getattr(value, "defects", [])
+            if len(name) + len(str(value)) > 998:
+                defects.append("line of %s too long" % name)
+    out = [("defects", len(defects)),
+           ("defect-list", "; ".join("%s %s" % (type(d).__name__, d) for d in defects))]
+    for name in ("subject", "from", "to", "message-id", "date", "content-type"):
+        out.append((name, str(message.get(name, ""))))
+    body = message.get_body(("plain",))
+    if body is not None:
+        out.append(("body", body.get_content()))
+        out.append(("body-charset", body.get_content_charset() or ""))
+        out.append(("body-cte", body.get("Content-Transfer-Encoding", "")))
+    return "".join("%s=%s\n" % (key, escaped(value)) for key, value in out)
+
+
 def main():
     mode, path = sys.argv[1], sys.argv[2]
     data = open(path, "rb").read()
@@ -65,6 +89,8 @@ def main():
         sys.stdout.buffer.write(quopri.decodestring(data))
     elif mode == "mail":
         sys.stdout.write(dump_mail(data))
+    elif mode == "modern":
+        sys.stdout.buffer.write(dump_modern(data).encode("utf-8"))
     else:
         sys.exit("unknown mode " + mode)
 

@@ -41,6 +41,7 @@ inline smtp::CSmtpMessage SimpleMessage(const std::string& body = "Hello\r\n") {
     m.sender = smtp::CSmtpAddress("me@example.org", "Wardlet");
     m.recipient = smtp::CSmtpAddress("you@example.org", "you@example.org");
     m.subject = "Wardlet Email Notification";
+    m.messageId = "test.1@example.org";  // so that a copy composes to the same bytes
     m.AddBody(smtp::CSmtpMessageBody(body, "text/plain", "iso-8859-1", smtp::kEncodingAuto));
     return m;
 }

@@ -4,6 +4,7 @@
 
 #include "file_bytes.h"
 #include "mail_oracle.h"
+#include "mailer/smtp/socket_io.h"
 #include "temp_home.h"
 
 namespace wardlet::smtp {
@@ -198,6 +199,80 @@ TEST_F(AttachmentTest, AnUnreadableFileIsLeftOutAndTheRestComposed) {
     EXPECT_EQ(facts["part[].type"], "multipart/mixed");  // counted before the file was tried
     EXPECT_EQ(facts["part[].children"], "1");
     EXPECT_EQ(facts["part[0].payload"], Hex("body\r\n"));
+}
+
+}  // namespace
+}  // namespace wardlet::smtp
+
+namespace wardlet::smtp {
+namespace {
+
+// Today's mail clients read what the library writes: no defect anywhere, 8-bit texts back
+// exactly, every line ended CR LF.
+TEST(ClientReadable, EightBitSubjectNamesAndBodyReadBackExactly) {
+    const std::string name =
+        "Preis\xC3\xBC"
+        "bersicht \xE2\x80\x93 \xE6\x97\xA5\xE6\x9C\xAC";
+    CSmtpMessage m = FixedMessage();
+    // Long enough for several encoded words, which must not split a character.
+    m.subject = "\xC3\x84nderung: " + name + " / " + name + " / " + name;
+    m.sender = CSmtpAddress("me@example.org", "Wardlet \"Monitor\" \\ 2");
+    m.recipient = CSmtpAddress("you@example.org", "J\xC3\xBCrgen");
+    // An entry with a lone LF and a CR CR LF between two plain ones.
+    const std::string plain =
+        "2012/01/05 [09:03:07] Changed: Price list\r\nhttps://example.org/prices\r\n\r\n";
+    std::string body =
+        plain + "2012/01/05 [09:03:07] Changed: " + name + "\nhttps://example.org/\r\r\n" + plain;
+    const std::string bodyRead = plain + "2012/01/05 [09:03:07] Changed: " + name +
+                                 "\r\nhttps://example.org/\r\n\r\n" + plain;
+    m.AddBody(CSmtpMessageBody(body, "text/plain", TextCharset(body), kEncodingAuto));
+    std::string text = Composed(m);
+
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << "bare LF at " << i;
+        }
+        if (text[i] == '\r') {
+            ASSERT_TRUE(i + 1 < text.size() && text[i + 1] == '\n') << "bare CR at " << i;
+        }
+    }
+    size_t lineStart = 0;
+    for (size_t end; (end = text.find("\r\n", lineStart)) != std::string::npos; lineStart = end + 2)
+        EXPECT_LE(end - lineStart, 78u) << text.substr(lineStart, end - lineStart);
+
+    auto facts = test::ParseMailAsClientsDo(text);
+    EXPECT_EQ(facts["defects"], "0") << facts["defect-list"];
+    EXPECT_EQ(facts["subject"], m.subject);
+    EXPECT_EQ(facts["from"], "\"Wardlet \\\"Monitor\\\" \\\\ 2\" <me@example.org>");
+    EXPECT_EQ(facts["to"], "J\xC3\xBCrgen <you@example.org>");
+    EXPECT_EQ(facts["body-charset"], "utf-8");
+    EXPECT_EQ(facts["body-cte"], "8bit");
+    EXPECT_EQ(facts["body"], bodyRead);
+    EXPECT_EQ(facts["date"], "Thu, 05 Jan 2012 09:03:07 +0100");
+
+    // Every message carries a Message-ID naming this host, kept when composed again.
+    std::string id = facts["message-id"];
+    EXPECT_EQ(id.front(), '<');
+    EXPECT_NE(id.find("@" + ComputerName() + ">"), std::string::npos) << id;
+    EXPECT_EQ(test::ParseMailAsClientsDo(Composed(m))["message-id"], id);
+    CSmtpMessage other = FixedMessage();
+    Composed(other);
+    EXPECT_NE(other.messageId, m.messageId);
+}
+
+TEST_F(AttachmentTest, LineEndsOfTextFilesBecomeCrLfAndOfOtherFilesStayExact) {
+    CSmtpMessage m = FixedMessage();
+    m.AddBody(TextBody("see files\r\n"));
+    m.AddAttachment(CSmtpAttachment(File("notes.txt", "one\ntwo\n")));
+    m.AddAttachment(CSmtpAttachment(File("data.bin", "a\nb\rc")));
+    std::string text = Composed(m);
+    auto facts = ParseMail(text);
+    EXPECT_EQ(facts["defects"], "0");
+    EXPECT_EQ(facts["part[1].type"], "text/plain");
+    EXPECT_EQ(facts["part[1].payload"], Hex("one\r\ntwo\r\n"));
+    EXPECT_EQ(facts["part[2].cte"], "base64");
+    EXPECT_EQ(facts["part[2].payload"], Hex("a\nb\rc"));
+    EXPECT_EQ(test::ParseMailAsClientsDo(text)["defects"], "0");
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ ReceivedMail ParseMessageEvent(const std::string& line) {
     std::istringstream fields(line);
     std::string word, to, content;
     ReceivedMail mail;
-    fields >> word >> mail.from >> to >> content;
+    fields >> word >> mail.from >> to >> content >> mail.options;
     std::istringstream list(to);
     for (std::string one; std::getline(list, one, ',');)
         mail.recipients.push_back(one);
@@ -34,12 +34,26 @@ ReceivedMail ParseMessageEvent(const std::string& line) {
     return mail;
 }
 
-std::vector<std::string> Commands(const std::vector<std::string>& events) {
-    std::vector<std::string> verbs;
+std::vector<std::string> CommandsAndTransport(const std::vector<std::string>& events) {
+    std::vector<std::string> commands;
     for (const auto& e : events) {
-        if (e.rfind("CMD ", 0) == 0) verbs.push_back(e.substr(4));
+        if (e.rfind("CMD ", 0) == 0) commands.push_back(e.substr(4));
     }
+    return commands;
+}
+
+std::vector<std::string> Commands(const std::vector<std::string>& events) {
+    std::vector<std::string> verbs = CommandsAndTransport(events);
+    for (auto& verb : verbs)
+        verb = verb.substr(0, verb.find(' '));
     return verbs;
+}
+
+std::string FindEvent(const std::vector<std::string>& events, const std::string& prefix) {
+    for (const auto& e : events) {
+        if (e.rfind(prefix, 0) == 0) return e;
+    }
+    return {};
 }
 
 }  // namespace wardlet::test

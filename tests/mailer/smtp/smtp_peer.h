@@ -26,10 +26,15 @@ struct ReceivedMail {
     std::string from;
     std::vector<std::string> recipients;
     std::string content;  // as the server stored it, dot-stuffing undone
+    std::string options;  // MAIL FROM parameters joined by ",", "-" for none
 };
 // Splits a "MESSAGE <from> <to,...> <base64>" event line.
 ReceivedMail ParseMessageEvent(const std::string& line);
 // The verbs of the "CMD" events, in order, e.g. {"EHLO", "AUTH", "MAIL", ...}.
 std::vector<std::string> Commands(const std::vector<std::string>& events);
+// The same with how each came, e.g. {"EHLO plain", "STARTTLS plain", "EHLO tls", ...}.
+std::vector<std::string> CommandsAndTransport(const std::vector<std::string>& events);
+// The first event starting with `prefix`, empty when there is none.
+std::string FindEvent(const std::vector<std::string>& events, const std::string& prefix);
 
 }  // namespace wardlet::test

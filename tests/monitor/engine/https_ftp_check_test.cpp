@@ -4,31 +4,12 @@
 #include "common/little_endian.h"
 #include "engine_fixture.h"
 #include "file_bytes.h"
+#include "test_certificates.h"
 
 namespace wardlet::test {
 namespace {
 
 using Status = DocumentStatus;
-
-// A CA and a server certificate for 127.0.0.1 signed by it, made with openssl.
-struct TestCertificates {
-    TempDir dir;
-    std::string ca = (dir.path() / "ca.pem").string();
-    std::string cert = (dir.path() / "server.pem").string();
-    std::string key = (dir.path() / "server.key").string();
-    TestCertificates() {
-        std::string d = dir.path().string();
-        std::string script =
-            "cd '" + d +
-            "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 "
-            "-subj '/CN=Wardlet Test CA' && openssl req -newkey rsa:2048 -nodes -keyout "
-            "server.key -out server.csr -subj '/CN=127.0.0.1' && printf "
-            "'subjectAltName=IP:127.0.0.1,DNS:localhost\\nbasicConstraints=CA:FALSE\\n' > ext && "
-            "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out "
-            "server.pem -days 2 -extfile ext";
-        EXPECT_EQ(std::system(("(" + script + ") >/dev/null 2>&1").c_str()), 0);
-    }
-};
 
 class HttpsCheckTest : public EngineTest {};
 
