@@ -118,8 +118,7 @@ EditorResult ApplyDocumentInput(const DocumentInput& input, const DocumentTable&
     if (input.name.empty()) return Refuse("Please enter the document name.");
     for (size_t i = 0; i < table.size(); ++i) {
         if (mode == PropertiesMode::Edit && i == editedIndex) continue;
-        DocumentRecord other = table.Get(i);
-        std::string_view otherName = FieldText(other.name);
+        std::string otherName = table.Name(i);
         if (!otherName.empty() && EqualIgnoringCase(otherName, input.name))
             return Refuse("Same document name already exist. Please use another name.");
     }

@@ -157,7 +157,7 @@ size_t DocumentStore::AddDocument(const DocumentRecord& staged) {
 }
 
 void DocumentStore::EditDocument(size_t index, const DocumentRecord& staged) {
-    std::string oldName(FieldText(table_.Get(index).name));
+    std::string oldName = table_.Name(index);
     // The slot changes first, so a check of the old record still running can no longer move its
     // copy into place once the old files are gone.
     table_.Replace(index, staged);
@@ -183,10 +183,7 @@ void DocumentStore::DeleteDocuments(const std::vector<std::string>& rowNames) {
 }
 
 size_t DocumentStore::FindRecordByName(std::string_view name) const {
-    if (name.empty()) return DocumentTable::kNoSlot;
-    for (size_t i = 0; i < table_.size(); ++i)
-        if (FieldText(table_.Get(i).name) == name) return i;
-    return DocumentTable::kNoSlot;
+    return table_.FindByName(name);
 }
 
 void DocumentStore::StartChecks() {
