@@ -148,8 +148,9 @@ bool DocumentCheck::FetchInto(TransferRequest request, NewCopy& copy) {
         EndStopped();
         return false;
     }
-    if (outcome == TransferOutcome::Failed) {
-        EndUnavailable(true);
+    if (outcome == TransferOutcome::Failed || outcome == TransferOutcome::HttpError ||
+        outcome == TransferOutcome::TooLarge) {
+        EndUnavailable(true);  // the copy being fetched goes with `copy`; the stored one stays
         return false;
     }
     if (outcome == TransferOutcome::SinkFailed || !copy.Finish()) {

@@ -142,6 +142,10 @@ void HttpPeer::SetPage(const std::string& page, const std::string& body, const s
         WriteBytes(metaFile, meta);
 }
 
+std::string HttpPeer::Read(const std::string& file) const {
+    return std::filesystem::exists(root_.path() / file) ? ReadBytes(root_.path() / file) : "";
+}
+
 size_t HttpPeer::Hits(const std::string& page) const {
     std::ifstream log(root_.path() / "hits");
     size_t hits = 0;

@@ -110,6 +110,19 @@ TEST_F(FtpCheckTest, AccountLogsInWithItsOwnNameAndPassword) {
     EXPECT_FALSE(HasContent("bad"));
 }
 
+TEST_F(FtpCheckTest, FileBeyondTheSizeLimitIsUnavailableAndKeepsTheCopy) {
+    TransferLimits limits = QuickLimits();
+    limits.maxDocumentBytes = 64 << 10;
+    engine_ = std::make_unique<CheckEngine>(store_, settings_, observer_, limits);
+    WriteBytes(root_.path() / "grow.bin", "small");
+    size_t i = AddDocument(DocumentType::FtpFile, "grow", Host() + "/grow.bin");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Ready));
+    WriteBytes(root_.path() / "grow.bin", std::string(1 << 20, 'g'));
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    EXPECT_EQ(Content("grow"), "small");
+    EXPECT_TRUE(TempFiles().empty());
+}
+
 TEST_F(FtpCheckTest, FailuresAndLocationsThatCannotBeSplit) {
     size_t hostOnly = AddDocument(DocumentType::FtpFile, "host", "ftp://" + Host());
     size_t missing = AddDocument(DocumentType::FtpFile, "missing", Host() + "/nothing.txt");
