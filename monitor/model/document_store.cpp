@@ -103,6 +103,9 @@ DocumentStore::LoadReport DocumentStore::LoadAllDocuments() {
             continue;
         }
         DecodeAccount(record);
+        // Nothing is being retrieved at start: such a record waits for the next pass.
+        if (record.status == static_cast<int32_t>(DocumentStatus::Retrieving))
+            record.status = static_cast<int32_t>(DocumentStatus::Waiting);
         if (table_.Add(record) == DocumentTable::kNoSlot) break;
         ++report.loaded;
     }
@@ -116,6 +119,9 @@ std::optional<DocumentStore::RecordFile> DocumentStore::RecordFileOf(size_t inde
     DocumentRecord record = table_.Get(index);
     std::string_view name = FieldText(record.name);
     if (name.empty()) return std::nullopt;
+    // A check's claim lives only in memory; on disk the record still waits for it.
+    if (record.status == static_cast<int32_t>(DocumentStatus::Retrieving))
+        record.status = static_cast<int32_t>(DocumentStatus::Waiting);
     bool secret = FlagOn(record.useAccount);
     if (secret) EncodeAccount(record);  // on the copy: the table keeps plain values
     RecordBytes bytes = ToBytes(record);

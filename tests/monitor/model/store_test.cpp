@@ -217,6 +217,21 @@ TEST_F(SaveDocuments, ExitWritesRetrievingAsWaitingAndRemovesOnlyTmpFiles) {
               int32_t(DocumentStatus::Waiting));
 }
 
+TEST_F(SaveDocuments, RetrievingNeverReachesDiskAndLoadsAsWaiting) {
+    // A save while a pass holds the claim (an add or edit racing a check) writes Waiting.
+    size_t busy = table.Add(Doc("Busy", DocumentStatus::Retrieving));
+    ASSERT_TRUE(store.SaveDocument(busy));
+    EXPECT_EQ(ReadBytes(folder / "Busy.data"), Bytes(Doc("Busy", DocumentStatus::Waiting)));
+    EXPECT_EQ(table.Get(busy).status, int32_t(DocumentStatus::Retrieving));
+
+    Put("Crashed.data", Doc("Crashed", DocumentStatus::Retrieving));  // from an older program
+    DocumentTable reloaded;
+    DocumentStore again(folder, reloaded);
+    ASSERT_EQ(again.LoadAllDocuments().loaded, 2u);
+    EXPECT_EQ(reloaded.Get(again.FindRecordByName("Crashed")).status,
+              int32_t(DocumentStatus::Waiting));
+}
+
 TEST_F(SaveDocuments, AccountIsScrambledOnDiskOnlyAndTheFileIsPrivate) {
     DocumentRecord r = Doc("Private");
     r.useAccount = 1;
