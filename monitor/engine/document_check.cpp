@@ -49,21 +49,6 @@ int32_t ClampCount(int64_t count) {
     return static_cast<int32_t>(count > kMax ? kMax : count);
 }
 
-// The extract goes to a temporary file first, so the `.middle` file is replaced in one rename.
-std::optional<std::filesystem::path> WriteExtract(const std::filesystem::path& folder,
-                                                  const std::string& extract) {
-    auto temp = CreateTempFile(folder);
-    if (!temp) return std::nullopt;
-    FILE* out = fopen(temp->c_str(), "wbe");
-    bool ok = out && fwrite(extract.data(), 1, extract.size(), out) == extract.size();
-    if (out) ok = fclose(out) == 0 && ok;
-    if (!ok) {
-        unlink(temp->c_str());
-        return std::nullopt;
-    }
-    return temp;
-}
-
 std::string_view MiddleStartText(const DocumentRecord& record) {
     // Only the first 512 bytes of the start string are used.
     return std::string_view(record.middleStart, strnlen(record.middleStart, 512));
@@ -250,41 +235,38 @@ void DocumentCheck::FinishCounted(NewCopy& copy, bool firstCheck) {
 }
 
 void DocumentCheck::FinishMiddle(NewCopy& copy, bool firstCheck) {
-    std::optional<std::string> extract;
-    if (auto text = ReadDocumentText(copy.file()))
-        extract = MiddleExtract(*text, MiddleStartText(record_), FieldText(record_.middleEnd));
-    const auto& folder = context_.store.dataFolder();
+    // The extract is streamed to a file of its own, which becomes the `.middle` file.
+    NewCopy extract(context_.store.dataFolder(), nullptr);
+    ExtractOutcome found =
+        ExtractMiddle(copy.file(), MiddleStartText(record_), FieldText(record_.middleEnd),
+                      [&](const char* data, size_t size) { return extract.Append(data, size); });
+    if (found == ExtractOutcome::Found && !extract.Finish()) found = ExtractOutcome::SinkFailed;
     if (firstCheck) {
-        if (!extract) {
+        if (found == ExtractOutcome::Missing || found == ExtractOutcome::ReadFailed) {
             // The first copy is kept, so the message comes once; later checks announce instead.
             if (Publish(DocumentStatus::Unavailable, std::nullopt, &copy))
                 context_.observer.ShowMessage(kMiddleStringsMissing);
             return;
         }
         // An extract that cannot be stored does not fail the first check.
-        auto extractFile = WriteExtract(folder, *extract);
-        Publish(DocumentStatus::Ready, std::nullopt, &copy, extractFile ? &*extractFile : nullptr);
-        if (extractFile) unlink(extractFile->c_str());  // left only when not renamed
+        bool stored = found == ExtractOutcome::Found;
+        Publish(DocumentStatus::Ready, std::nullopt, &copy, stored ? &extract : nullptr);
         return;
     }
-    if (!extract) return EndUnavailable(true);
-    auto middleFile = context_.store.MiddleFile(FieldText(record_.name));
-    int compared = CompareWithStoredExtract(*extract, middleFile);
+    if (found != ExtractOutcome::Found) return EndUnavailable(true);
+    int compared =
+        CompareExtractFiles(extract.file(), context_.store.MiddleFile(FieldText(record_.name)));
     if (compared < 0) return EndUnavailable(true);
     if (compared == 0) {
         Publish(DocumentStatus::Checked);
         return;
     }
-    auto extractFile = WriteExtract(folder, *extract);
-    if (!extractFile) return EndUnavailable(true);
     Announce(NotifyKind::Changed);
-    bool published = Publish(DocumentStatus::Changed, std::nullopt, &copy, &*extractFile);
-    unlink(extractFile->c_str());
-    if (published) OpenChangedDocument();
+    if (Publish(DocumentStatus::Changed, std::nullopt, &copy, &extract)) OpenChangedDocument();
 }
 
 bool DocumentCheck::Publish(DocumentStatus status, std::optional<int32_t> lastCount,
-                            NewCopy* newCopy, const std::filesystem::path* newExtract) {
+                            NewCopy* newCopy, NewCopy* newExtract) {
     auto middleFile = context_.store.MiddleFile(FieldText(record_.name));
     bool published = context_.store.table().Publish(index_, generation_, [&](DocumentRecord& r) {
         if (newCopy) {
@@ -293,7 +275,8 @@ bool DocumentCheck::Publish(DocumentStatus status, std::optional<int32_t> lastCo
             else
                 status = DocumentStatus::Unavailable;  // the stored copy could not be replaced
         }
-        if (newExtract) rename(newExtract->c_str(), middleFile.c_str());
+        if (newExtract && rename(newExtract->file().c_str(), middleFile.c_str()) == 0)
+            newExtract->Release();
         r.status = static_cast<int32_t>(status);
         if (lastCount) r.lastCount = *lastCount;
     });

@@ -59,7 +59,7 @@ private:
     // over the stored copy and `newExtract` over the `.middle` file. False when the slot no
     // longer holds the claimed record (nothing is then changed).
     bool Publish(DocumentStatus status, std::optional<int32_t> lastCount = std::nullopt,
-                 NewCopy* newCopy = nullptr, const std::filesystem::path* newExtract = nullptr);
+                 NewCopy* newCopy = nullptr, NewCopy* newExtract = nullptr);
     void EndUnavailable(bool announce);
     void EndStopped();
     // Notify (sound, selection, e-mail entry) then TrayAlert.
