@@ -66,6 +66,8 @@ DocumentCheck::DocumentCheck(CheckContext& context, size_t index, const Document
 
 void DocumentCheck::Run() {
     try {
+        // The last check's copy may still be on its way to disk; this one compares with it.
+        context_.store.FlushPendingWritesOf(index_);
         context_.observer.RefreshRow(index_);
         Retrieve();
     } catch (...) {
@@ -85,6 +87,7 @@ void DocumentCheck::Run() {
                 }))
                 SetFieldText(record_.lastCheck, stamp);
         }
+        QueueWrites();
         context_.observer.RefreshRow(index_);
         context_.observer.CheckEnded(index_, record_);
     } catch (...) {
@@ -219,8 +222,7 @@ void DocumentCheck::FinishCounted(NewCopy& copy, bool firstCheck) {
     }
     int32_t count = ClampCount(found);
     if (firstCheck) {
-        // The count is saved at once, after it is published, so the file holds the table's values.
-        if (Publish(DocumentStatus::Ready, count, &copy)) context_.store.SaveDocument(index_);
+        Publish(DocumentStatus::Ready, count, &copy);  // a new count is saved at once
         return;
     }
     if (count == record_.lastCount) {
@@ -228,10 +230,7 @@ void DocumentCheck::FinishCounted(NewCopy& copy, bool firstCheck) {
         return;
     }
     Announce(NotifyKind::Changed);
-    if (Publish(DocumentStatus::Changed, count, &copy)) {
-        context_.store.SaveDocument(index_);
-        OpenChangedDocument();
-    }
+    if (Publish(DocumentStatus::Changed, count, &copy)) OpenChangedDocument();
 }
 
 void DocumentCheck::FinishMiddle(NewCopy& copy, bool firstCheck) {
@@ -267,24 +266,32 @@ void DocumentCheck::FinishMiddle(NewCopy& copy, bool firstCheck) {
 
 bool DocumentCheck::Publish(DocumentStatus status, std::optional<int32_t> lastCount,
                             NewCopy* newCopy, NewCopy* newExtract) {
-    auto middleFile = context_.store.MiddleFile(FieldText(record_.name));
     bool published = context_.store.table().Publish(index_, generation_, [&](DocumentRecord& r) {
-        if (newCopy) {
-            if (rename(newCopy->file().c_str(), contentFile_.c_str()) == 0)
-                newCopy->Release();
-            else
-                status = DocumentStatus::Unavailable;  // the stored copy could not be replaced
-        }
-        if (newExtract && rename(newExtract->file().c_str(), middleFile.c_str()) == 0)
-            newExtract->Release();
         r.status = static_cast<int32_t>(status);
         if (lastCount) r.lastCount = *lastCount;
     });
-    if (published) {
-        record_.status = static_cast<int32_t>(status);
-        if (lastCount) record_.lastCount = *lastCount;
+    if (!published) return false;  // the new files go with their NewCopy objects
+    record_.status = static_cast<int32_t>(status);
+    if (lastCount) record_.lastCount = *lastCount;
+    // A change or a failure must survive a crash with its status, and so must a new count;
+    // other outcomes are written at exit.
+    if (status == DocumentStatus::Changed || status == DocumentStatus::Unavailable || lastCount)
+        saveRecord_ = true;
+    if (newCopy) {
+        moves_.push_back({newCopy->file(), contentFile_});
+        newCopy->Release();
     }
-    return published;
+    if (newExtract) {
+        moves_.push_back({newExtract->file(), context_.store.MiddleFile(FieldText(record_.name))});
+        newExtract->Release();
+    }
+    return true;
+}
+
+void DocumentCheck::QueueWrites() {
+    context_.store.QueueCheckResults(index_, generation_, saveRecord_, std::move(moves_));
+    saveRecord_ = false;
+    moves_.clear();
 }
 
 void DocumentCheck::EndUnavailable(bool announce) {
@@ -321,6 +328,9 @@ void DocumentCheck::OpenChangedDocument() {
     auto type = static_cast<DocumentType>(record_.type);
     if (type != DocumentType::WebPage && type != DocumentType::WebFile) return;
     if (!context_.settings.Notification().openPageOnChange) return;
+    // A web file opens from its stored copy, which must be the new one.
+    QueueWrites();
+    context_.store.FlushPendingWritesOf(index_);
     if (auto row = context_.observer.FindRowOfRecord(index_)) context_.observer.OpenDocument(*row);
 }
 

@@ -108,12 +108,11 @@ std::vector<std::string> MarkDocumentsChecked(DocumentStore& store,
     if (names.empty())
         for (size_t i = 0; i < table.size(); ++i)
             if (!table.IsFree(i)) indexes.push_back(i);
-    for (size_t index : indexes) {
+    for (size_t index : indexes)
         table.Modify(index, [](DocumentRecord& r) {
             r.status = static_cast<int32_t>(DocumentStatus::Checked);
         });
-        store.SaveDocument(index);
-    }
+    store.SaveDocuments(indexes);
     return unknown;
 }
 

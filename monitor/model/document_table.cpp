@@ -165,6 +165,14 @@ bool DocumentTable::Publish(size_t index, uint64_t generation,
     return true;
 }
 
+bool DocumentTable::GetIfGeneration(size_t index, uint64_t generation, DocumentRecord& copy) const {
+    Slot& slot = SlotAt(index);
+    std::lock_guard guard(slot.lock);
+    if (slot.generation != generation) return false;
+    copy = slot.record;
+    return true;
+}
+
 uint64_t DocumentTable::Generation(size_t index) const {
     Slot& slot = SlotAt(index);
     std::lock_guard guard(slot.lock);

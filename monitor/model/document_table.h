@@ -67,6 +67,8 @@ public:
     // (and nothing changed) when it was edited or deleted meanwhile.
     bool Publish(size_t index, uint64_t generation,
                  const std::function<void(DocumentRecord&)>& results);
+    // A copy of the record while the slot still has `generation`; false when it has not.
+    bool GetIfGeneration(size_t index, uint64_t generation, DocumentRecord& copy) const;
     // The generation a slot has now (changes with every Replace and Clear).
     uint64_t Generation(size_t index) const;
 

@@ -96,6 +96,7 @@ DocumentRecord EngineTest::Check(size_t index) {
     });
     engine_->CheckSelected({index});
     EXPECT_TRUE(engine_->WaitIdle(std::chrono::seconds(60)));
+    store_.FlushPendingWrites();  // as anything that reads the files of a document does
     return table_.Get(index);
 }
 
