@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "common/debug_log.h"
+#include "monitor/model/document_editor.h"
 
 namespace wardlet {
 namespace {
@@ -103,6 +104,13 @@ void InitTransfers() {
 TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
                          const TransferLimits& limits, const std::atomic<bool>& stop,
                          std::string* error) {
+    // A record written by hand can hold what the editor refuses: a line break would smuggle
+    // another command into the FTP login or a header into the request.
+    if (HasLineBreak(request.url) || (request.useAccount && (HasLineBreak(request.userName) ||
+                                                             HasLineBreak(request.password)))) {
+        DebugLog("transfer of " + request.url + " refused: a line break in its address or account");
+        return TransferOutcome::Failed;
+    }
     InitTransfers();
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) return TransferOutcome::Failed;

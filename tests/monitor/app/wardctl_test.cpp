@@ -93,6 +93,20 @@ TEST_F(WardctlTest, EditorRefusalsUseTheEditorsMessages) {
     EXPECT_EQ(longUser.status, kExitRefused);
     EXPECT_EQ(longUser.err, "wardctl: The username can hold at most 127 characters.\n");
 
+    for (std::string field : {"--user", "--password"}) {
+        std::vector<std::string> args = {"add", "--type",     "ftp-file", "--name",
+                                         "F",   "--location", "host/f",   "--user",
+                                         "u",   "--password", "p"};
+        args[field == "--user" ? 8 : 10] += "\r\nDELE victim";
+        Outcome injected = Wardctl(args);
+        EXPECT_EQ(injected.status, kExitRefused);
+        EXPECT_EQ(injected.err,
+                  "wardctl: The username and the password cannot contain line breaks.\n");
+    }
+    Outcome brokenLocation =
+        Wardctl({"add", "--type", "web-page", "--name", "L", "--location", "x.org/\nHost: y"});
+    EXPECT_EQ(brokenLocation.err, "wardctl: The location cannot contain line breaks.\n");
+
     Outcome emptyMiddle = Wardctl(
         {"add", "--type", "web-page", "--name", "M", "--location", "x", "--middle", "<b>", ""});
     EXPECT_EQ(emptyMiddle.err, "wardctl: Please enter the string.\n");

@@ -123,6 +123,23 @@ TEST_F(FtpCheckTest, FileBeyondTheSizeLimitIsUnavailableAndKeepsTheCopy) {
     EXPECT_TRUE(TempFiles().empty());
 }
 
+TEST_F(FtpCheckTest, LineBreaksInTheAccountNeverReachTheServer) {
+    WriteBytes(root_.path() / "home" / "victim", "keep me");
+    size_t i =
+        AddDocument(DocumentType::FtpFile, "inject", Host() + "/victim", [](DocumentRecord& r) {
+            r.useAccount = 1;
+            SetFieldText(r.userName, "ftp user");
+            SetFieldText(r.password, "p@ss:w/rd\r\nDELE victim");
+        });
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    EXPECT_EQ(ReadBytes(root_.path() / "commands.log").find("DELE"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(root_.path() / "home" / "victim"));
+    table_.Modify(i, [](DocumentRecord& r) { SetFieldText(r.userName, "ftp user\nDELE victim"); });
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    EXPECT_EQ(ReadBytes(root_.path() / "commands.log").find("DELE"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(root_.path() / "home" / "victim"));
+}
+
 TEST_F(FtpCheckTest, FailuresAndLocationsThatCannotBeSplit) {
     size_t hostOnly = AddDocument(DocumentType::FtpFile, "host", "ftp://" + Host());
     size_t missing = AddDocument(DocumentType::FtpFile, "missing", Host() + "/nothing.txt");
