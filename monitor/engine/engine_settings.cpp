@@ -60,6 +60,13 @@ TransferLimits TransferLimits::FromEnvironment() {
     if (const char* bundle = std::getenv("CURL_CA_BUNDLE")) limits.caBundle = bundle;
     if (const char* size = std::getenv("WARDLET_MAX_DOCUMENT_BYTES"))
         if (auto bytes = ParseByteSize(size)) limits.maxDocumentBytes = *bytes;
+    if (const char* seconds = std::getenv("WARDLET_MAX_TRANSFER_SECONDS")) {
+        long value = 0;
+        std::string_view text(seconds);
+        auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (ec == std::errc() && end == text.data() + text.size() && value > 0)
+            limits.maxTransferSeconds = value;
+    }
     return limits;
 }
 

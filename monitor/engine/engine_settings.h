@@ -65,11 +65,14 @@ struct TransferLimits {
     // A web or FTP document longer than this is not fetched whole: the transfer stops and the
     // check ends Unavailable, so an endless body cannot fill the disk. Local files have no limit.
     int64_t maxDocumentBytes = int64_t{256} << 20;
+    // No transfer takes longer, however steadily a slow server drips its body.
+    long maxTransferSeconds = 600;
     // Certificate authorities to trust instead of the system's (a PEM bundle); empty = system.
     std::string caBundle;
 
     // The defaults, with caBundle from CURL_CA_BUNDLE as curl users supply it and
-    // maxDocumentBytes from WARDLET_MAX_DOCUMENT_BYTES (bytes, or with a K, M or G suffix).
+    // maxDocumentBytes from WARDLET_MAX_DOCUMENT_BYTES (bytes, or with a K, M or G suffix) and
+    // maxTransferSeconds from WARDLET_MAX_TRANSFER_SECONDS.
     static TransferLimits FromEnvironment();
 };
 

@@ -131,6 +131,7 @@ TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, limits.maxTransferSeconds);
     // FTP replies and the server's data connection back to us wait no longer than a stalled body.
     curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, limits.lowSpeedSeconds);
     curl_easy_setopt(h, CURLOPT_ACCEPTTIMEOUT_MS, limits.lowSpeedSeconds * 1000L);

@@ -167,6 +167,28 @@ TEST_F(WebCheckTest, SlowDripIsFetchedWholeWhileTooSlowADripIsAbandoned) {
     EXPECT_EQ(Content("d"), "drip");
 }
 
+TEST_F(WebCheckTest, ASteadyDripEndsAtTheOverallTimeLimit) {
+    EXPECT_EQ(TransferLimits().maxTransferSeconds, 600);
+    setenv("WARDLET_MAX_TRANSFER_SECONDS", "3", 1);
+    TransferLimits limits = TransferLimits::FromEnvironment();
+    unsetenv("WARDLET_MAX_TRANSFER_SECONDS");
+    ASSERT_EQ(limits.maxTransferSeconds, 3);
+    limits.connectTimeoutSeconds = 2;
+    limits.lowSpeedSeconds = 2;
+    engine_ = std::make_unique<CheckEngine>(store_, settings_, observer_, limits);
+    peer_.SetPage("t", "first");
+    size_t i = AddPage("t");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Ready));
+    // Fast enough for the low-speed rule, never done within the limit.
+    peer_.SetPage("t", "a drip that would take a minute to end",
+                  R"({"mode": "drip", "interval": 0.9})");
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_EQ(Content("t"), "first");
+    EXPECT_TRUE(TempFiles().empty());
+}
+
 TEST_F(WebCheckTest, CountMethodStoresTheCountAndSavesItAtOnce) {
     peer_.SetPage("c", "xaaaax");
     size_t i = AddPage("c", [](DocumentRecord& r) {
