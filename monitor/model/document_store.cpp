@@ -12,6 +12,7 @@
 
 #include "common/atomic_file.h"
 #include "common/little_endian.h"
+#include "common/mail_config.h"
 #include "monitor/model/account_scramble.h"
 #include "monitor/model/document_editor.h"
 
@@ -210,6 +211,11 @@ void DocumentStore::RemoveLoadedFile(size_t index) {
 void DocumentStore::DeleteTempFiles() {
     for (const auto& name : FilesEndingWith(dataFolder_, ".tmp"))
         RemoveFile(dataFolder_ / name);
+}
+
+void DocumentStore::DeleteStrayFiles() {
+    for (const auto& name : FilesEndingWith(dataFolder_, ".tmp"))
+        if (name != kMailConfigTestFile) RemoveFile(dataFolder_ / name);
 }
 
 size_t DocumentStore::AddDocument(const DocumentRecord& staged) {

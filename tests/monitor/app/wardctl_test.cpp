@@ -165,6 +165,21 @@ TEST_F(WardctlTest, OptionsPrintAndSet) {
     EXPECT_NE(Wardctl({"options"}).out.find("threadCount: 4\n"), std::string::npos);
 }
 
+TEST_F(WardctlTest, AWritingCommandClearsWhatAKilledRunLeftBehind) {
+    std::filesystem::create_directories(folder);
+    const std::vector<std::string> strays = {"UVP1A2B.tmp", "Doc.data.0a1b2c.tmp",
+                                             "Wardlet.option.00ff00.tmp"};
+    for (const auto& name : strays)
+        test::WriteBytes(folder / name, "left by a kill");
+    test::WriteBytes(folder / "Wardlet.mail.tmp", "the mailer may be reading it");
+    EXPECT_EQ(Wardctl({"list"}).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(folder / strays[0])) << "reading holds no lock";
+    EXPECT_EQ(Wardctl({"options", "set", "threadCount", "3"}).status, 0);
+    for (const auto& name : strays)
+        EXPECT_FALSE(std::filesystem::exists(folder / name)) << name;
+    EXPECT_TRUE(std::filesystem::exists(folder / "Wardlet.mail.tmp"));
+}
+
 TEST_F(WardctlTest, WritingCommandsWaitForTheMonitorToLetGo) {
     std::filesystem::create_directories(folder);
     DataFolderLock monitor;
