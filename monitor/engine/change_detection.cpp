@@ -53,7 +53,7 @@ FileComparison CompareFiles(int newCopy, int storedCopy, const std::atomic<bool>
 }
 
 int64_t CountString(const std::filesystem::path& file, std::string_view needle) {
-    UniqueFd in(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (in.get() < 0) return -1;
     constexpr size_t kBlock = 1 << 20;
     // A match may straddle two blocks: keep the last needle-length-minus-one bytes in front of
@@ -90,7 +90,7 @@ int64_t CountString(const std::filesystem::path& file, std::string_view needle) 
 }
 
 std::optional<std::string> ReadDocumentText(const std::filesystem::path& file) {
-    UniqueFd in(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (in.get() < 0) return std::nullopt;
     std::string text;
     char block[64 * 1024];
@@ -186,7 +186,7 @@ bool MiddleFinder::Emit(uint64_t upTo) {
 
 ExtractOutcome ExtractMiddle(const std::filesystem::path& file, std::string_view start,
                              std::string_view end, const ByteSink& sink) {
-    UniqueFd in(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (in.get() < 0) return ExtractOutcome::ReadFailed;
     MiddleFinder finder{std::string(start), std::string(end), sink};
     std::vector<char> block(64 * 1024);
@@ -203,8 +203,8 @@ ExtractOutcome ExtractMiddle(const std::filesystem::path& file, std::string_view
 
 int CompareExtractFiles(const std::filesystem::path& extractFile,
                         const std::filesystem::path& middleFile) {
-    UniqueFd extract(open(extractFile.c_str(), O_RDONLY | O_CLOEXEC));
-    UniqueFd middle(open(middleFile.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd extract(open(extractFile.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd middle(open(middleFile.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (extract.get() < 0 || middle.get() < 0) return -1;
     constexpr size_t kBlock = 64 * 1024;
     std::vector<char> fresh(kBlock), stored(kBlock);

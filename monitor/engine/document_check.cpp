@@ -41,7 +41,7 @@ int OpenRegularFile(const std::string& path) {
 }
 
 FilePtr OpenStoredCopy(const std::filesystem::path& file) {
-    return FilePtr(fopen(file.c_str(), "rbe"));
+    return FilePtr(OpenDataFileForReading(file));
 }
 
 int32_t ClampCount(int64_t count) {

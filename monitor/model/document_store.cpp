@@ -47,7 +47,7 @@ std::vector<std::string> FilesEndingWith(const std::filesystem::path& folder,
 }
 
 bool ReadExactRecord(const std::filesystem::path& file, RecordBytes& bytes) {
-    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return false;
     // One byte more than a record is asked for: a longer file is not a document either.
     unsigned char buffer[kRecordSize + 1];
