@@ -5,6 +5,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/little_endian.h"
 #include "monitor/model/account_scramble.h"
@@ -63,6 +64,29 @@ void BM_LoadAllDocuments(benchmark::State& state) {
     state.counters["documents"] = kDocuments;
 }
 BENCHMARK(BM_LoadAllDocuments)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Every document looked up once by name in the store and once in the list, as deleting or
+// checking all of them does: linear in the number of documents, not quadratic.
+void BM_FindEveryDocument(benchmark::State& state) {
+    DocumentTable table;
+    HeadlessDocumentList list(table);
+    DocumentStore store(DataFolder(), table);
+    store.SetList(&list);
+    store.LoadAllDocuments();
+    std::vector<std::string> names;
+    for (int i = 0; i < kDocuments; ++i)
+        names.push_back("Document " + std::to_string(i));
+    for (auto _ : state) {
+        size_t found = 0;
+        for (const auto& name : names) {
+            size_t index = store.FindRecordByName(name);
+            if (index != DocumentTable::kNoSlot && list.FindRowOfRecord(index)) ++found;
+        }
+        if (found != names.size()) state.SkipWithError("a document was not found");
+    }
+    state.counters["documents"] = kDocuments;
+}
+BENCHMARK(BM_FindEveryDocument)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -54,7 +54,9 @@ bool MoveIntoPlace(const std::filesystem::path& fresh, const std::filesystem::pa
     return false;
 }
 
-// Makes a rename in the folder of `file` durable, so a power cut cannot bring the old file back.
+}  // namespace
+
+// A power cut after the rename cannot bring the old file back.
 void SyncFolderOf(const std::filesystem::path& file) {
     auto folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
     int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -63,7 +65,16 @@ void SyncFolderOf(const std::filesystem::path& file) {
     close(fd);
 }
 
-}  // namespace
+std::optional<std::filesystem::path> WriteFileBeside(const std::filesystem::path& file,
+                                                     std::string_view bytes, mode_t mode) {
+    return WriteFreshFile(file, bytes, mode, false);
+}
+
+void FlushFileSystemOf(const std::filesystem::path& anyFile) {
+    int fd = open(anyFile.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || syncfs(fd) != 0) sync();
+    if (fd >= 0) close(fd);
+}
 
 void SetBeforeRenameHookForTesting(std::function<void()> hook) {
     BeforeRenameHook() = std::move(hook);
@@ -92,13 +103,11 @@ size_t AtomicReplaceBatch::Commit() {
     if (pending_.empty()) return 0;
     // One flush of the file system holding the new files makes all of them durable before any
     // rename, instead of one flush per file.
-    int fd = open(pending_.front().first.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || syncfs(fd) != 0) sync();
+    FlushFileSystemOf(pending_.front().first);
     size_t moved = 0;
     for (const auto& [fresh, file] : pending_)
         if (MoveIntoPlace(fresh, file)) ++moved;
-    if (moved > 0 && (fd < 0 || syncfs(fd) != 0)) sync();  // and the renames with them
-    if (fd >= 0) close(fd);
+    if (moved > 0) FlushFileSystemOf(pending_.front().second);  // and the renames with them
     pending_.clear();
     return moved;
 }

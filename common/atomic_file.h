@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -35,6 +36,16 @@ public:
 private:
     std::vector<std::pair<std::filesystem::path, std::filesystem::path>> pending_;  // new, target
 };
+
+// The steps of the above for callers that batch them themselves:
+// writes `bytes` to a new file beside `file` (its name ends in ".tmp") without flushing it;
+// its path, or nullopt (and no file) when that failed.
+std::optional<std::filesystem::path> WriteFileBeside(const std::filesystem::path& file,
+                                                     std::string_view bytes, mode_t mode);
+// Flushes the whole file system that holds `anyFile`: one flush for many new files.
+void FlushFileSystemOf(const std::filesystem::path& anyFile);
+// Makes renames in the folder of `file` durable.
+void SyncFolderOf(const std::filesystem::path& file);
 
 // Test seam: called after the new file is written and before the rename.
 void SetBeforeRenameHookForTesting(std::function<void()> hook);

@@ -16,7 +16,7 @@ DataFolderLock::~DataFolderLock() {
 bool DataFolderLock::TryAcquire(const std::filesystem::path& dataFolder) {
     Release();
     auto file = dataFolder / "Wardlet.lock";
-    int fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    int fd = open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         error_ = "Cannot open the lock file " + file.string() + ": " + strerror(errno);
         return false;

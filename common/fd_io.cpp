@@ -1,5 +1,6 @@
 #include "common/fd_io.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +9,14 @@ namespace wardlet {
 
 UniqueFd::~UniqueFd() {
     if (fd_ >= 0) close(fd_);
+}
+
+FILE* OpenDataFileForReading(const std::filesystem::path& file) {
+    int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    FILE* in = fdopen(fd, "rb");
+    if (!in) close(fd);
+    return in;
 }
 
 ssize_t ReadFull(int fd, char* buffer, size_t size) {

@@ -3,6 +3,8 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdio>
+#include <filesystem>
 #include <string_view>
 
 namespace wardlet {
@@ -19,6 +21,10 @@ public:
 private:
     int fd_;
 };
+
+// Opens a file of the data folder for reading ("rb") without following a symbolic link, so a
+// link planted there cannot make the program read a file elsewhere. Null when it cannot.
+FILE* OpenDataFileForReading(const std::filesystem::path& file);
 
 // Reads up to `size` bytes, going on after short reads, so less means the end of the file.
 // -1 on a read error.

@@ -16,6 +16,22 @@ std::filesystem::path InstallFolder() {
     return exe.parent_path();
 }
 
+namespace {
+
+// Creates `folder` and every missing parent with mode 0700 whatever the umask, so no other user
+// can swap a folder on the way to the data; folders that exist are left as they are.
+bool MakePrivateFolders(const std::filesystem::path& folder) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(folder, ec)) return true;
+    if (folder.has_parent_path() && folder.parent_path() != folder &&
+        !MakePrivateFolders(folder.parent_path()))
+        return false;
+    if (mkdir(folder.c_str(), 0700) == 0) return chmod(folder.c_str(), 0700) == 0;
+    return std::filesystem::is_directory(folder, ec);
+}
+
+}  // namespace
+
 std::filesystem::path UserDataFolderPath() {
     std::filesystem::path base;
     const char* xdg = std::getenv("XDG_DATA_HOME");
@@ -37,12 +53,8 @@ std::filesystem::path MonitorDataFolder() {
     auto folder = UserDataFolderPath();
     if (folder.empty()) return InstallFolder();
     std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec)) {
-        // Parents get the usual mode; the data folder itself holds account data and is private.
-        std::filesystem::create_directories(folder.parent_path(), ec);
-        if (mkdir(folder.c_str(), 0700) != 0 && !std::filesystem::is_directory(folder, ec))
-            return InstallFolder();
-    }
+    if (!std::filesystem::is_directory(folder, ec) && !MakePrivateFolders(folder))
+        return InstallFolder();
     return folder;
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "common/atomic_file.h"
+#include "common/fd_io.h"
 #include "common/little_endian.h"
 
 namespace wardlet {
@@ -12,7 +13,7 @@ namespace {
 
 // Reads up to `max` bytes of the file; -1 when it cannot be opened.
 long ReadPrefix(const std::filesystem::path& file, unsigned char* out, size_t max) {
-    FILE* in = fopen(file.c_str(), "rb");
+    FILE* in = OpenDataFileForReading(file);
     if (!in) return -1;
     size_t n = fread(out, 1, max, in);
     fclose(in);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/atomic_file.h"
+#include "common/fd_io.h"
 #include "common/little_endian.h"
 
 namespace wardlet {
@@ -61,7 +62,7 @@ MonitorOptions OptionsFromBytes(const unsigned char* bytes, size_t length) {
 }
 
 std::optional<MonitorOptions> ReadOptionsFile(const std::filesystem::path& dataFolder) {
-    FILE* in = fopen((dataFolder / kOptionsFile).c_str(), "rb");
+    FILE* in = OpenDataFileForReading(dataFolder / kOptionsFile);
     if (!in) return std::nullopt;
     OptionsBytes bytes{};
     size_t n = fread(bytes.data(), 1, bytes.size(), in);

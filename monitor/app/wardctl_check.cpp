@@ -1,5 +1,8 @@
 #include "monitor/app/wardctl_check.h"
 
+#include <signal.h>
+
+#include <atomic>
 #include <mutex>
 
 #include "common/mail_config.h"
@@ -22,6 +25,36 @@ bool ParseSelection(const std::vector<std::string>& args, std::vector<std::strin
 int UnknownName(WardctlSession& session, const std::vector<std::string>& unknown) {
     return unknown.empty() ? kExitOk : session.NoDocument(unknown.front());
 }
+
+std::atomic<int> caughtSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
+
+extern "C" void CatchSignal(int signal) {
+    caughtSignal.store(signal);
+}
+
+// While a pass runs, SIGTERM and SIGINT stop it and the records are written back, as the
+// monitor does at its exit; the old handlers come back afterwards.
+class PassSignals {
+public:
+    PassSignals() {
+        caughtSignal.store(0);
+        struct sigaction action {};
+        action.sa_handler = CatchSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGTERM, &action, &oldTerm_);
+        sigaction(SIGINT, &action, &oldInt_);
+    }
+    ~PassSignals() {
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+        sigaction(SIGINT, &oldInt_, nullptr);
+    }
+    int caught() const { return caughtSignal.load(); }
+
+private:
+    struct sigaction oldTerm_ {};
+    struct sigaction oldInt_ {};
+};
 
 }  // namespace
 
@@ -49,8 +82,13 @@ int CheckCommand(WardctlSession& session, const std::vector<std::string>& args) 
             std::lock_guard guard(outLock);
             session.err << "wardctl: " << message << std::endl;
         });
-    PassSummary summary = RunForegroundPass(session.store(), settings, observer, names);
+    PassSignals signals;
+    PassSummary summary =
+        RunForegroundPass(session.store(), settings, observer, names,
+                          TransferLimits::FromEnvironment(), [&] { return signals.caught() != 0; });
     if (!summary.unknownNames.empty()) return UnknownName(session, summary.unknownNames);
+    // Ended by a signal, as the shell expects, once everything is saved.
+    if (summary.interrupted) return 128 + signals.caught();
     return summary.ExitStatus();
 }
 

@@ -17,7 +17,11 @@ void WardctlSession::Load() {
 }
 
 int WardctlSession::LockForWriting() {
-    if (lock_.held() || lock_.TryAcquire(dataFolder())) return kExitOk;
+    if (lock_.held()) return kExitOk;
+    if (lock_.TryAcquire(dataFolder())) {
+        store_.DeleteStrayFiles();  // no other program can be writing them now
+        return kExitOk;
+    }
     err << "wardctl: " << lock_.error() << '\n';
     return kExitFolderInUse;
 }

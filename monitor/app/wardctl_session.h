@@ -27,7 +27,8 @@ public:
 
     // Loads the documents once.
     void Load();
-    // Takes the data-folder lock; 0 when held, else the exit status after telling why.
+    // Takes the data-folder lock and clears what a killed run left behind; 0 when held, else the
+    // exit status after telling why.
     int LockForWriting();
     // Says that no document has this name; returns the matching exit status.
     int NoDocument(const std::string& name);

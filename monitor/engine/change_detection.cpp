@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -52,7 +53,7 @@ FileComparison CompareFiles(int newCopy, int storedCopy, const std::atomic<bool>
 }
 
 int64_t CountString(const std::filesystem::path& file, std::string_view needle) {
-    UniqueFd in(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (in.get() < 0) return -1;
     constexpr size_t kBlock = 1 << 20;
     // A match may straddle two blocks: keep the last needle-length-minus-one bytes in front of
@@ -89,7 +90,7 @@ int64_t CountString(const std::filesystem::path& file, std::string_view needle) 
 }
 
 std::optional<std::string> ReadDocumentText(const std::filesystem::path& file) {
-    UniqueFd in(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (in.get() < 0) return std::nullopt;
     std::string text;
     char block[64 * 1024];
@@ -113,13 +114,108 @@ std::optional<std::string> MiddleExtract(std::string_view text, std::string_view
     return std::string(text.substr(from, e - from));
 }
 
-int CompareWithStoredExtract(std::string_view extract, const std::filesystem::path& middleFile) {
-    UniqueFd in(open(middleFile.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) return -1;
-    std::string stored(extract.size(), '\0');
-    ssize_t n = ReadFull(in.get(), stored.data(), stored.size());
-    if (n < 0 || static_cast<size_t>(n) != extract.size()) return 1;
-    return stored == extract ? 0 : 1;
+MiddleFinder::MiddleFinder(std::string start, std::string end, ByteSink sink)
+    : start_(std::move(start)), end_(std::move(end)), sink_(std::move(sink)) {
+    // An empty start string is found at once, at position 0.
+    if (start_.empty()) {
+        state_ = State::SeekingEnd;
+        searchFrom_ = 1;
+    }
+}
+
+bool MiddleFinder::Feed(const char* data, size_t size) {
+    if (state_ == State::Found) return true;
+    window_.append(data, size);
+    length_ += size;
+    if (state_ == State::SeekingStart) {
+        size_t at = window_.find(start_);
+        if (at == std::string::npos) {
+            // Only the last length-1 bytes can still begin a match.
+            size_t keep = std::min(window_.size(), start_.size() - 1);
+            windowAt_ += window_.size() - keep;
+            window_.erase(0, window_.size() - keep);
+            return true;
+        }
+        uint64_t found = windowAt_ + at;
+        searchFrom_ = found + 1;
+        extractEnd_ = found + start_.size();
+        window_.erase(0, at + 1);
+        windowAt_ = searchFrom_;
+        state_ = State::SeekingEnd;
+    }
+    return SeekEnd();
+}
+
+bool MiddleFinder::SeekEnd() {
+    if (searchFrom_ > length_) return true;  // only an empty start with no text yet
+    uint64_t endAt = 0;
+    bool hit = false;
+    if (end_.empty()) {
+        endAt = searchFrom_;
+        hit = true;
+    } else {
+        size_t at = window_.find(end_, static_cast<size_t>(searchFrom_ - windowAt_));
+        if (at != std::string::npos) {
+            endAt = windowAt_ + at;
+            hit = true;
+        }
+    }
+    if (hit) {
+        state_ = State::Found;
+        bool ok = Emit(endAt);
+        window_.clear();
+        return ok;
+    }
+    // No end string can begin before `settled` any more: that much of the extract is final.
+    uint64_t settled = length_ - std::min<uint64_t>(length_, end_.size() - 1);
+    if (!Emit(settled)) return false;
+    searchFrom_ = std::max(searchFrom_, settled);
+    uint64_t keepFrom = std::min(searchFrom_, std::max(extractEnd_, windowAt_));
+    window_.erase(0, static_cast<size_t>(keepFrom - windowAt_));
+    windowAt_ = keepFrom;
+    return true;
+}
+
+bool MiddleFinder::Emit(uint64_t upTo) {
+    if (upTo <= extractEnd_) return true;
+    const char* from = window_.data() + (extractEnd_ - windowAt_);
+    size_t size = static_cast<size_t>(upTo - extractEnd_);
+    extractEnd_ = upTo;
+    return sink_(from, size);
+}
+
+ExtractOutcome ExtractMiddle(const std::filesystem::path& file, std::string_view start,
+                             std::string_view end, const ByteSink& sink) {
+    UniqueFd in(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (in.get() < 0) return ExtractOutcome::ReadFailed;
+    MiddleFinder finder{std::string(start), std::string(end), sink};
+    std::vector<char> block(64 * 1024);
+    for (;;) {
+        ssize_t n = ReadFull(in.get(), block.data(), block.size());
+        if (n < 0) return ExtractOutcome::ReadFailed;
+        if (n == 0) break;
+        if (!finder.Feed(block.data(), DropZeroBytes(block.data(), static_cast<size_t>(n))))
+            return ExtractOutcome::SinkFailed;
+        if (finder.found()) break;
+    }
+    return finder.found() ? ExtractOutcome::Found : ExtractOutcome::Missing;
+}
+
+int CompareExtractFiles(const std::filesystem::path& extractFile,
+                        const std::filesystem::path& middleFile) {
+    UniqueFd extract(open(extractFile.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd middle(open(middleFile.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (extract.get() < 0 || middle.get() < 0) return -1;
+    constexpr size_t kBlock = 64 * 1024;
+    std::vector<char> fresh(kBlock), stored(kBlock);
+    for (;;) {
+        ssize_t n = ReadFull(extract.get(), fresh.data(), kBlock);
+        if (n < 0) return -1;
+        if (n == 0) return 0;
+        ssize_t m = ReadFull(middle.get(), stored.data(), static_cast<size_t>(n));
+        if (m < 0) return -1;
+        if (m != n || memcmp(fresh.data(), stored.data(), static_cast<size_t>(n)) != 0) return 1;
+    }
 }
 
 }  // namespace wardlet

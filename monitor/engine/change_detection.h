@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,7 +38,8 @@ FileComparison CompareFiles(int newCopy, int storedCopy, const std::atomic<bool>
 // included; streamed, so a large file is never held whole. -1 when the file cannot be read.
 int64_t CountString(const std::filesystem::path& file, std::string_view needle);
 
-// The document text of `file`: its bytes without zero bytes. nullopt when it cannot be read.
+// The document text of `file`: its bytes without zero bytes, held whole (for small texts only).
+// nullopt when it cannot be read.
 std::optional<std::string> ReadDocumentText(const std::filesystem::path& file);
 
 // The text between the first `start` and the next `end` searched from one byte after the start
@@ -45,9 +47,43 @@ std::optional<std::string> ReadDocumentText(const std::filesystem::path& file);
 std::optional<std::string> MiddleExtract(std::string_view text, std::string_view start,
                                          std::string_view end);
 
-// Middle comparison against the stored extract: the extract's bytes against as many bytes of the
-// `.middle` file (bytes beyond the extract's length are not read). 1 changed, 0 not changed,
-// -1 when the `.middle` file cannot be opened.
-int CompareWithStoredExtract(std::string_view extract, const std::filesystem::path& middleFile);
+// Receives bytes piece by piece; false refuses them.
+using ByteSink = std::function<bool(const char* data, size_t size)>;
+
+// MiddleExtract over a text that arrives in pieces: the extract goes to `sink` as soon as no
+// end string can begin in it any more, so only a window of the strings' length is held.
+class MiddleFinder {
+public:
+    MiddleFinder(std::string start, std::string end, ByteSink sink);
+    // The next piece of the document text; false when the sink refused the extract.
+    bool Feed(const char* data, size_t size);
+    // True once the end string was found: the whole extract has reached the sink.
+    bool found() const { return state_ == State::Found; }
+
+private:
+    enum class State { SeekingStart, SeekingEnd, Found };
+    bool SeekEnd();
+    bool Emit(uint64_t upTo);
+
+    std::string start_, end_;
+    ByteSink sink_;
+    State state_ = State::SeekingStart;
+    uint64_t length_ = 0;  // text seen so far
+    std::string window_;   // the text from windowAt_ that a match may still begin in
+    uint64_t windowAt_ = 0;
+    uint64_t searchFrom_ = 0;  // where the end string is looked for: one after the start's start
+    uint64_t extractEnd_ = 0;  // the extract sent so far ends here
+};
+
+enum class [[nodiscard]] ExtractOutcome{Found, Missing, ReadFailed, SinkFailed};
+// Streams the document text of `file` (zero bytes dropped) through a MiddleFinder.
+ExtractOutcome ExtractMiddle(const std::filesystem::path& file, std::string_view start,
+                             std::string_view end, const ByteSink& sink);
+
+// Middle comparison of a new extract (a file) against the stored one: the extract's bytes against
+// as many bytes of the `.middle` file (bytes beyond the extract's length are not read).
+// 1 changed, 0 not changed, -1 when either file cannot be read.
+int CompareExtractFiles(const std::filesystem::path& extractFile,
+                        const std::filesystem::path& middleFile);
 
 }  // namespace wardlet

@@ -63,12 +63,18 @@ void CheckEngine::JoinFinishedLocked(std::vector<std::thread>& finished) {
 
 void CheckEngine::QueueAllForCheck() {
     DocumentTable& table = store_.table();
+    auto queueable = [](const DocumentRecord& r) {
+        return r.name[0] != '\0' && !Is(r.status, DocumentStatus::Changed) &&
+               !Is(r.status, DocumentStatus::Retrieving);
+    };
     for (size_t i = 0; i < table.size(); ++i) {
-        if (table.IsFree(i) || !observer_.FindRowOfRecord(i)) continue;
+        // Only a record that would be queued is looked up in the list.
+        bool candidate = false;
+        table.Modify(i, [&](DocumentRecord& r) { candidate = queueable(r); });
+        if (!candidate || !observer_.FindRowOfRecord(i)) continue;
         bool queued = false;
         table.Modify(i, [&](DocumentRecord& r) {
-            if (Is(r.status, DocumentStatus::Changed) || Is(r.status, DocumentStatus::Retrieving))
-                return;
+            if (!queueable(r)) return;
             r.status = static_cast<int32_t>(DocumentStatus::Waiting);
             queued = true;
         });

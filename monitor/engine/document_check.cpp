@@ -41,27 +41,12 @@ int OpenRegularFile(const std::string& path) {
 }
 
 FilePtr OpenStoredCopy(const std::filesystem::path& file) {
-    return FilePtr(fopen(file.c_str(), "rbe"));
+    return FilePtr(OpenDataFileForReading(file));
 }
 
 int32_t ClampCount(int64_t count) {
     constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
     return static_cast<int32_t>(count > kMax ? kMax : count);
-}
-
-// The extract goes to a temporary file first, so the `.middle` file is replaced in one rename.
-std::optional<std::filesystem::path> WriteExtract(const std::filesystem::path& folder,
-                                                  const std::string& extract) {
-    auto temp = CreateTempFile(folder);
-    if (!temp) return std::nullopt;
-    FILE* out = fopen(temp->c_str(), "wbe");
-    bool ok = out && fwrite(extract.data(), 1, extract.size(), out) == extract.size();
-    if (out) ok = fclose(out) == 0 && ok;
-    if (!ok) {
-        unlink(temp->c_str());
-        return std::nullopt;
-    }
-    return temp;
 }
 
 std::string_view MiddleStartText(const DocumentRecord& record) {
@@ -81,6 +66,8 @@ DocumentCheck::DocumentCheck(CheckContext& context, size_t index, const Document
 
 void DocumentCheck::Run() {
     try {
+        // The last check's copy may still be on its way to disk; this one compares with it.
+        context_.store.FlushPendingWritesOf(index_);
         context_.observer.RefreshRow(index_);
         Retrieve();
     } catch (...) {
@@ -100,6 +87,7 @@ void DocumentCheck::Run() {
                 }))
                 SetFieldText(record_.lastCheck, stamp);
         }
+        QueueWrites();
         context_.observer.RefreshRow(index_);
         context_.observer.CheckEnded(index_, record_);
     } catch (...) {
@@ -148,8 +136,9 @@ bool DocumentCheck::FetchInto(TransferRequest request, NewCopy& copy) {
         EndStopped();
         return false;
     }
-    if (outcome == TransferOutcome::Failed) {
-        EndUnavailable(true);
+    if (outcome == TransferOutcome::Failed || outcome == TransferOutcome::HttpError ||
+        outcome == TransferOutcome::TooLarge) {
+        EndUnavailable(true);  // the copy being fetched goes with `copy`; the stored one stays
         return false;
     }
     if (outcome == TransferOutcome::SinkFailed || !copy.Finish()) {
@@ -233,8 +222,7 @@ void DocumentCheck::FinishCounted(NewCopy& copy, bool firstCheck) {
     }
     int32_t count = ClampCount(found);
     if (firstCheck) {
-        // The count is saved at once, after it is published, so the file holds the table's values.
-        if (Publish(DocumentStatus::Ready, count, &copy)) context_.store.SaveDocument(index_);
+        Publish(DocumentStatus::Ready, count, &copy);  // a new count is saved at once
         return;
     }
     if (count == record_.lastCount) {
@@ -242,65 +230,68 @@ void DocumentCheck::FinishCounted(NewCopy& copy, bool firstCheck) {
         return;
     }
     Announce(NotifyKind::Changed);
-    if (Publish(DocumentStatus::Changed, count, &copy)) {
-        context_.store.SaveDocument(index_);
-        OpenChangedDocument();
-    }
+    if (Publish(DocumentStatus::Changed, count, &copy)) OpenChangedDocument();
 }
 
 void DocumentCheck::FinishMiddle(NewCopy& copy, bool firstCheck) {
-    std::optional<std::string> extract;
-    if (auto text = ReadDocumentText(copy.file()))
-        extract = MiddleExtract(*text, MiddleStartText(record_), FieldText(record_.middleEnd));
-    const auto& folder = context_.store.dataFolder();
+    // The extract is streamed to a file of its own, which becomes the `.middle` file.
+    NewCopy extract(context_.store.dataFolder(), nullptr);
+    ExtractOutcome found =
+        ExtractMiddle(copy.file(), MiddleStartText(record_), FieldText(record_.middleEnd),
+                      [&](const char* data, size_t size) { return extract.Append(data, size); });
+    if (found == ExtractOutcome::Found && !extract.Finish()) found = ExtractOutcome::SinkFailed;
     if (firstCheck) {
-        if (!extract) {
+        if (found == ExtractOutcome::Missing || found == ExtractOutcome::ReadFailed) {
             // The first copy is kept, so the message comes once; later checks announce instead.
             if (Publish(DocumentStatus::Unavailable, std::nullopt, &copy))
                 context_.observer.ShowMessage(kMiddleStringsMissing);
             return;
         }
         // An extract that cannot be stored does not fail the first check.
-        auto extractFile = WriteExtract(folder, *extract);
-        Publish(DocumentStatus::Ready, std::nullopt, &copy, extractFile ? &*extractFile : nullptr);
-        if (extractFile) unlink(extractFile->c_str());  // left only when not renamed
+        bool stored = found == ExtractOutcome::Found;
+        Publish(DocumentStatus::Ready, std::nullopt, &copy, stored ? &extract : nullptr);
         return;
     }
-    if (!extract) return EndUnavailable(true);
-    auto middleFile = context_.store.MiddleFile(FieldText(record_.name));
-    int compared = CompareWithStoredExtract(*extract, middleFile);
+    if (found != ExtractOutcome::Found) return EndUnavailable(true);
+    int compared =
+        CompareExtractFiles(extract.file(), context_.store.MiddleFile(FieldText(record_.name)));
     if (compared < 0) return EndUnavailable(true);
     if (compared == 0) {
         Publish(DocumentStatus::Checked);
         return;
     }
-    auto extractFile = WriteExtract(folder, *extract);
-    if (!extractFile) return EndUnavailable(true);
     Announce(NotifyKind::Changed);
-    bool published = Publish(DocumentStatus::Changed, std::nullopt, &copy, &*extractFile);
-    unlink(extractFile->c_str());
-    if (published) OpenChangedDocument();
+    if (Publish(DocumentStatus::Changed, std::nullopt, &copy, &extract)) OpenChangedDocument();
 }
 
 bool DocumentCheck::Publish(DocumentStatus status, std::optional<int32_t> lastCount,
-                            NewCopy* newCopy, const std::filesystem::path* newExtract) {
-    auto middleFile = context_.store.MiddleFile(FieldText(record_.name));
+                            NewCopy* newCopy, NewCopy* newExtract) {
     bool published = context_.store.table().Publish(index_, generation_, [&](DocumentRecord& r) {
-        if (newCopy) {
-            if (rename(newCopy->file().c_str(), contentFile_.c_str()) == 0)
-                newCopy->Release();
-            else
-                status = DocumentStatus::Unavailable;  // the stored copy could not be replaced
-        }
-        if (newExtract) rename(newExtract->c_str(), middleFile.c_str());
         r.status = static_cast<int32_t>(status);
         if (lastCount) r.lastCount = *lastCount;
     });
-    if (published) {
-        record_.status = static_cast<int32_t>(status);
-        if (lastCount) record_.lastCount = *lastCount;
+    if (!published) return false;  // the new files go with their NewCopy objects
+    record_.status = static_cast<int32_t>(status);
+    if (lastCount) record_.lastCount = *lastCount;
+    // A change or a failure must survive a crash with its status, and so must a new count;
+    // other outcomes are written at exit.
+    if (status == DocumentStatus::Changed || status == DocumentStatus::Unavailable || lastCount)
+        saveRecord_ = true;
+    if (newCopy) {
+        moves_.push_back({newCopy->file(), contentFile_});
+        newCopy->Release();
     }
-    return published;
+    if (newExtract) {
+        moves_.push_back({newExtract->file(), context_.store.MiddleFile(FieldText(record_.name))});
+        newExtract->Release();
+    }
+    return true;
+}
+
+void DocumentCheck::QueueWrites() {
+    context_.store.QueueCheckResults(index_, generation_, saveRecord_, std::move(moves_));
+    saveRecord_ = false;
+    moves_.clear();
 }
 
 void DocumentCheck::EndUnavailable(bool announce) {
@@ -337,6 +328,9 @@ void DocumentCheck::OpenChangedDocument() {
     auto type = static_cast<DocumentType>(record_.type);
     if (type != DocumentType::WebPage && type != DocumentType::WebFile) return;
     if (!context_.settings.Notification().openPageOnChange) return;
+    // A web file opens from its stored copy, which must be the new one.
+    QueueWrites();
+    context_.store.FlushPendingWritesOf(index_);
     if (auto row = context_.observer.FindRowOfRecord(index_)) context_.observer.OpenDocument(*row);
 }
 

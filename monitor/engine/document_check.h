@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "monitor/engine/check_observer.h"
 #include "monitor/engine/engine_settings.h"
@@ -28,9 +29,10 @@ struct CheckContext {
 };
 
 // One check of one claimed record. It works on the copy taken at the claim and publishes status,
-// lastCount and lastCheck into the table only while the slot still holds that record; the files
-// it produces are renamed into place under the same slot lock, so an edit or a delete made
-// meanwhile never receives them.
+// lastCount and lastCheck into the table only while the slot still holds that record. The files
+// it produces, and its record when the outcome must survive a crash, are queued with the store,
+// which renames them into place under the same rule, so an edit or a delete made meanwhile never
+// receives them.
 class DocumentCheck {
 public:
     DocumentCheck(CheckContext& context, size_t index, const DocumentRecord& claimed,
@@ -55,11 +57,13 @@ private:
     // Simple comparison outcome of a complete new copy.
     void FinishCompared(NewCopy& copy, bool firstCheck, bool changed);
 
-    // Publishes the status (and optionally lastCount) and, in the same step, renames `newCopy`
-    // over the stored copy and `newExtract` over the `.middle` file. False when the slot no
-    // longer holds the claimed record (nothing is then changed).
+    // Publishes the status (and optionally lastCount) and takes `newCopy` (for the stored copy)
+    // and `newExtract` (for the `.middle` file) to be written with the record. False when the
+    // slot no longer holds the claimed record (nothing is then changed).
     bool Publish(DocumentStatus status, std::optional<int32_t> lastCount = std::nullopt,
-                 NewCopy* newCopy = nullptr, const std::filesystem::path* newExtract = nullptr);
+                 NewCopy* newCopy = nullptr, NewCopy* newExtract = nullptr);
+    // Hands what Publish took to the store's writer.
+    void QueueWrites();
     void EndUnavailable(bool announce);
     void EndStopped();
     // Notify (sound, selection, e-mail entry) then TrayAlert.
@@ -73,6 +77,8 @@ private:
     uint64_t generation_;
     std::filesystem::path contentFile_;
     bool stopped_ = false;
+    bool saveRecord_ = false;
+    std::vector<FileMove> moves_;
 };
 
 }  // namespace wardlet

@@ -1,6 +1,8 @@
 #include "monitor/engine/engine_settings.h"
 
+#include <charconv>
 #include <cstdlib>
+#include <limits>
 
 namespace wardlet {
 
@@ -35,9 +37,36 @@ void FixedEngineSettings::SetNotification(const NotifySettings& notify) {
     notify_ = notify;
 }
 
+std::optional<int64_t> ParseByteSize(std::string_view text) {
+    int64_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || value <= 0) return std::nullopt;
+    std::string_view suffix(end, static_cast<size_t>(text.data() + text.size() - end));
+    int shift = 0;
+    if (suffix == "K" || suffix == "k")
+        shift = 10;
+    else if (suffix == "M" || suffix == "m")
+        shift = 20;
+    else if (suffix == "G" || suffix == "g")
+        shift = 30;
+    else if (!suffix.empty())
+        return std::nullopt;
+    if (value > (std::numeric_limits<int64_t>::max() >> shift)) return std::nullopt;
+    return value << shift;
+}
+
 TransferLimits TransferLimits::FromEnvironment() {
     TransferLimits limits;
     if (const char* bundle = std::getenv("CURL_CA_BUNDLE")) limits.caBundle = bundle;
+    if (const char* size = std::getenv("WARDLET_MAX_DOCUMENT_BYTES"))
+        if (auto bytes = ParseByteSize(size)) limits.maxDocumentBytes = *bytes;
+    if (const char* seconds = std::getenv("WARDLET_MAX_TRANSFER_SECONDS")) {
+        long value = 0;
+        std::string_view text(seconds);
+        auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (ec == std::errc() && end == text.data() + text.size() && value > 0)
+            limits.maxTransferSeconds = value;
+    }
     return limits;
 }
 

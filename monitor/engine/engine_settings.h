@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/mail_config.h"
 
@@ -34,6 +36,9 @@ public:
 // 0 or above 5, taken unsigned, becomes 1.
 int32_t CorrectThreadCount(int32_t& threadCount);
 
+// A size such as "1048576", "512K", "64M" or "1G"; nullopt when it is not a positive size.
+std::optional<int64_t> ParseByteSize(std::string_view text);
+
 // Settings held in memory, for wardctl and the tests.
 class FixedEngineSettings : public EngineSettings {
 public:
@@ -57,10 +62,17 @@ struct TransferLimits {
     long connectTimeoutSeconds = 30;
     long lowSpeedBytesPerSecond = 1;  // a transfer slower than this ...
     long lowSpeedSeconds = 60;        // ... for this long is abandoned
+    // A web or FTP document longer than this is not fetched whole: the transfer stops and the
+    // check ends Unavailable, so an endless body cannot fill the disk. Local files have no limit.
+    int64_t maxDocumentBytes = int64_t{256} << 20;
+    // No transfer takes longer, however steadily a slow server drips its body.
+    long maxTransferSeconds = 600;
     // Certificate authorities to trust instead of the system's (a PEM bundle); empty = system.
     std::string caBundle;
 
-    // The defaults, with caBundle from CURL_CA_BUNDLE as curl users supply it.
+    // The defaults, with caBundle from CURL_CA_BUNDLE as curl users supply it and
+    // maxDocumentBytes from WARDLET_MAX_DOCUMENT_BYTES (bytes, or with a K, M or G suffix) and
+    // maxTransferSeconds from WARDLET_MAX_TRANSFER_SECONDS.
     static TransferLimits FromEnvironment();
 };
 

@@ -1,5 +1,6 @@
 #include "monitor/engine/foreground_pass.h"
 
+#include <chrono>
 #include <mutex>
 
 #include "common/little_endian.h"
@@ -81,7 +82,7 @@ std::string CheckLine(const DocumentRecord& record) {
 
 PassSummary RunForegroundPass(DocumentStore& store, EngineSettings& settings,
                               CheckObserver& observer, const std::vector<std::string>& names,
-                              TransferLimits limits) {
+                              TransferLimits limits, const std::function<bool()>& interrupted) {
     PassSummary summary;
     std::vector<size_t> indexes;
     summary.unknownNames = UnknownNames(store, names, indexes);
@@ -93,7 +94,12 @@ PassSummary RunForegroundPass(DocumentStore& store, EngineSettings& settings,
             engine.QueueAllForCheck();
         else
             engine.CheckSelected(indexes);
-        engine.WaitIdle();
+        while (!engine.WaitIdle(std::chrono::milliseconds(100))) {
+            if (!summary.interrupted && interrupted && interrupted()) {
+                summary.interrupted = true;
+                engine.RequestStop();  // transfers end within about a second
+            }
+        }
     }
     store.SaveAllDocuments();
     return summary;
@@ -108,12 +114,11 @@ std::vector<std::string> MarkDocumentsChecked(DocumentStore& store,
     if (names.empty())
         for (size_t i = 0; i < table.size(); ++i)
             if (!table.IsFree(i)) indexes.push_back(i);
-    for (size_t index : indexes) {
+    for (size_t index : indexes)
         table.Modify(index, [](DocumentRecord& r) {
             r.status = static_cast<int32_t>(DocumentStatus::Checked);
         });
-        store.SaveDocument(index);
-    }
+    store.SaveDocuments(indexes);
     return unknown;
 }
 

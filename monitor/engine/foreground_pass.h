@@ -45,6 +45,7 @@ struct PassSummary {
     size_t checked = 0;
     bool anyChanged = false;
     bool anyUnavailable = false;
+    bool interrupted = false;  // `interrupted` asked the pass to stop before it ended
     // 0 nothing changed and everything was retrieved, 1 something changed, 2 something could not
     // be retrieved, 3 both.
     int ExitStatus() const { return (anyChanged ? 1 : 0) | (anyUnavailable ? 2 : 0); }
@@ -53,10 +54,13 @@ struct PassSummary {
 // One foreground pass over loaded documents, as wardctl runs it: with no names every listed
 // document is queued (Check All), otherwise the named ones (Check Selected); threadCount passes
 // run until all have ended, with e-mail entries queued as the monitor queues them; then every
-// record is written back as at the monitor's exit. The caller holds the data-folder lock.
+// record is written back as at the monitor's exit. When `interrupted` (polled a few times a
+// second) turns true, the checks are stopped and the records written back all the same.
+// The caller holds the data-folder lock.
 PassSummary RunForegroundPass(DocumentStore& store, EngineSettings& settings,
                               CheckObserver& observer, const std::vector<std::string>& names,
-                              TransferLimits limits = TransferLimits::FromEnvironment());
+                              TransferLimits limits = TransferLimits::FromEnvironment(),
+                              const std::function<bool()>& interrupted = {});
 
 // Mark as Checked for the named documents (all when `names` is empty), each saved at once.
 // Returns the names no document has; nothing is changed then.

@@ -1,5 +1,6 @@
 #include "monitor/engine/new_copy.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,7 +26,9 @@ bool NewCopy::Open() {
     auto temp = CreateTempFile(dataFolder_);
     if (temp) {
         file_ = *temp;
-        out_ = fopen(file_.c_str(), "wbe");
+        // Made by this check a moment ago; a link put in its place is not written through.
+        int fd = open(file_.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0 && !(out_ = fdopen(fd, "wb"))) close(fd);
     }
     if (!out_) failed_ = true;
     return out_ != nullptr;

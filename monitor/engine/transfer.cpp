@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "common/debug_log.h"
+#include "monitor/model/document_editor.h"
 
 namespace wardlet {
 namespace {
@@ -13,17 +14,39 @@ namespace {
 constexpr char kUserAgent[] = "Wardlet - Calvorne";
 
 struct TransferState {
+    CURL* handle;
     const BodySink* sink;
     const std::atomic<bool>* stop;
+    int64_t limit;
+    bool web;
+    int64_t received = 0;
     bool sinkFailed = false;
+    bool tooLarge = false;
+    bool httpError = false;
 };
+
+bool IsHttpError(CURL* handle) {
+    long code = 0;
+    return curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK && code >= 400;
+}
 
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
     auto* state = static_cast<TransferState*>(user);
     size_t bytes = size * count;
+    size_t abandon = bytes == 0 ? 1 : 0;  // any count other than `bytes` abandons the transfer
+    // An error page is not the document: not a byte of it reaches the copy.
+    if (state->web && state->received == 0 && IsHttpError(state->handle)) {
+        state->httpError = true;
+        return abandon;
+    }
+    state->received += static_cast<int64_t>(bytes);
+    if (state->received > state->limit) {
+        state->tooLarge = true;
+        return abandon;
+    }
     if (!(*state->sink)(data, bytes)) {
         state->sinkFailed = true;
-        return bytes == 0 ? 1 : 0;  // any count other than `bytes` abandons the transfer
+        return abandon;
     }
     return bytes;
 }
@@ -81,11 +104,18 @@ void InitTransfers() {
 TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
                          const TransferLimits& limits, const std::atomic<bool>& stop,
                          std::string* error) {
+    // A record written by hand can hold what the editor refuses: a line break would smuggle
+    // another command into the FTP login or a header into the request.
+    if (HasLineBreak(request.url) || (request.useAccount && (HasLineBreak(request.userName) ||
+                                                             HasLineBreak(request.password)))) {
+        DebugLog("transfer of " + request.url + " refused: a line break in its address or account");
+        return TransferOutcome::Failed;
+    }
     InitTransfers();
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) return TransferOutcome::Failed;
     CURL* h = curl.get();
-    TransferState state{&sink, &stop};
+    TransferState state{h, &sink, &stop, limits.maxDocumentBytes, !request.ftp};
     char message[CURL_ERROR_SIZE] = "";
 
     curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
@@ -101,9 +131,14 @@ TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, limits.maxTransferSeconds);
     // FTP replies and the server's data connection back to us wait no longer than a stalled body.
     curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, limits.lowSpeedSeconds);
     curl_easy_setopt(h, CURLOPT_ACCEPTTIMEOUT_MS, limits.lowSpeedSeconds * 1000L);
+    // A length announced beyond the limit ends the transfer before the body; an unannounced or
+    // endless one is cut by the count in WriteBody.
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(limits.maxDocumentBytes));
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!limits.caBundle.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, limits.caBundle.c_str());
@@ -122,7 +157,9 @@ TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
         curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(h, CURLOPT_MAXREDIRS, 30L);
-        // A fresh copy from the origin, never one a cache kept.
+        // A fresh copy from the origin, never one a cache kept: these two make every cache
+        // between the user and the server (proxies included) pass the request on, as a reload
+        // must, so a change is seen as soon as the server has it.
         curl_slist* list = curl_slist_append(nullptr, "Cache-Control: no-cache");
         if (list) list = curl_slist_append(list, "Pragma: no-cache");
         headers.reset(list);
@@ -130,11 +167,17 @@ TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
     }
 
     CURLcode code = curl_easy_perform(h);
-    if (code == CURLE_OK) return TransferOutcome::Done;
-    if (error) *error = message[0] ? message : curl_easy_strerror(code);
-    DebugLog(std::string("transfer of ") + request.url + ": " +
-             (message[0] ? message : curl_easy_strerror(code)));
+    // An error reply with an empty body never reached WriteBody.
+    if (code == CURLE_OK && !request.ftp && IsHttpError(h)) state.httpError = true;
+    if (code == CURLE_OK && !state.httpError) return TransferOutcome::Done;
+    const char* why = state.httpError      ? "the server answered with an error status"
+                      : message[0] != '\0' ? message
+                                           : curl_easy_strerror(code);
+    if (error) *error = why;
+    DebugLog(std::string("transfer of ") + request.url + ": " + why);
     if (stop.load(std::memory_order_relaxed)) return TransferOutcome::Stopped;
+    if (state.httpError) return TransferOutcome::HttpError;
+    if (state.tooLarge || code == CURLE_FILESIZE_EXCEEDED) return TransferOutcome::TooLarge;
     if (state.sinkFailed) return TransferOutcome::SinkFailed;
     return TransferOutcome::Failed;
 }

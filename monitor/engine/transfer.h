@@ -21,9 +21,11 @@ struct TransferRequest {
     std::string password;
 };
 
-enum class TransferOutcome {
+enum class [[nodiscard]] TransferOutcome{
     Done,        // the whole body reached the sink
     Failed,      // no connection, refused, reset, timed out, TLS or protocol error
+    HttpError,   // the server answered with a status of 400 or above: its page is no document
+    TooLarge,    // the body went beyond the size limit
     SinkFailed,  // the sink refused the bytes (the new copy could not be written)
     Stopped,     // the engine is stopping
 };

@@ -48,6 +48,10 @@ std::string BuildWebLocation(std::string_view typed) {
     return std::string(secure ? "https://" : "http://") + std::string(rest);
 }
 
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
 bool NameHasAllowedCharacters(std::string_view name) {
     for (unsigned char c : name)
         if (c < 0x20 || c == 0x7f || strchr("\\/:*?\"<>|", c)) return false;
@@ -96,6 +100,9 @@ EditorResult ApplyDocumentInput(const DocumentInput& input, const DocumentTable&
     if (input.account) {
         if (input.userName.empty()) return Refuse("Please enter the username.");
         if (input.password.empty()) return Refuse("Please enter the password.");
+        // A line break would end the login command and start another one on the server.
+        if (HasLineBreak(input.userName) || HasLineBreak(input.password))
+            return Refuse("The username and the password cannot contain line breaks.");
         // The stored, scrambled form keeps one character in every four bytes after the length.
         if (input.userName.size() > kMaxAccountText)
             return Refuse("The username can hold at most 127 characters.");
@@ -103,6 +110,7 @@ EditorResult ApplyDocumentInput(const DocumentInput& input, const DocumentTable&
             return Refuse("The password can hold at most 127 characters.");
     }
 
+    if (HasLineBreak(input.location)) return Refuse("The location cannot contain line breaks.");
     std::string location;
     if (web) {
         if (input.location.empty())
@@ -118,8 +126,7 @@ EditorResult ApplyDocumentInput(const DocumentInput& input, const DocumentTable&
     if (input.name.empty()) return Refuse("Please enter the document name.");
     for (size_t i = 0; i < table.size(); ++i) {
         if (mode == PropertiesMode::Edit && i == editedIndex) continue;
-        DocumentRecord other = table.Get(i);
-        std::string_view otherName = FieldText(other.name);
+        std::string otherName = table.Name(i);
         if (!otherName.empty() && EqualIgnoringCase(otherName, input.name))
             return Refuse("Same document name already exist. Please use another name.");
     }

@@ -47,6 +47,10 @@ EditorResult ApplyDocumentInput(const DocumentInput& input, const DocumentTable&
 // text after the first "://" (the whole text when there is none).
 std::string BuildWebLocation(std::string_view typed);
 
+// A carriage return or a line feed: refused in locations and account fields, which end up in
+// protocol lines.
+bool HasLineBreak(std::string_view text);
+
 // None of \ / : * ? " < > | and no control character.
 bool NameHasAllowedCharacters(std::string_view name);
 

@@ -12,6 +12,7 @@
 
 #include "common/atomic_file.h"
 #include "common/little_endian.h"
+#include "common/mail_config.h"
 #include "monitor/model/account_scramble.h"
 #include "monitor/model/document_editor.h"
 
@@ -46,7 +47,7 @@ std::vector<std::string> FilesEndingWith(const std::filesystem::path& folder,
 }
 
 bool ReadExactRecord(const std::filesystem::path& file, RecordBytes& bytes) {
-    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return false;
     // One byte more than a record is asked for: a longer file is not a document either.
     unsigned char buffer[kRecordSize + 1];
@@ -76,7 +77,12 @@ bool IsSafeStoredName(const DocumentRecord& record) {
 }
 
 DocumentStore::DocumentStore(std::filesystem::path dataFolder, DocumentTable& table)
-    : dataFolder_(std::move(dataFolder)), table_(table) {}
+    : dataFolder_(std::move(dataFolder)),
+      table_(table),
+      writer_(
+          table, [this](const DocumentRecord& record) { return RecordFileOf(record); },
+          [this](size_t index, const std::filesystem::path& file) { RecordWritten(index, file); }) {
+}
 
 std::filesystem::path DocumentStore::DataFile(std::string_view name) const {
     return dataFolder_ / (std::string(name) + ".data");
@@ -103,8 +109,16 @@ DocumentStore::LoadReport DocumentStore::LoadAllDocuments() {
             continue;
         }
         DecodeAccount(record);
-        if (table_.Add(record) == DocumentTable::kNoSlot) break;
+        // Nothing is being retrieved at start: such a record waits for the next pass.
+        if (record.status == static_cast<int32_t>(DocumentStatus::Retrieving))
+            record.status = static_cast<int32_t>(DocumentStatus::Waiting);
+        size_t index = table_.Add(record);
+        if (index == DocumentTable::kNoSlot) break;
         ++report.loaded;
+        if (fileName != std::string(FieldText(record.name)) + ".data") {
+            std::lock_guard guard(loadedLock_);
+            loadedFrom_[index] = dataFolder_ / fileName;
+        }
     }
     if (list_)
         for (size_t i = first; i < table_.size(); ++i)
@@ -112,10 +126,13 @@ DocumentStore::LoadReport DocumentStore::LoadAllDocuments() {
     return report;
 }
 
-std::optional<DocumentStore::RecordFile> DocumentStore::RecordFileOf(size_t index) const {
-    DocumentRecord record = table_.Get(index);
+std::optional<RecordFile> DocumentStore::RecordFileOf(const DocumentRecord& current) const {
+    DocumentRecord record = current;
     std::string_view name = FieldText(record.name);
     if (name.empty()) return std::nullopt;
+    // A check's claim lives only in memory; on disk the record still waits for it.
+    if (record.status == static_cast<int32_t>(DocumentStatus::Retrieving))
+        record.status = static_cast<int32_t>(DocumentStatus::Waiting);
     bool secret = FlagOn(record.useAccount);
     if (secret) EncodeAccount(record);  // on the copy: the table keeps plain values
     RecordBytes bytes = ToBytes(record);
@@ -125,26 +142,80 @@ std::optional<DocumentStore::RecordFile> DocumentStore::RecordFileOf(size_t inde
 }
 
 bool DocumentStore::SaveDocument(size_t index) {
-    auto file = RecordFileOf(index);
-    return file && ReplaceFileAtomically(file->path, file->bytes, file->mode);
+    bool written = false;
+    writer_.Queue(index, table_.Generation(index), true, {}, &written);
+    writer_.Flush();
+    return written;
+}
+
+void DocumentStore::SaveDocuments(const std::vector<size_t>& indexes) {
+    for (size_t index : indexes)
+        writer_.Queue(index, table_.Generation(index), true, {});
+    writer_.Flush();
 }
 
 void DocumentStore::SaveAllDocuments() {
+    // Queued copies are temporary files until committed: they go in before the sweep.
+    writer_.Flush();
     DeleteTempFiles();
-    AtomicReplaceBatch batch;
+    std::vector<size_t> named;
     for (size_t i = 0; i < table_.size(); ++i) {
         table_.Modify(i, [](DocumentRecord& r) {
             if (r.status == static_cast<int32_t>(DocumentStatus::Retrieving))
                 r.status = static_cast<int32_t>(DocumentStatus::Waiting);
         });
-        if (auto file = RecordFileOf(i)) batch.Add(file->path, file->bytes, file->mode);
+        if (!table_.IsFree(i)) named.push_back(i);
     }
-    batch.Commit();
+    SaveDocuments(named);
+}
+
+void DocumentStore::QueueCheckResults(size_t index, uint64_t generation, bool record,
+                                      std::vector<FileMove> moves) {
+    writer_.Queue(index, generation, record, std::move(moves));
+}
+
+void DocumentStore::FlushPendingWrites() {
+    writer_.Flush();
+}
+
+void DocumentStore::FlushPendingWritesOf(size_t index) {
+    writer_.FlushSlot(index);
+}
+
+void DocumentStore::RecordWritten(size_t index, const std::filesystem::path& file) {
+    std::filesystem::path loaded;
+    {
+        std::lock_guard guard(loadedLock_);
+        auto found = loadedFrom_.find(index);
+        if (found == loadedFrom_.end()) return;
+        loaded = found->second;
+        loadedFrom_.erase(found);
+    }
+    std::string name = file.stem().string();
+    // Two files holding one name both load; the other record may still need its file.
+    if (loaded != file && table_.CountNamed(name) <= 1) RemoveFile(loaded);
+}
+
+void DocumentStore::RemoveLoadedFile(size_t index) {
+    std::filesystem::path loaded;
+    {
+        std::lock_guard guard(loadedLock_);
+        auto found = loadedFrom_.find(index);
+        if (found == loadedFrom_.end()) return;
+        loaded = found->second;
+        loadedFrom_.erase(found);
+    }
+    RemoveFile(loaded);
 }
 
 void DocumentStore::DeleteTempFiles() {
     for (const auto& name : FilesEndingWith(dataFolder_, ".tmp"))
         RemoveFile(dataFolder_ / name);
+}
+
+void DocumentStore::DeleteStrayFiles() {
+    for (const auto& name : FilesEndingWith(dataFolder_, ".tmp"))
+        if (name != kMailConfigTestFile) RemoveFile(dataFolder_ / name);
 }
 
 size_t DocumentStore::AddDocument(const DocumentRecord& staged) {
@@ -157,10 +228,11 @@ size_t DocumentStore::AddDocument(const DocumentRecord& staged) {
 }
 
 void DocumentStore::EditDocument(size_t index, const DocumentRecord& staged) {
-    std::string oldName(FieldText(table_.Get(index).name));
+    std::string oldName = table_.Name(index);
     // The slot changes first, so a check of the old record still running can no longer move its
     // copy into place once the old files are gone.
     table_.Replace(index, staged);
+    RemoveLoadedFile(index);
     RemoveFile(DataFile(oldName));
     RemoveFile(ContentFile(oldName));
     // The extract of the old name would never be read again once the name changes.
@@ -176,6 +248,7 @@ void DocumentStore::DeleteDocuments(const std::vector<std::string>& rowNames) {
         if (index == DocumentTable::kNoSlot) continue;
         if (list_) list_->RemoveRow(index);
         table_.Clear(index);  // first, as for an edit: a running check then keeps its hands off
+        RemoveLoadedFile(index);
         RemoveFile(DataFile(*row));
         RemoveFile(ContentFile(*row));
         RemoveFile(MiddleFile(*row));
@@ -183,10 +256,7 @@ void DocumentStore::DeleteDocuments(const std::vector<std::string>& rowNames) {
 }
 
 size_t DocumentStore::FindRecordByName(std::string_view name) const {
-    if (name.empty()) return DocumentTable::kNoSlot;
-    for (size_t i = 0; i < table_.size(); ++i)
-        if (FieldText(table_.Get(i).name) == name) return i;
-    return DocumentTable::kNoSlot;
+    return table_.FindByName(name);
 }
 
 void DocumentStore::StartChecks() {

@@ -3,12 +3,15 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "monitor/model/document_table.h"
 #include "monitor/model/document_views.h"
+#include "monitor/model/record_writer.h"
 
 namespace wardlet {
 
@@ -37,12 +40,30 @@ public:
     // record in slot order. Starts no check.
     LoadReport LoadAllDocuments();
 
-    // Writes one record to its ".data" file (account fields scrambled on disk only).
+    // Writes one record to its ".data" file (account fields scrambled on disk only, Retrieving
+    // as Waiting) and makes it durable before returning. False when it could not be written.
     bool SaveDocument(size_t index);
-    // Exit: removes temporary files, then writes every named record, Retrieving as Waiting.
+    // The same for several records, with one flush for all of them.
+    void SaveDocuments(const std::vector<size_t>& indexes);
+    // Exit: commits queued writes, removes temporary files, then writes every named record,
+    // Retrieving as Waiting.
     void SaveAllDocuments();
+
+    // A check's results for the record it claimed: its record (when `record`) and its new files
+    // are written in the next batch, within a fraction of a second, and only while the slot still
+    // holds that claim. Returns at once.
+    void QueueCheckResults(size_t index, uint64_t generation, bool record,
+                           std::vector<FileMove> moves);
+    // Commits every queued write now (before reading a document's files, at exit).
+    void FlushPendingWrites();
+    // The same, only when writes of that record are still queued.
+    void FlushPendingWritesOf(size_t index);
     // Removes every ".tmp" file of the data folder.
     void DeleteTempFiles();
+    // Start of a program that writes, with the data-folder lock held: removes what a killed run
+    // left behind (copies being fetched, records and options being replaced), not the mailer's
+    // test-mail settings, which a mailer still running may be reading.
+    void DeleteStrayFiles();
 
     // Add and Copy: a free slot takes the staged record, gets its row, is saved and checked.
     // Returns the slot, or DocumentTable::kNoSlot when the table is full.
@@ -58,19 +79,22 @@ public:
     size_t FindRecordByName(std::string_view name) const;
 
 private:
-    struct RecordFile {
-        std::filesystem::path path;
-        std::string bytes;
-        mode_t mode;
-    };
-    // The ".data" file of a named slot as it is to be written.
-    std::optional<RecordFile> RecordFileOf(size_t index) const;
+    // The ".data" file of a named record as it is to be written.
+    std::optional<RecordFile> RecordFileOf(const DocumentRecord& record) const;
     void StartChecks();
+    // A record loaded from a file of another name: once its own file is written, that one goes
+    // (unless another record carries the same name), so the document cannot show twice.
+    void RecordWritten(size_t index, const std::filesystem::path& file);
+    // Removes the file a record was loaded from, if it had another name (edit, delete).
+    void RemoveLoadedFile(size_t index);
 
     std::filesystem::path dataFolder_;
     DocumentTable& table_;
     DocumentListSink* list_ = nullptr;
     CheckStarter* checks_ = nullptr;
+    std::mutex loadedLock_;  // taken after a slot lock
+    std::unordered_map<size_t, std::filesystem::path> loadedFrom_;
+    RecordWriter writer_;  // last: it commits what is queued when the store goes
 };
 
 // A name read from a ".data" file builds file paths, so it must be one the editor could have

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/little_endian.h"
+
 namespace wardlet {
 
 DocumentTable::DocumentTable() : chunks_(new std::atomic<Slot*>[kMaxChunks]) {
@@ -33,17 +35,61 @@ bool DocumentTable::IsFree(size_t index) const {
     return slot.record.name[0] == '\0';
 }
 
+std::string DocumentTable::Name(size_t index) const {
+    Slot& slot = SlotAt(index);
+    std::lock_guard guard(slot.lock);
+    return std::string(FieldText(slot.record.name));
+}
+
+size_t DocumentTable::FindByName(std::string_view name) const {
+    std::lock_guard guard(nameLock_);
+    auto found = byName_.find(name);
+    return found == byName_.end() ? kNoSlot : *found->second.begin();
+}
+
+size_t DocumentTable::CountNamed(std::string_view name) const {
+    std::lock_guard guard(nameLock_);
+    auto found = byName_.find(name);
+    return found == byName_.end() ? 0 : found->second.size();
+}
+
+void DocumentTable::IndexName(std::string_view name, size_t index, bool add) {
+    if (name.empty()) return;
+    std::lock_guard guard(nameLock_);
+    if (add) {
+        auto found = byName_.find(name);
+        if (found == byName_.end())
+            found = byName_.emplace(std::string(name), std::set<size_t>{}).first;
+        found->second.insert(index);
+        return;
+    }
+    auto found = byName_.find(name);
+    if (found == byName_.end()) return;
+    found->second.erase(index);
+    if (found->second.empty()) byName_.erase(found);
+}
+
+void DocumentTable::ChangeLocked(Slot& slot, size_t index,
+                                 const std::function<void(DocumentRecord&)>& change) {
+    char before[sizeof slot.record.name];
+    memcpy(before, slot.record.name, sizeof before);
+    change(slot.record);
+    if (memcmp(before, slot.record.name, sizeof before) == 0) return;
+    IndexName(FieldText(before), index, false);
+    IndexName(FieldText(slot.record.name), index, true);
+}
+
 void DocumentTable::Modify(size_t index, const std::function<void(DocumentRecord&)>& change) {
     Slot& slot = SlotAt(index);
     std::lock_guard guard(slot.lock);
-    change(slot.record);
+    ChangeLocked(slot, index, change);
 }
 
 void DocumentTable::Replace(size_t index, const DocumentRecord& record) {
     std::lock_guard grow(growLock_);
     Slot& slot = SlotAt(index);
     std::lock_guard guard(slot.lock);
-    slot.record = record;
+    ChangeLocked(slot, index, [&](DocumentRecord& r) { r = record; });
     ++slot.generation;
     if (record.name[0] == '\0') NoteFreedLocked(index);
 }
@@ -52,7 +98,7 @@ void DocumentTable::Clear(size_t index) {
     std::lock_guard grow(growLock_);
     Slot& slot = SlotAt(index);
     std::lock_guard guard(slot.lock);
-    memset(&slot.record, 0, sizeof slot.record);
+    ChangeLocked(slot, index, [](DocumentRecord& r) { memset(&r, 0, sizeof r); });
     ++slot.generation;
     NoteFreedLocked(index);
 }
@@ -94,7 +140,7 @@ size_t DocumentTable::Add(const DocumentRecord& record) {
     if (index == kNoSlot) return index;
     Slot& slot = SlotAt(index);
     std::lock_guard guard(slot.lock);
-    slot.record = record;
+    ChangeLocked(slot, index, [&](DocumentRecord& r) { r = record; });
     ++slot.generation;
     if (record.name[0] != '\0') freeHint_ = index + 1;
     return index;
@@ -115,7 +161,15 @@ bool DocumentTable::Publish(size_t index, uint64_t generation,
     Slot& slot = SlotAt(index);
     std::lock_guard guard(slot.lock);
     if (slot.generation != generation) return false;
-    results(slot.record);
+    ChangeLocked(slot, index, results);
+    return true;
+}
+
+bool DocumentTable::GetIfGeneration(size_t index, uint64_t generation, DocumentRecord& copy) const {
+    Slot& slot = SlotAt(index);
+    std::lock_guard guard(slot.lock);
+    if (slot.generation != generation) return false;
+    copy = slot.record;
     return true;
 }
 

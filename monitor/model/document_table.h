@@ -8,6 +8,10 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "monitor/model/document_record.h"
 
@@ -31,6 +35,14 @@ public:
 
     DocumentRecord Get(size_t index) const;
     bool IsFree(size_t index) const;
+    // The record's name alone, without copying the record.
+    std::string Name(size_t index) const;
+
+    // Lowest slot whose name equals `name` exactly; kNoSlot when none (or `name` is empty).
+    // Answered from an index, so looking up every document stays linear in their number.
+    size_t FindByName(std::string_view name) const;
+    // How many slots carry exactly this name (two loaded files may hold the same one).
+    size_t CountNamed(std::string_view name) const;
 
     // Runs `change` on the record under its slot lock. For small in-place changes (status,
     // last-check); replacing the record's identity goes through Replace.
@@ -55,6 +67,8 @@ public:
     // (and nothing changed) when it was edited or deleted meanwhile.
     bool Publish(size_t index, uint64_t generation,
                  const std::function<void(DocumentRecord&)>& results);
+    // A copy of the record while the slot still has `generation`; false when it has not.
+    bool GetIfGeneration(size_t index, uint64_t generation, DocumentRecord& copy) const;
     // The generation a slot has now (changes with every Replace and Clear).
     uint64_t Generation(size_t index) const;
 
@@ -72,11 +86,24 @@ private:
     size_t AppendSlotLocked();
     size_t FindFreeSlotLocked();
     void NoteFreedLocked(size_t index);
+    // Runs `change` on the slot's record (its lock held) and keeps the name index in step.
+    void ChangeLocked(Slot& slot, size_t index, const std::function<void(DocumentRecord&)>& change);
+    void IndexName(std::string_view name, size_t index, bool add);
+
+    struct NameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view name) const {
+            return std::hash<std::string_view>{}(name);
+        }
+    };
 
     std::unique_ptr<std::atomic<Slot*>[]> chunks_;
     std::atomic<size_t> size_{0};
     std::mutex growLock_;  // serialises growth and the choice of a free slot
     size_t freeHint_ = 0;  // no slot below it is free (guarded by growLock_)
+    // Name to the slots carrying it. Taken last, after any slot lock.
+    mutable std::mutex nameLock_;
+    std::unordered_map<std::string, std::set<size_t>, NameHash, std::equal_to<>> byName_;
 };
 
 }  // namespace wardlet

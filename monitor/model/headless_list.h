@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "monitor/model/document_table.h"
@@ -26,10 +27,13 @@ public:
 
 private:
     std::optional<size_t> FindRowLocked(const std::string& name) const;
+    void IndexRowsLocked();
 
     const DocumentTable& table_;
     mutable std::mutex lock_;  // check threads refresh rows while the caller adds or removes
     std::vector<std::string> rows_;
+    // Name to its first row, so finding the row of every record stays linear.
+    std::unordered_map<std::string, size_t> firstRow_;
     size_t refreshes_ = 0;
 };
 

@@ -32,6 +32,21 @@ TEST(DataFolders, MonitorCreatesPrivateFolderAndMailerNeverCreatesIt) {
     EXPECT_EQ(MonitorDataFolder(), folder);
 }
 
+TEST(DataFolders, EveryFolderTheMonitorMakesIsPrivateWhateverTheUmask) {
+    TempDataHome home;
+    auto xdg = home.home() / "made" / "share";
+    setenv("XDG_DATA_HOME", xdg.c_str(), 1);  // the home's destructor puts the old value back
+    std::filesystem::create_directory(home.home() / "made");
+    std::filesystem::permissions(home.home() / "made", std::filesystem::perms::all);
+    mode_t old = umask(0);
+    auto folder = MonitorDataFolder();
+    umask(old);
+    EXPECT_EQ(folder, xdg / "Calvorne" / "Wardlet");
+    for (const auto& made : {xdg, xdg / "Calvorne", folder})
+        EXPECT_EQ(FileMode(made), 0700u) << made;
+    EXPECT_EQ(FileMode(home.home() / "made"), 0777u) << "an existing folder is left alone";
+}
+
 TEST(TimeStamp, FourDigitYearAndTwoDigitFields) {
     std::tm t{};
     t.tm_year = 2026 - 1900;

@@ -36,6 +36,15 @@ TEST_F(OptionsFileTest, FirstStartWritesTheDefaultBytes) {
     EXPECT_EQ(options.openPageOnChange, 0);
 }
 
+TEST_F(OptionsFileTest, ALinkedOptionsFileIsNotFollowed) {
+    WriteBytes(home.home() / "elsewhere", Le({1, 10, 1, 1, 0, 1, 1, 0, 1, 1, 5}));
+    std::filesystem::create_symlink(home.home() / "elsewhere", file);
+    EXPECT_FALSE(ReadOptionsFile(folder));
+    EXPECT_EQ(LoadOptions(folder).threadCount, 2);  // the defaults, written in the link's place
+    EXPECT_FALSE(std::filesystem::is_symlink(file));
+    EXPECT_EQ(ReadBytes(home.home() / "elsewhere"), Le({1, 10, 1, 1, 0, 1, 1, 0, 1, 1, 5}));
+}
+
 TEST_F(OptionsFileTest, EmptyFileGivesEveryFieldZeroAndOneThread) {
     WriteBytes(file, "");
     MonitorOptions options = LoadOptions(folder);

@@ -93,6 +93,20 @@ TEST_F(WardctlTest, EditorRefusalsUseTheEditorsMessages) {
     EXPECT_EQ(longUser.status, kExitRefused);
     EXPECT_EQ(longUser.err, "wardctl: The username can hold at most 127 characters.\n");
 
+    for (std::string field : {"--user", "--password"}) {
+        std::vector<std::string> args = {"add", "--type",     "ftp-file", "--name",
+                                         "F",   "--location", "host/f",   "--user",
+                                         "u",   "--password", "p"};
+        args[field == "--user" ? 8 : 10] += "\r\nDELE victim";
+        Outcome injected = Wardctl(args);
+        EXPECT_EQ(injected.status, kExitRefused);
+        EXPECT_EQ(injected.err,
+                  "wardctl: The username and the password cannot contain line breaks.\n");
+    }
+    Outcome brokenLocation =
+        Wardctl({"add", "--type", "web-page", "--name", "L", "--location", "x.org/\nHost: y"});
+    EXPECT_EQ(brokenLocation.err, "wardctl: The location cannot contain line breaks.\n");
+
     Outcome emptyMiddle = Wardctl(
         {"add", "--type", "web-page", "--name", "M", "--location", "x", "--middle", "<b>", ""});
     EXPECT_EQ(emptyMiddle.err, "wardctl: Please enter the string.\n");
@@ -149,6 +163,21 @@ TEST_F(WardctlTest, OptionsPrintAndSet) {
     EXPECT_EQ(Wardctl({"options", "set", "sendEmail", "x"}).status, kExitUsage);
     EXPECT_EQ(Wardctl({"options", "set", "colour", "1"}).status, kExitUsage);
     EXPECT_NE(Wardctl({"options"}).out.find("threadCount: 4\n"), std::string::npos);
+}
+
+TEST_F(WardctlTest, AWritingCommandClearsWhatAKilledRunLeftBehind) {
+    std::filesystem::create_directories(folder);
+    const std::vector<std::string> strays = {"UVP1A2B.tmp", "Doc.data.0a1b2c.tmp",
+                                             "Wardlet.option.00ff00.tmp"};
+    for (const auto& name : strays)
+        test::WriteBytes(folder / name, "left by a kill");
+    test::WriteBytes(folder / "Wardlet.mail.tmp", "the mailer may be reading it");
+    EXPECT_EQ(Wardctl({"list"}).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(folder / strays[0])) << "reading holds no lock";
+    EXPECT_EQ(Wardctl({"options", "set", "threadCount", "3"}).status, 0);
+    for (const auto& name : strays)
+        EXPECT_FALSE(std::filesystem::exists(folder / name)) << name;
+    EXPECT_TRUE(std::filesystem::exists(folder / "Wardlet.mail.tmp"));
 }
 
 TEST_F(WardctlTest, WritingCommandsWaitForTheMonitorToLetGo) {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <random>
+
 #include "file_bytes.h"
 #include "temp_home.h"
 
@@ -80,13 +82,64 @@ TEST_F(ChangeDetectionTest, MiddleExtractTakesTheTextBetweenTheStrings) {
     EXPECT_EQ(MiddleExtract("no start", "[b]", "[/b]"), std::nullopt);
     EXPECT_EQ(MiddleExtract("xaby", "ab", "b"), "");  // the end string inside the start string
     EXPECT_EQ(ReadDocumentText(File("z", std::string("a\0b", 3))), "ab");
+}
+
+// The streamed extract equals the one taken from the whole text, wherever the pieces break and
+// whatever the strings (empty ones and ones overlapping each other included).
+TEST_F(ChangeDetectionTest, StreamedExtractEqualsTheWholeTextOne) {
+    std::mt19937 random(7);
+    auto text = [&](size_t max) {
+        std::string t(random() % (max + 1), 'a');
+        for (char& c : t)
+            c = "ab["[random() % 3];
+        return t;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        std::string page = text(40), start = text(3), end = text(3);
+        std::string streamed;
+        MiddleFinder finder(start, end, [&](const char* data, size_t size) {
+            streamed.append(data, size);
+            return true;
+        });
+        for (size_t at = 0; at < page.size();) {
+            size_t piece = std::min<size_t>(1 + random() % 5, page.size() - at);
+            finder.Feed(page.data() + at, piece);
+            at += piece;
+        }
+        auto whole = MiddleExtract(page, start, end);
+        ASSERT_EQ(finder.found(), whole.has_value()) << page << " / " << start << " / " << end;
+        if (whole) {
+            ASSERT_EQ(streamed, *whole) << page << " / " << start << " / " << end;
+        }
+    }
+}
+
+TEST_F(ChangeDetectionTest, ExtractFilesCompareByTheNewExtractsLength) {
+    std::string got;
+    auto sink = [&](const char* data, size_t size) {
+        got.append(data, size);
+        return true;
+    };
+    const std::string withZero("x[b]4\0002[/b]", 11);
+    EXPECT_EQ(ExtractMiddle(File("p", withZero), "[b]", "[/b]", sink), ExtractOutcome::Found);
+    EXPECT_EQ(got, "42");
+    EXPECT_EQ(ExtractMiddle(File("p", "[b]42"), "[b]", "[/b]", sink), ExtractOutcome::Missing);
+    EXPECT_EQ(ExtractMiddle(dir_.path() / "absent", "[b]", "[/b]", sink),
+              ExtractOutcome::ReadFailed);
+    auto refuse = [](const char*, size_t) { return false; };
+    EXPECT_EQ(ExtractMiddle(File("p", "[b]42[/b]"), "[b]", "[/b]", refuse),
+              ExtractOutcome::SinkFailed);
 
     auto middle = File("m", "42\xe9");
-    EXPECT_EQ(CompareWithStoredExtract("42\xe9", middle), 0);
-    EXPECT_EQ(CompareWithStoredExtract("42\xe8", middle), 1);
-    EXPECT_EQ(CompareWithStoredExtract("42\xe9!", middle), 1);  // the file ended first
-    EXPECT_EQ(CompareWithStoredExtract("", middle), 0);
-    EXPECT_EQ(CompareWithStoredExtract("42", dir_.path() / "absent"), -1);
+    EXPECT_EQ(CompareExtractFiles(File("e", "42\xe9"), middle), 0);
+    EXPECT_EQ(CompareExtractFiles(File("e", "42\xe8"), middle), 1);
+    EXPECT_EQ(CompareExtractFiles(File("e", "42\xe9!"), middle), 1);  // the file ended first
+    EXPECT_EQ(CompareExtractFiles(File("e", "42"), middle), 0);       // the rest is not read
+    EXPECT_EQ(CompareExtractFiles(File("e", ""), middle), 0);
+    EXPECT_EQ(CompareExtractFiles(File("e", "42"), dir_.path() / "absent"), -1);
+    std::string big(300000, 'm');
+    EXPECT_EQ(CompareExtractFiles(File("e", big), File("m", big)), 0);
+    EXPECT_EQ(CompareExtractFiles(File("e", big + "x"), File("m", big)), 1);
 }
 
 }  // namespace

@@ -155,8 +155,9 @@ TEST_F(EngineConcurrencyTest, AnEscapingErrorEndsTheRecordUnavailableAndThePassG
 
 TEST_F(EngineConcurrencyTest, NotifiedDocumentsBecomeCheckedOnceTheMailerStarted) {
     peer_.SetPage("n", "1");
+    peer_.SetPage("unlisted", "1");
     size_t i = AddPage("n");
-    size_t unlisted = AddPage("unlisted");  // no page: 404 body stored, then changed below
+    size_t unlisted = AddPage("unlisted");
     Check(i);
     Check(unlisted);
     for (std::string body : {"2", "3"}) {

@@ -96,6 +96,7 @@ DocumentRecord EngineTest::Check(size_t index) {
     });
     engine_->CheckSelected({index});
     EXPECT_TRUE(engine_->WaitIdle(std::chrono::seconds(60)));
+    store_.FlushPendingWrites();  // as anything that reads the files of a document does
     return table_.Get(index);
 }
 
@@ -140,6 +141,10 @@ void HttpPeer::SetPage(const std::string& page, const std::string& body, const s
         std::filesystem::remove(metaFile);
     else
         WriteBytes(metaFile, meta);
+}
+
+std::string HttpPeer::Read(const std::string& file) const {
+    return std::filesystem::exists(root_.path() / file) ? ReadBytes(root_.path() / file) : "";
 }
 
 size_t HttpPeer::Hits(const std::string& page) const {

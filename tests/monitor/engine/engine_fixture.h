@@ -91,6 +91,8 @@ public:
     std::string Url(const std::string& page, const std::string& scheme = "http") const;
     void SetPage(const std::string& page, const std::string& body, const std::string& meta = "");
     size_t Hits(const std::string& page) const;
+    // A file the peer wrote into its folder ("" when there is none).
+    std::string Read(const std::string& file) const;
 
 private:
     TempDir root_;

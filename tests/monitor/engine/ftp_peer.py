@@ -1,6 +1,6 @@
 """FTP peer of the engine tests (pyftpdlib), active mode only: PASV and EPSV are refused, so a
 client must open no data connection of its own. Anonymous users get ROOT; the account
-USER/PASSWORD gets ROOT/home. Usage: ftp_peer.py ROOT USER PASSWORD"""
+USER/PASSWORD gets ROOT/home. Every command is logged to ROOT/commands.log. Usage: ftp_peer.py ROOT USER PASSWORD"""
 import logging, os, sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
@@ -22,6 +22,8 @@ class ActiveOnly(FTPHandler):
         self.respond("502 Passive mode is not offered here.")
 
     def pre_process_command(self, line, cmd, arg):
+        with open(os.path.join(root, "commands.log"), "a") as log:
+            log.write(cmd + "\n")
         if cmd == "CWD":
             with open(os.path.join(root, "cwd.log"), "a") as log:
                 log.write(arg + "\n")

@@ -1,7 +1,9 @@
 """HTTP(S) peer of the engine tests. Serves the files of ROOT; a file NAME.meta beside a page holds
 JSON that changes how it is served: status, redirect, auth "user:password", and a mode: "reset"
 (half the body, then a connection reset), "stall" (half the body, then silence), "silent" (no
-reply at all) or "drip" (one byte every `interval` seconds). Every request is logged to ROOT/hits.
+reply at all), "drip" (one byte every `interval` seconds) or "endless" (the body repeated for ever
+without a length; the bytes sent before the client left go to ROOT/NAME.sent). Every request is
+logged to ROOT/hits.
 Usage: http_peer.py ROOT [CERT KEY]"""
 import base64, json, os, socket, ssl, struct, sys, threading, time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -48,6 +50,9 @@ class Handler(BaseHTTPRequestHandler):
         mode = meta.get("mode")
         if mode == "silent":
             time.sleep(3600)
+        if mode == "endless":
+            self.send_endless(file)
+            return
         try:
             with open(file, "rb") as f:
                 body = f.read()
@@ -75,6 +80,23 @@ class Handler(BaseHTTPRequestHandler):
             self.close_connection = True
             return
         self.wfile.write(body)
+
+    def send_endless(self, file):
+        with open(file, "rb") as f:
+            piece = (f.read() or b"x") * 1024
+        self.send_response(200)
+        self.send_header("Connection", "close")
+        self.end_headers()
+        sent = 0
+        try:
+            while True:
+                self.wfile.write(piece)
+                sent += len(piece)
+        except OSError:
+            pass
+        with open(file + ".sent", "w") as out:
+            out.write(str(sent))
+        self.close_connection = True
 
 
 server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)

@@ -91,6 +91,36 @@ TEST_F(FtpCheckTest, AccountLogsInWithItsOwnNameAndPassword) {
     EXPECT_FALSE(HasContent("bad"));
 }
 
+TEST_F(FtpCheckTest, FileBeyondTheSizeLimitIsUnavailableAndKeepsTheCopy) {
+    TransferLimits limits = QuickLimits();
+    limits.maxDocumentBytes = 64 << 10;
+    engine_ = std::make_unique<CheckEngine>(store_, settings_, observer_, limits);
+    WriteBytes(root_.path() / "grow.bin", "small");
+    size_t i = AddDocument(DocumentType::FtpFile, "grow", Host() + "/grow.bin");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Ready));
+    WriteBytes(root_.path() / "grow.bin", std::string(1 << 20, 'g'));
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    EXPECT_EQ(Content("grow"), "small");
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(FtpCheckTest, LineBreaksInTheAccountNeverReachTheServer) {
+    WriteBytes(root_.path() / "home" / "victim", "keep me");
+    size_t i =
+        AddDocument(DocumentType::FtpFile, "inject", Host() + "/victim", [](DocumentRecord& r) {
+            r.useAccount = 1;
+            SetFieldText(r.userName, "ftp user");
+            SetFieldText(r.password, "p@ss:w/rd\r\nDELE victim");
+        });
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    EXPECT_EQ(ReadBytes(root_.path() / "commands.log").find("DELE"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(root_.path() / "home" / "victim"));
+    table_.Modify(i, [](DocumentRecord& r) { SetFieldText(r.userName, "ftp user\nDELE victim"); });
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    EXPECT_EQ(ReadBytes(root_.path() / "commands.log").find("DELE"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(root_.path() / "home" / "victim"));
+}
+
 TEST_F(FtpCheckTest, FailuresAndLocationsThatCannotBeSplit) {
     size_t hostOnly = AddDocument(DocumentType::FtpFile, "host", "ftp://" + Host());
     size_t missing = AddDocument(DocumentType::FtpFile, "missing", Host() + "/nothing.txt");

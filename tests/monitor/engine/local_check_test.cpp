@@ -53,5 +53,16 @@ TEST_F(LocalCheckTest, VanishedOrUnreadableFilesAreUnavailableAndAnnounced) {
     EXPECT_FALSE(HasContent("never"));
 }
 
+TEST_F(LocalCheckTest, ALinkPlantedAsTheStoredCopyIsNeitherReadNorWrittenThrough) {
+    WriteBytes(Watched("outside"), "same bytes");
+    WriteBytes(Watched("doc"), "same bytes");
+    size_t i = AddDocument(DocumentType::LocalFile, "doc", Watched("doc"));
+    std::filesystem::create_symlink(Watched("outside"), store_.ContentFile("doc"));
+    // Followed, the link would be compared with and found equal: Checked.
+    EXPECT_EQ(Check(i).status, int32_t(Status::Ready));
+    EXPECT_FALSE(std::filesystem::is_symlink(store_.ContentFile("doc")));
+    EXPECT_EQ(ReadBytes(Watched("outside")), "same bytes");
+}
+
 }  // namespace
 }  // namespace wardlet::test

@@ -44,5 +44,21 @@ TEST(WardctlCheckTest, ExitStatusTellsWhatThePassFoundAndTheMonitorsLockIsRespec
     EXPECT_NE(out.find("W\t** Unable to retrieve\t"), std::string::npos);
 }
 
+TEST(WardctlCheckTest, ARecordLeftRetrievingIsCheckedByTheNextCheckAll) {
+    TempDataHome home;
+    TempDir files;
+    auto watched = (files.path() / "r").string();
+    WriteBytes(watched, "content");
+    ASSERT_EQ(Wardctl({"add", "--type", "local-file", "--name", "R", "--location", watched}), 0);
+    // As a crash during a check could once leave it.
+    auto dataFile = home.dataFolder() / "R.data";
+    std::string bytes = ReadBytes(dataFile);
+    bytes[2568] = 1;  // status Retrieving
+    WriteBytes(dataFile, bytes);
+    std::string out;
+    EXPECT_EQ(Wardctl({"check", "--all"}, &out), 0);
+    EXPECT_EQ(out.substr(0, 8), "R\tReady\t");
+}
+
 }  // namespace
 }  // namespace wardlet::test

@@ -1,6 +1,7 @@
 // Web pages and web files against the tests' HTTP peer on loopback.
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "common/little_endian.h"
 #include "engine_fixture.h"
@@ -47,11 +48,71 @@ TEST_F(WebCheckTest, SimpleComparisonStoresComparesAndReplacesTheCopy) {
     EXPECT_TRUE(TempFiles().empty());
 }
 
-TEST_F(WebCheckTest, ErrorPagesAndRedirectsAreDocumentsLikeAnyOther) {
+TEST_F(WebCheckTest, ErrorStatusIsUnavailableAndKeepsTheGoodCopy) {
+    // A first check stores nothing.
     size_t missing = AddPage("missing");
-    EXPECT_EQ(Check(missing).status, int32_t(Status::Ready));
-    EXPECT_EQ(Content("missing"), "<html>not found</html>");
+    EXPECT_EQ(Check(missing).status, int32_t(Status::Unavailable));
+    EXPECT_FALSE(HasContent("missing"));
+    EXPECT_EQ(observer_.Calls(), (std::vector<std::string>{"sound 3", "select 0", "tray",
+                                                           "ended missing ** Unable to retrieve"}));
 
+    peer_.SetPage("e", "the good page");
+    size_t i = AddPage("e");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Ready));
+    for (const char* status : {"404", "503", "500"}) {
+        SCOPED_TRACE(status);
+        peer_.SetPage("e", std::string("error page ") + status,
+                      std::string(R"({"status": )") + status + "}");
+        EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+        EXPECT_EQ(Content("e"), "the good page");
+    }
+    peer_.SetPage("e", "", R"({"status": 503})");  // an error without a body is one too
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    EXPECT_NE(MailQueue().find(" Unable to retrieve: e\r\r\n"), std::string::npos);
+    EXPECT_EQ(MailQueue().find(" Changed: e"), std::string::npos);
+    peer_.SetPage("e", "the good page");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Checked)) << "the page came back unchanged";
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(WebCheckTest, EndlessBodyStopsAtTheSizeLimit) {
+    EXPECT_EQ(TransferLimits().maxDocumentBytes, 256 << 20);
+    EXPECT_EQ(ParseByteSize("1M"), 1 << 20);
+    EXPECT_EQ(ParseByteSize("4096"), 4096);
+    for (const char* bad : {"", "0", "-1", "12X", "M", "99999999999G"})
+        EXPECT_FALSE(ParseByteSize(bad)) << bad;
+    setenv("WARDLET_MAX_DOCUMENT_BYTES", "1M", 1);
+    TransferLimits limits = TransferLimits::FromEnvironment();
+    unsetenv("WARDLET_MAX_DOCUMENT_BYTES");
+    EXPECT_EQ(limits.maxDocumentBytes, 1 << 20);
+    limits.connectTimeoutSeconds = QuickLimits().connectTimeoutSeconds;
+    limits.lowSpeedSeconds = QuickLimits().lowSpeedSeconds;
+    engine_ = std::make_unique<CheckEngine>(store_, settings_, observer_, limits);
+    peer_.SetPage("big", std::string(1 << 20, 'b'));  // exactly the limit: still a document
+    size_t i = AddPage("big", {}, DocumentType::WebFile);
+    EXPECT_EQ(Check(i).status, int32_t(Status::Ready));
+
+    peer_.SetPage("big", "endless ", R"({"mode": "endless"})");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    EXPECT_EQ(Content("big"), std::string(1 << 20, 'b'));
+    EXPECT_TRUE(TempFiles().empty());
+    // The transfer stopped at the limit: the peer could only push what the socket buffers take.
+    std::string sent;
+    for (int wait = 0; wait < 600 && sent.empty(); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        sent = peer_.Read("big.sent");
+    }
+    ASSERT_FALSE(sent.empty());
+    EXPECT_LT(std::stoll(sent), 64ll << 20);
+
+    // A length announced beyond the limit is refused before the body.
+    peer_.SetPage("big", std::string((1 << 20) + 1, 'c'));
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    EXPECT_EQ(Content("big"), std::string(1 << 20, 'b'));
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(WebCheckTest, RedirectsAreFollowed) {
     peer_.SetPage("target", "where it went");
     peer_.SetPage("moved", "", R"({"redirect": "/target"})");
     size_t moved = AddPage("moved", {}, DocumentType::WebFile);
@@ -104,6 +165,28 @@ TEST_F(WebCheckTest, SlowDripIsFetchedWholeWhileTooSlowADripIsAbandoned) {
     peer_.SetPage("d", "dripping", R"({"mode": "drip", "interval": 3})");
     EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
     EXPECT_EQ(Content("d"), "drip");
+}
+
+TEST_F(WebCheckTest, ASteadyDripEndsAtTheOverallTimeLimit) {
+    EXPECT_EQ(TransferLimits().maxTransferSeconds, 600);
+    setenv("WARDLET_MAX_TRANSFER_SECONDS", "3", 1);
+    TransferLimits limits = TransferLimits::FromEnvironment();
+    unsetenv("WARDLET_MAX_TRANSFER_SECONDS");
+    ASSERT_EQ(limits.maxTransferSeconds, 3);
+    limits.connectTimeoutSeconds = 2;
+    limits.lowSpeedSeconds = 2;
+    engine_ = std::make_unique<CheckEngine>(store_, settings_, observer_, limits);
+    peer_.SetPage("t", "first");
+    size_t i = AddPage("t");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Ready));
+    // Fast enough for the low-speed rule, never done within the limit.
+    peer_.SetPage("t", "a drip that would take a minute to end",
+                  R"({"mode": "drip", "interval": 0.9})");
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_EQ(Content("t"), "first");
+    EXPECT_TRUE(TempFiles().empty());
 }
 
 TEST_F(WebCheckTest, CountMethodStoresTheCountAndSavesItAtOnce) {

@@ -217,6 +217,38 @@ TEST_F(SaveDocuments, ExitWritesRetrievingAsWaitingAndRemovesOnlyTmpFiles) {
               int32_t(DocumentStatus::Waiting));
 }
 
+TEST_F(SaveDocuments, RetrievingNeverReachesDiskAndLoadsAsWaiting) {
+    // A save while a pass holds the claim (an add or edit racing a check) writes Waiting.
+    size_t busy = table.Add(Doc("Busy", DocumentStatus::Retrieving));
+    ASSERT_TRUE(store.SaveDocument(busy));
+    EXPECT_EQ(ReadBytes(folder / "Busy.data"), Bytes(Doc("Busy", DocumentStatus::Waiting)));
+    EXPECT_EQ(table.Get(busy).status, int32_t(DocumentStatus::Retrieving));
+
+    Put("Crashed.data", Doc("Crashed", DocumentStatus::Retrieving));  // from an older program
+    DocumentTable reloaded;
+    DocumentStore again(folder, reloaded);
+    ASSERT_EQ(again.LoadAllDocuments().loaded, 2u);
+    EXPECT_EQ(reloaded.Get(again.FindRecordByName("Crashed")).status,
+              int32_t(DocumentStatus::Waiting));
+}
+
+TEST_F(SaveDocuments, ARecordLoadedFromAFileOfAnotherNameEndsInItsOwnFile) {
+    Put("Doc.data", Doc("doc"));
+    Put("renamed by hand.data", Doc("Gone"));
+    Put("one.data", Doc("Twice"));  // two files, one name: both stay
+    Put("two.data", Doc("Twice", DocumentStatus::Changed));
+    ASSERT_EQ(store.LoadAllDocuments().loaded, 4u);
+    store.DeleteDocuments({"Gone"});  // before any save: the file it came from goes too
+    EXPECT_EQ(Entries(folder).count("renamed by hand.data"), 0u) << "it would load again";
+    store.SaveAllDocuments();
+    EXPECT_EQ(Entries(folder),
+              (std::set<std::string>{"doc.data", "Twice.data", "one.data", "two.data"}));
+    EXPECT_EQ(ReadBytes(folder / "doc.data"), Bytes(Doc("doc")));
+    DocumentTable reloaded;
+    DocumentStore again(folder, reloaded);
+    EXPECT_EQ(again.LoadAllDocuments().loaded, 4u) << "doc once, Twice three times";
+}
+
 TEST_F(SaveDocuments, AccountIsScrambledOnDiskOnlyAndTheFileIsPrivate) {
     DocumentRecord r = Doc("Private");
     r.useAccount = 1;

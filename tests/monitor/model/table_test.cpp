@@ -144,5 +144,28 @@ TEST(DocumentTable, ResultsAreDroppedAfterEditOrDelete) {
     EXPECT_EQ(table.Get(2).status, 0);
 }
 
+TEST(DocumentTable, NameLookupFollowsEveryChangeOfName) {
+    DocumentTable table;
+    table.Add(Named("a"));
+    table.Add(Named("b"));
+    table.Add(Named("a"));  // two loaded files may carry one name
+    EXPECT_EQ(table.FindByName("a"), 0u);
+    EXPECT_EQ(table.CountNamed("a"), 2u);
+    EXPECT_EQ(table.FindByName("A"), DocumentTable::kNoSlot) << "names match exactly";
+    EXPECT_EQ(table.FindByName(""), DocumentTable::kNoSlot);
+    EXPECT_EQ(table.Name(1), "b");
+
+    table.Clear(0);
+    EXPECT_EQ(table.FindByName("a"), 2u);
+    table.Replace(2, Named("c"));
+    EXPECT_EQ(table.FindByName("a"), DocumentTable::kNoSlot);
+    EXPECT_EQ(table.FindByName("c"), 2u);
+    table.Modify(1, [](DocumentRecord& r) { SetFieldText(r.name, "d"); });
+    EXPECT_EQ(table.FindByName("b"), DocumentTable::kNoSlot);
+    EXPECT_EQ(table.FindByName("d"), 1u);
+    EXPECT_EQ(table.Add(Named("e")), 0u);
+    EXPECT_EQ(table.FindByName("e"), 0u);
+}
+
 }  // namespace
 }  // namespace wardlet

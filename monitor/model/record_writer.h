@@ -1,0 +1,93 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "monitor/model/document_table.h"
+
+namespace wardlet {
+
+// A finished new file that is to replace `target` (a fetched copy, an extract).
+struct FileMove {
+    std::filesystem::path fresh;
+    std::filesystem::path target;
+};
+
+// A record as its ".data" file is written.
+struct RecordFile {
+    std::filesystem::path path;
+    std::string bytes;
+    mode_t mode;
+};
+
+// Writes records and the files that go with them in batches. A batch writes the new ".data"
+// files of its records (taken from the table at that moment), flushes the file system once, and
+// then, per entry under its slot lock and only while the slot still holds the generation the
+// entry was queued for, renames the record first and its other files after it. A delete or an
+// edit bumps the generation under the same lock, so neither can be undone by a late write, and
+// a new copy never reaches disk before the record that says what it means.
+// Queued entries are committed by a background flusher within kGatherTime, or at once by Flush.
+class RecordWriter {
+public:
+    using ImageOf = std::function<std::optional<RecordFile>(const DocumentRecord&)>;
+    // Called after the record of `index` was renamed into place, under its slot lock.
+    using AfterRecord = std::function<void(size_t index, const std::filesystem::path& file)>;
+
+    static constexpr auto kGatherTime = std::chrono::milliseconds(100);
+
+    RecordWriter(DocumentTable& table, ImageOf imageOf, AfterRecord afterRecord);
+    // Commits what is still queued.
+    ~RecordWriter();
+    RecordWriter(const RecordWriter&) = delete;
+    RecordWriter& operator=(const RecordWriter&) = delete;
+
+    // Queues the record of `index` (when `record`) and `moves`; `written`, when given, is set
+    // once the record is in place (read it after Flush).
+    void Queue(size_t index, uint64_t generation, bool record, std::vector<FileMove> moves,
+               bool* written = nullptr);
+    // Commits everything queued so far before it returns.
+    void Flush();
+    // Flush, when something of `index` is still queued or being committed.
+    void FlushSlot(size_t index);
+
+    // Test seam: runs in a commit after the new files are written and flushed, before any rename.
+    static void SetBeforeMovesHookForTesting(std::function<void()> hook);
+
+private:
+    struct Entry {
+        size_t index;
+        uint64_t generation;
+        bool record;
+        std::vector<FileMove> moves;
+        bool* written;
+    };
+    void FlushLocked(std::unique_lock<std::mutex>& commit);
+    void Commit(std::vector<Entry>& entries);
+    void FlusherLoop();
+
+    DocumentTable& table_;
+    ImageOf imageOf_;
+    AfterRecord afterRecord_;
+
+    std::mutex commitLock_;  // one batch at a time, in the order they were taken
+    std::mutex queueLock_;
+    std::condition_variable queued_;
+    std::vector<Entry> queue_;
+    std::unordered_map<size_t, int> unsettled_;  // slot -> entries queued or being committed
+    bool stopping_ = false;
+    std::thread flusher_;  // started with the first queued entry
+};
+
+}  // namespace wardlet

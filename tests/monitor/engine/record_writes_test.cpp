@@ -1,0 +1,170 @@
+// When a check's record reaches disk: at once for a change or a failure, never after an edit or a
+// delete of the same document that came meanwhile.
+#include <condition_variable>
+#include <cstring>
+#include <thread>
+
+#include "common/little_endian.h"
+#include "engine_fixture.h"
+#include "file_bytes.h"
+#include "monitor/model/record_writer.h"
+
+namespace wardlet::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Status = DocumentStatus;
+
+// Holds a commit of the record writer between writing its new files and renaming them.
+class HeldCommit {
+public:
+    HeldCommit() {
+        RecordWriter::SetBeforeMovesHookForTesting([this] {
+            std::unique_lock guard(lock_);
+            reached_ = true;
+            changed_.notify_all();
+            changed_.wait(guard, [&] { return released_; });
+        });
+    }
+    ~HeldCommit() {
+        Release();
+        RecordWriter::SetBeforeMovesHookForTesting({});
+    }
+    bool AwaitReached() {
+        std::unique_lock guard(lock_);
+        return changed_.wait_for(guard, 60s, [&] { return reached_; });
+    }
+    void Release() {
+        std::lock_guard guard(lock_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool reached_ = false, released_ = false;
+};
+
+// The list of the store that also tells when an edit has replaced the record and removed its
+// files (its row is refreshed right before the edited record is saved).
+class EditSignallingList : public DocumentListSink {
+public:
+    explicit EditSignallingList(HeadlessDocumentList& inner) : inner_(inner) {}
+    void AddRow(size_t i) override { inner_.AddRow(i); }
+    void RefreshRow(size_t i) override { inner_.RefreshRow(i); }
+    void RefreshEditedRow(size_t i, std::string_view oldName) override {
+        inner_.RefreshEditedRow(i, oldName);
+        onEdited();
+    }
+    void RemoveRow(size_t i) override { inner_.RemoveRow(i); }
+    std::optional<size_t> FindRowOfRecord(size_t i) override { return inner_.FindRowOfRecord(i); }
+    std::function<void()> onEdited;
+
+private:
+    HeadlessDocumentList& inner_;
+};
+
+class RecordWritesTest : public EngineTest {
+protected:
+    size_t AddCounted(const std::string& name) {
+        peer_.SetPage(name, "aaa");
+        return AddDocument(DocumentType::WebPage, name, peer_.Url(name), [](DocumentRecord& r) {
+            r.useCount = 1;
+            SetFieldText(r.countString, "a");
+        });
+    }
+    // The record as its ".data" file holds it; nullopt when the file is not one record.
+    std::optional<DocumentRecord> OnDisk(const std::string& name) {
+        std::string bytes = ReadBytes(store_.DataFile(name));
+        if (bytes.size() != kRecordSize) return std::nullopt;
+        RecordBytes raw;
+        memcpy(raw.data(), bytes.data(), raw.size());
+        return RecordFromBytes(raw);
+    }
+    size_t LoadedAgain() {
+        DocumentTable table;
+        DocumentStore store(data_, table);
+        return store.LoadAllDocuments().loaded;
+    }
+    // Checks without waiting for the writes (Check() commits them).
+    void CheckQueued(size_t index) {
+        engine_->CheckSelected({index});
+        ASSERT_TRUE(engine_->WaitIdle(60s));
+    }
+
+    HttpPeer peer_;
+};
+
+TEST_F(RecordWritesTest, ADeleteDuringTheWriteOfACountIsNeverUndone) {
+    size_t i = AddCounted("c");
+    HeldCommit held;
+    CheckQueued(i);  // first check: count 3 stored, the record saved at once
+    ASSERT_TRUE(held.AwaitReached());
+    store_.DeleteDocuments({"c"});
+    held.Release();
+    store_.FlushPendingWrites();
+    EXPECT_FALSE(std::filesystem::exists(store_.DataFile("c")));
+    EXPECT_FALSE(HasContent("c"));
+    EXPECT_TRUE(TempFiles().empty());
+    EXPECT_EQ(LoadedAgain(), 0u) << "the deleted document came back";
+}
+
+TEST_F(RecordWritesTest, AnEditDuringTheWriteOfACountKeepsTheEditedRecord) {
+    EditSignallingList list(list_);
+    store_.SetList(&list);
+    for (const std::string newName : {"renamed", "same"}) {
+        SCOPED_TRACE(newName);
+        std::string oldName = newName == "same" ? "same" : "old";
+        size_t i = AddCounted(oldName);
+        HeldCommit held;
+        CheckQueued(i);
+        ASSERT_TRUE(held.AwaitReached());
+        DocumentRecord edited = table_.Get(i);
+        SetFieldText(edited.name, newName);
+        edited.status = static_cast<int32_t>(Status::Checked);
+        edited.lastCount = 0;
+        // The edit's own save waits for the held commit, so it runs beside it.
+        list.onEdited = [&] { held.Release(); };
+        std::thread edit([&] { store_.EditDocument(i, edited); });
+        edit.join();
+        store_.FlushPendingWrites();
+        if (newName != oldName) {
+            EXPECT_FALSE(std::filesystem::exists(store_.DataFile(oldName)));
+        }
+        auto disk = OnDisk(newName);
+        ASSERT_TRUE(disk);
+        EXPECT_EQ(disk->lastCount, 0) << "the count of the old record came back";
+        EXPECT_EQ(disk->status, int32_t(Status::Checked));
+        EXPECT_FALSE(HasContent(oldName));
+        EXPECT_TRUE(TempFiles().empty());
+        store_.DeleteDocuments({newName});
+    }
+    store_.SetList(&list_);
+}
+
+TEST_F(RecordWritesTest, AChangeOrAFailureIsOnDiskWithoutTheExitSave) {
+    TempDir files;
+    auto watched = files.path() / "w";
+    WriteBytes(watched, "one");
+    size_t i = AddDocument(DocumentType::LocalFile, "w", watched.string());
+    Check(i);
+    EXPECT_EQ(OnDisk("w")->status, int32_t(Status::Checked)) << "Ready waits for the exit save";
+
+    WriteBytes(watched, "two");
+    CheckQueued(i);
+    // Written by the background batch within a fraction of a second, no flush asked for.
+    for (int wait = 0; wait < 600 && OnDisk("w")->status != int32_t(Status::Changed); ++wait)
+        std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(OnDisk("w")->status, int32_t(Status::Changed));
+    EXPECT_EQ(Content("w"), "two");
+
+    std::filesystem::remove(watched);
+    table_.Modify(i, [](DocumentRecord& r) { r.status = 0; });
+    Check(i);
+    EXPECT_EQ(OnDisk("w")->status, int32_t(Status::Unavailable));
+    EXPECT_EQ(Content("w"), "two");
+}
+
+}  // namespace
+}  // namespace wardlet::test
