@@ -19,6 +19,19 @@ FILE* OpenDataFileForReading(const std::filesystem::path& file) {
     return in;
 }
 
+std::optional<std::string> ReadDataFile(const std::filesystem::path& file) {
+    UniqueFd fd(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() < 0) return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ReadFull(fd.get(), buffer, sizeof buffer);
+        if (n < 0) return std::nullopt;
+        bytes.append(buffer, static_cast<size_t>(n));
+        if (static_cast<size_t>(n) < sizeof buffer) return bytes;
+    }
+}
+
 ssize_t ReadFull(int fd, char* buffer, size_t size) {
     size_t done = 0;
     while (done < size) {

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace wardlet {
@@ -25,6 +27,10 @@ private:
 // Opens a file of the data folder for reading ("rb") without following a symbolic link, so a
 // link planted there cannot make the program read a file elsewhere. Null when it cannot.
 FILE* OpenDataFileForReading(const std::filesystem::path& file);
+
+// The whole content of a file of the data folder, read without following a symbolic link;
+// nullopt when it cannot be opened or read.
+std::optional<std::string> ReadDataFile(const std::filesystem::path& file);
 
 // Reads up to `size` bytes, going on after short reads, so less means the end of the file.
 // -1 on a read error.

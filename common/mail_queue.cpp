@@ -6,8 +6,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "common/atomic_file.h"
@@ -23,7 +21,7 @@ class QueueLock {
 public:
     explicit QueueLock(const std::filesystem::path& dataFolder) {
         auto file = dataFolder / "Wardpost.msg.lock";
-        fd_ = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        fd_ = open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd_ >= 0) {
             while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
             }
@@ -38,12 +36,6 @@ public:
 private:
     int fd_ = -1;
 };
-
-std::optional<std::string> ReadWhole(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 }  // namespace
 
@@ -69,7 +61,7 @@ bool AppendMailEntry(const std::filesystem::path& dataFolder, const MailConfig& 
     std::string entry = FormatMailEntry(MakeTimeStamp(), event, name, location);
     QueueLock lock(dataFolder);
     auto file = dataFolder / kMailQueueFile;
-    int fd = open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    int fd = open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     bool ok = WriteAll(fd, entry);
     return close(fd) == 0 && ok;
@@ -78,7 +70,7 @@ bool AppendMailEntry(const std::filesystem::path& dataFolder, const MailConfig& 
 namespace {
 
 bool CanOpenForReading(const std::filesystem::path& file) {
-    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return false;
     close(fd);
     return true;
@@ -86,7 +78,7 @@ bool CanOpenForReading(const std::filesystem::path& file) {
 
 // No running mailer holds the run lock (a shared probe, held only for this moment).
 bool NoMailerRunning(const std::filesystem::path& dataFolder) {
-    int fd = open((dataFolder / kMailerRunLockFile).c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open((dataFolder / kMailerRunLockFile).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return true;  // never made: no mailer has run since
     int locked;
     while ((locked = flock(fd, LOCK_SH | LOCK_NB)) != 0 && errno == EINTR) {
@@ -103,7 +95,8 @@ bool MailQueueExists(const std::filesystem::path& dataFolder) {
 }
 
 MailerRunLock::MailerRunLock(const std::filesystem::path& dataFolder) {
-    fd_ = open((dataFolder / kMailerRunLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    fd_ = open((dataFolder / kMailerRunLockFile).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+               0600);
     if (fd_ < 0) return;
     // The monitor's probe holds the lock shared for a moment only; a running mailer for the
     // whole of its send.
@@ -205,9 +198,9 @@ std::optional<std::string> TakeMailQueue(const std::filesystem::path& dataFolder
     QueueLock lock(dataFolder);
     auto queue = dataFolder / kMailQueueFile;
     auto taken = dataFolder / kMailQueueTakenFile;
-    auto queued = ReadWhole(queue);
+    auto queued = ReadDataFile(queue);
     if (queued) {
-        auto earlier = ReadWhole(taken);
+        auto earlier = ReadDataFile(taken);
         if (!earlier) {
             // Could not be moved aside: leave it queued rather than send what may be sent twice.
             if (rename(queue.c_str(), taken.c_str()) != 0) return std::nullopt;
@@ -216,7 +209,7 @@ std::optional<std::string> TakeMailQueue(const std::filesystem::path& dataFolder
             unlink(queue.c_str());
         }
     }
-    return ReadWhole(taken);
+    return ReadDataFile(taken);
 }
 
 bool RestoreMailQueue(const std::filesystem::path& dataFolder, std::string_view unsent) {
@@ -225,7 +218,7 @@ bool RestoreMailQueue(const std::filesystem::path& dataFolder, std::string_view 
     auto taken = dataFolder / kMailQueueTakenFile;
     if (!unsent.empty()) {
         std::string merged(unsent);
-        if (auto since = ReadWhole(queue)) merged += *since;
+        if (auto since = ReadDataFile(queue)) merged += *since;
         if (!ReplaceFileAtomically(queue, merged, 0600)) return false;  // aside copy stays
     }
     unlink(taken.c_str());

@@ -74,6 +74,20 @@ TEST(MailEntry, AppendFollowsTheSettingsAndStampsNow) {
                   {"Changed: News", "http://n/"}, {"Unable to retrieve: Down", "http://d/"}}));
 }
 
+TEST(MailEntry, AQueuePlantedAsALinkIsNeitherAppendedThroughNorTaken) {
+    TempDataHome home;
+    auto folder = home.makeDataFolder();
+    test::TempDir elsewhere;
+    auto victim = elsewhere.path() / "victim";
+    WriteBytes(victim, "precious\n");
+    std::filesystem::create_symlink(victim, folder / kMailQueueFile);
+
+    EXPECT_FALSE(AppendMailEntry(folder, Wants(1, 1), MailEvent::Changed, "News", "http://n/"));
+    EXPECT_FALSE(MailQueueExists(folder));
+    EXPECT_FALSE(TakeMailQueue(folder).has_value());
+    EXPECT_EQ(ReadBytes(victim), "precious\n");
+}
+
 TEST(MailEntry, ConcurrentAppendsStayWholeEntries) {
     TempDataHome home;
     auto folder = home.makeDataFolder();
