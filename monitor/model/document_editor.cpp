@@ -48,6 +48,15 @@ std::string BuildWebLocation(std::string_view typed) {
     return std::string(secure ? "https://" : "http://") + std::string(rest);
 }
 
+std::string WebOpenTarget(std::string_view location, bool useAccount, std::string_view user,
+                          std::string_view password) {
+    std::string url = BuildWebLocation(location);
+    if (!useAccount) return url;
+    size_t rest = url.find("://") + 3;  // BuildWebLocation always starts with a scheme
+    return url.substr(0, rest) + std::string(user) + ":" + std::string(password) + "@" +
+           url.substr(rest);
+}
+
 bool NameHasAllowedCharacters(std::string_view name) {
     for (unsigned char c : name)
         if (c < 0x20 || c == 0x7f || strchr("\\/:*?\"<>|", c)) return false;
