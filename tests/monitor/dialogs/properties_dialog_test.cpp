@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -334,6 +336,34 @@ TEST_F(PropertiesDialogTest, ActionButtonOpensBrowsesAndRefusesBadFtpAddresses) 
         EXPECT_TRUE(Find<QPushButton>(ftp.get(), "actionButton")->isEnabled());
         EXPECT_FALSE(ftp->ftpTestRunning());
     }
+}
+
+TEST(QtFileChooserTest, ChoosesAnyExistingFileUnderTheFixedFilter) {
+    TempDir dir;
+    WriteBytes(dir.path() / "syslog", "no dot in the name");
+    bool timedOut = false;
+    QStringList filters, modelFilters;
+    QString title;
+    WatchModal(
+        [&](QWidget* modal) {
+            auto* files = qobject_cast<QFileDialog*>(modal);
+            if (!files) return false;
+            title = files->windowTitle();
+            filters = files->nameFilters();
+            if (auto* model = files->findChild<QFileSystemModel*>())
+                modelFilters = model->nameFilters();
+            files->selectFile(QString::fromStdString((dir.path() / "syslog").string()));
+            QMetaObject::invokeMethod(files, "accept");
+            return true;
+        },
+        &timedOut);
+    QtFileChooser chooser;
+    auto chosen = chooser.ChooseExistingFile(nullptr);
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(title, "Choose File..");
+    EXPECT_EQ(filters, QStringList{"All Files (*.*)"});
+    EXPECT_EQ(modelFilters, QStringList{"*"});  // names without a dot are listed too
+    EXPECT_EQ(chosen, (dir.path() / "syslog").string());
 }
 
 int ClosedPort() {
