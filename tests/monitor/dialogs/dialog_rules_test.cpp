@@ -1,16 +1,14 @@
 // The dialogs' display-free rules: data view panes, interval stepping, thread list, e-mail form,
-// FTP test addresses and texts, and the web target with an account.
+// FTP test addresses, and the web target with an account.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "common/little_endian.h"
-#include "file_bytes.h"
 #include "monitor/dialogs/data_view_text.h"
 #include "monitor/dialogs/mail_form.h"
 #include "monitor/dialogs/options_form.h"
 #include "monitor/dialogs/properties_form.h"
-#include "temp_home.h"
 
 namespace wardlet {
 namespace {
@@ -35,15 +33,6 @@ TEST(DataViewText, PanesForTheEdgeCases) {
     EXPECT_EQ(cut.characters.back(), 'L');
     EXPECT_EQ(cut.hex.size(), 342u * (6 * 3 + 1));
     EXPECT_EQ(cut.hex.substr(cut.hex.size() - 4), "4C \n");
-}
-
-TEST(DataViewText, LoadReadsTheFileStartOrNothing) {
-    test::TempDir dir;
-    EXPECT_FALSE(LoadDataView(dir.path() / "missing.content"));
-    test::WriteBytes(dir.path() / "a.content", std::string(3000, 'q'));
-    auto text = LoadDataView(dir.path() / "a.content");
-    ASSERT_TRUE(text);
-    EXPECT_EQ(text->characters, std::string(2052, 'q'));
 }
 
 TEST(OptionsForm, IntervalStepsAndThreadList) {
@@ -138,18 +127,11 @@ TEST(FtpTestAddress, SplitsAndInvalidForms) {
     EXPECT_FALSE(SplitFtpTestAddress("host\n/file.zip"));
 }
 
-TEST(PropertiesTexts, WebTargetAndFtpSteps) {
+TEST(PropertiesTexts, WebTargetWithAndWithoutAccount) {
     EXPECT_EQ(WebOpenTarget("HTTPS://a.example/x", true, "u", "p"), "https://u:p@a.example/x");
     EXPECT_EQ(WebOpenTarget("ftp://a.example/?q=s://", false, "u", "p"),
               "https://a.example/?q=s://");
     EXPECT_EQ(WebOpenTarget("a.example", false, "", ""), "http://a.example");
-    EXPECT_EQ(FtpTestText(FtpTestStep::Connect, FtpStepState::Started),
-              "Connecting to the server...");
-    EXPECT_EQ(FtpTestText(FtpTestStep::ChangeDirectory, FtpStepState::Failed),
-              "Connecting to the server...SUCCESS\nChanging directory...FAILED");
-    EXPECT_EQ(FtpTestText(FtpTestStep::GetFile, FtpStepState::Succeeded),
-              "Connecting to the server...SUCCESS\nChanging directory...SUCCESS\nGetting "
-              "file...SUCCESS");
 }
 
 }  // namespace
