@@ -146,6 +146,7 @@ TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
         curl_easy_setopt(h, CURLOPT_USERNAME, request.userName.c_str());
         curl_easy_setopt(h, CURLOPT_PASSWORD, request.password.c_str());
     }
+    if (request.loginOnly) curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
 
     std::unique_ptr<curl_slist, HeaderListDeleter> headers;
     if (request.ftp) {

@@ -19,6 +19,7 @@ struct TransferRequest {
     bool useAccount = false;
     std::string userName;
     std::string password;
+    bool loginOnly = false;  // connect, log in and change directory; fetch nothing
 };
 
 enum class [[nodiscard]] TransferOutcome{

@@ -52,6 +52,15 @@ bool HasLineBreak(std::string_view text) {
     return text.find_first_of("\r\n") != std::string_view::npos;
 }
 
+std::string WebOpenTarget(std::string_view location, bool useAccount, std::string_view user,
+                          std::string_view password) {
+    std::string url = BuildWebLocation(location);
+    if (!useAccount) return url;
+    size_t rest = url.find("://") + 3;  // BuildWebLocation always starts with a scheme
+    return url.substr(0, rest) + std::string(user) + ":" + std::string(password) + "@" +
+           url.substr(rest);
+}
+
 bool NameHasAllowedCharacters(std::string_view name) {
     for (unsigned char c : name)
         if (c < 0x20 || c == 0x7f || strchr("\\/:*?\"<>|", c)) return false;

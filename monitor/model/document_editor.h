@@ -51,6 +51,12 @@ std::string BuildWebLocation(std::string_view typed);
 // protocol lines.
 bool HasLineBreak(std::string_view text);
 
+// What is handed to the browser for a web location: BuildWebLocation's prefix and rest, with the
+// account put between them as "user:password@" when it is used. The dialog's "Open..." and the
+// window's opening of a web page both build it here.
+std::string WebOpenTarget(std::string_view location, bool useAccount, std::string_view user,
+                          std::string_view password);
+
 // None of \ / : * ? " < > | and no control character.
 bool NameHasAllowedCharacters(std::string_view name);
 

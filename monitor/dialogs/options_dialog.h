@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QAbstractSpinBox>
+#include <QDialog>
+
+#include "monitor/app/options.h"
+#include "monitor/dialogs/mail_settings_dialog.h"
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+
+namespace wardlet {
+
+// The check interval: a read-only number stepped by the arrows in fives (see StepInterval).
+class IntervalSpinBox : public QAbstractSpinBox {
+    Q_OBJECT
+public:
+    explicit IntervalSpinBox(QWidget* parent = nullptr);
+    void stepBy(int steps) override;
+    void setValueText(const QString& text);
+
+protected:
+    StepEnabled stepEnabled() const override { return StepUpEnabled | StepDownEnabled; }
+};
+
+// "Options": exec() returns 1 after Apply, with all eleven fields of `options` written, or 0
+// with `options` untouched. "Properties.." runs EditMailSettings, whose Apply saves at once.
+class OptionsDialog : public QDialog {
+    Q_OBJECT
+public:
+    OptionsDialog(MonitorOptions& options, const MailSettingsContext& mail,
+                  QWidget* parent = nullptr);
+
+private:
+    QCheckBox* AddCheck(const char* caption, int32_t MonitorOptions::*field, QWidget* parent);
+    void ShowEnabling();
+    void Apply();
+
+    MonitorOptions& options_;
+    const MailSettingsContext& mail_;
+    std::vector<std::pair<QCheckBox*, int32_t MonitorOptions::*>> checks_;
+    QCheckBox* periodicCheck_ = nullptr;
+    QCheckBox* sendEmailCheck_ = nullptr;
+    IntervalSpinBox* interval_ = nullptr;
+    QPushButton* emailProperties_ = nullptr;
+    QComboBox* threadList_ = nullptr;
+};
+
+}  // namespace wardlet

@@ -1,0 +1,468 @@
+// The document properties dialog on the offscreen platform: opening states, the click table,
+// Apply's messages in order, the action button, and the FTP connection test against pyftpdlib.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <set>
+
+#include "common/little_endian.h"
+#include "dialog_test_support.h"
+#include "file_bytes.h"
+#include "monitor/dialogs/document_properties_dialog.h"
+#include "peer_process.h"
+#include "scripted_desktop.h"
+#include "temp_home.h"
+
+namespace wardlet::test {
+namespace {
+
+const char* const kControls[] = {"methodSimple",  "methodCount",     "countEdit",
+                                 "methodMiddle",  "middleStartEdit", "andLabel",
+                                 "middleEndEdit", "accountCheck",    "userNameLabel",
+                                 "userNameEdit",  "passwordLabel",   "passwordEdit"};
+const char* const kCheckables[] = {"typeWebPage",  "typeWebFile", "typeFtpFile",  "typeLocalFile",
+                                   "methodSimple", "methodCount", "methodMiddle", "accountCheck"};
+
+class ChosenFile : public FileChooser {
+public:
+    std::optional<std::string> ChooseExistingFile(QWidget*) override {
+        ++asked;
+        return answer;
+    }
+    std::optional<std::string> answer;
+    int asked = 0;
+};
+
+class PropertiesDialogTest : public ::testing::Test {
+protected:
+    std::unique_ptr<DocumentPropertiesDialog> Open(PropertiesMode mode, size_t slot = 0,
+                                                   bool productLimits = false) {
+        PropertiesContext context{table_, data_, messages_, opener_, files_};
+        if (!productLimits) {
+            context.limits.connectTimeoutSeconds = 5;
+            context.limits.lowSpeedSeconds = 5;
+        }
+        auto dialog = std::make_unique<DocumentPropertiesDialog>(context, mode, slot);
+        dialog->show();
+        return dialog;
+    }
+    size_t AddRecord(DocumentType type, const std::string& name, const std::string& location,
+                     const std::function<void(DocumentRecord&)>& more = {}) {
+        DocumentRecord r{};
+        r.type = static_cast<int32_t>(type);
+        SetFieldText(r.name, name);
+        SetFieldText(r.location, location);
+        if (more) more(r);
+        return table_.Add(r);
+    }
+    static void Click(QWidget* dialog, const char* name) {
+        Find<QAbstractButton>(dialog, name)->click();
+    }
+    static void Type(QWidget* dialog, const char* name, const std::string& text) {
+        Find<QLineEdit>(dialog, name)->setText(QString::fromStdString(text));
+    }
+    static std::string Text(QWidget* dialog, const char* name) {
+        return Find<QLineEdit>(dialog, name)->text().toStdString();
+    }
+    // "caption | label | enabled controls | checked controls"
+    static std::string Snapshot(QWidget* dialog) {
+        std::string s = Find<QPushButton>(dialog, "actionButton")->text().toStdString() + " | " +
+                        Find<QLabel>(dialog, "locationLabel")->text().toStdString() + " |";
+        for (const char* name : kControls)
+            if (Find<QWidget>(dialog, name)->isEnabled()) s += std::string(" ") + name;
+        s += " |";
+        for (const char* name : kCheckables)
+            if (Find<QAbstractButton>(dialog, name)->isChecked()) s += std::string(" ") + name;
+        return s;
+    }
+    std::string LastMessage() {
+        if (messages_.shown.empty()) return "";
+        EXPECT_EQ(messages_.shown.back().icon, MessageIcon::Information);
+        return messages_.shown.back().text;
+    }
+    std::string ApplyMessage(QWidget* dialog) {
+        messages_.shown.clear();
+        Click(dialog, "applyButton");
+        return messages_.shown.empty() ? "applied" : LastMessage();
+    }
+    std::set<std::string> TempFiles() {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(data_)) {
+            auto name = entry.path().filename().string();
+            if (name.rfind("UVP", 0) == 0) names.insert(name);
+        }
+        return names;
+    }
+
+    TempDataHome home_;
+    std::filesystem::path data_ = home_.makeDataFolder();
+    DocumentTable table_;
+    ScriptedMessageBoxes messages_;
+    RecordingOpener opener_;
+    ChosenFile files_;
+};
+
+const std::string kWebBase = " | URL: | methodSimple methodCount methodMiddle accountCheck |";
+const std::string kAccountFields = " userNameLabel userNameEdit passwordLabel passwordEdit";
+
+TEST_F(PropertiesDialogTest, OpeningStateOfEachModeAndType) {
+    auto add = Open(PropertiesMode::Add);
+    EXPECT_EQ(add->windowTitle(), "Add Document");
+    EXPECT_EQ(Snapshot(add.get()), "&Open..." + kWebBase + " typeWebPage methodSimple");
+    EXPECT_EQ(Text(add.get(), "nameEdit"), "");
+    EXPECT_EQ(Find<QLabel>(add.get(), "infoText")->text().toStdString(),
+              TypeExample(DocumentType::WebPage));
+
+    size_t middle = AddRecord(DocumentType::WebPage, "Middle", "http://m", [](DocumentRecord& r) {
+        r.useMiddle = 1;
+        r.useCount = 1;  // middle wins in the dialog, as it shows the record
+        SetFieldText(r.middleStart, "<b>");
+        SetFieldText(r.middleEnd, "</b>");
+        SetFieldText(r.countString, "never shown");
+    });
+    size_t count = AddRecord(DocumentType::WebPage, "Count", "http://c", [](DocumentRecord& r) {
+        r.useCount = 1;
+        SetFieldText(r.countString, "word");
+        r.useAccount = 1;
+        SetFieldText(r.userName, "u");
+        SetFieldText(r.password, "p");
+    });
+    size_t web = AddRecord(DocumentType::WebFile, "File", "http://f", [](DocumentRecord& r) {
+        r.useCount = 1;
+        SetFieldText(r.countString, "ignored");
+    });
+    size_t ftp = AddRecord(DocumentType::FtpFile, "Ftp", "host/x");
+    size_t local = AddRecord(DocumentType::LocalFile, "Local", "/var/log/x");
+
+    auto edit = Open(PropertiesMode::Edit, middle);
+    EXPECT_EQ(edit->windowTitle(), "Document Properties");
+    EXPECT_EQ(Snapshot(edit.get()),
+              "&Open... | URL: | methodSimple methodCount methodMiddle "
+              "middleStartEdit andLabel middleEndEdit accountCheck | "
+              "typeWebPage methodMiddle");
+    EXPECT_EQ(Text(edit.get(), "middleStartEdit"), "<b>");
+    EXPECT_EQ(Text(edit.get(), "countEdit"), "");
+    EXPECT_EQ(Text(edit.get(), "nameEdit"), "Middle");
+    EXPECT_EQ(Text(edit.get(), "locationEdit"), "http://m");
+
+    auto copy = Open(PropertiesMode::Copy, count);
+    EXPECT_EQ(copy->windowTitle(), "Copy Document");
+    EXPECT_EQ(Snapshot(copy.get()),
+              "&Open... | URL: | methodSimple methodCount countEdit "
+              "methodMiddle accountCheck" +
+                  kAccountFields + " | typeWebPage methodCount accountCheck");
+    EXPECT_EQ(Text(copy.get(), "countEdit"), "word");
+    EXPECT_EQ(Text(copy.get(), "passwordEdit"), "p");
+
+    EXPECT_EQ(Snapshot(Open(PropertiesMode::Edit, web).get()),
+              "&Open... | URL: | accountCheck | typeWebFile methodSimple");
+    EXPECT_EQ(Text(Open(PropertiesMode::Edit, web).get(), "countEdit"), "");
+    EXPECT_EQ(Snapshot(Open(PropertiesMode::Edit, ftp).get()),
+              "&Connect... | URL: | accountCheck | typeFtpFile methodSimple");
+    EXPECT_EQ(Snapshot(Open(PropertiesMode::Edit, local).get()),
+              "&Browse.. | Local Path: | | typeLocalFile methodSimple");
+}
+
+TEST_F(PropertiesDialogTest, ClickTable) {
+    struct Row {
+        std::vector<const char*> clicks;
+        std::string expected;
+    };
+    const std::vector<Row> rows = {
+        {{"methodCount"},
+         "&Open... | URL: | methodSimple methodCount countEdit methodMiddle accountCheck | "
+         "typeWebPage methodCount"},
+        {{"methodMiddle"},
+         "&Open... | URL: | methodSimple methodCount methodMiddle middleStartEdit andLabel "
+         "middleEndEdit accountCheck | typeWebPage methodMiddle"},
+        {{"methodMiddle", "methodSimple"}, "&Open..." + kWebBase + " typeWebPage methodSimple"},
+        {{"accountCheck"},
+         "&Open..." + kWebBase.substr(0, kWebBase.size() - 2) + kAccountFields +
+             " | typeWebPage methodSimple accountCheck"},
+        {{"accountCheck", "accountCheck"}, "&Open..." + kWebBase + " typeWebPage methodSimple"},
+        {{"typeWebFile"}, "&Open... | URL: | accountCheck | typeWebFile methodSimple"},
+        {{"methodCount", "typeFtpFile"},
+         "&Connect... | URL: | accountCheck | typeFtpFile methodCount"},
+        {{"accountCheck", "typeWebFile"},
+         "&Open... | URL: | accountCheck" + kAccountFields +
+             " | typeWebFile methodSimple accountCheck"},
+        {{"accountCheck", "typeLocalFile"},
+         "&Browse... | Local Path: | | typeLocalFile methodSimple accountCheck"},
+        {{"methodMiddle", "typeLocalFile", "typeWebPage"},
+         "&Open... | URL: | methodSimple methodCount methodMiddle middleStartEdit andLabel "
+         "middleEndEdit accountCheck | typeWebPage methodMiddle"},
+        {{"typeLocalFile", "typeFtpFile"},
+         "&Connect... | URL: | accountCheck | typeFtpFile methodSimple"},
+    };
+    for (const Row& row : rows) {
+        auto dialog = Open(PropertiesMode::Add);
+        std::string trail;
+        for (const char* click : row.clicks) {
+            Click(dialog.get(), click);
+            trail += std::string(click) + " ";
+        }
+        EXPECT_EQ(Snapshot(dialog.get()), row.expected) << trail;
+    }
+    auto dialog = Open(PropertiesMode::Add);
+    Click(dialog.get(), "typeFtpFile");
+    EXPECT_EQ(Find<QLabel>(dialog.get(), "infoText")->text().toStdString(),
+              TypeExample(DocumentType::FtpFile));
+}
+
+TEST_F(PropertiesDialogTest, ApplyStopsAtTheFirstFailureInOrder) {
+    AddRecord(DocumentType::WebPage, "Other", "http://o");
+    auto d = Open(PropertiesMode::Add);
+    QWidget* w = d.get();
+    Click(w, "methodCount");
+    Click(w, "accountCheck");
+    EXPECT_EQ(ApplyMessage(w), "Please enter the string for count.");
+    Type(w, "countEdit", "x");
+    EXPECT_EQ(ApplyMessage(w), "Please enter the username.");
+    Type(w, "userNameEdit", "user");
+    EXPECT_EQ(ApplyMessage(w), "Please enter the password.");
+    Type(w, "passwordEdit", std::string(128, 'p'));
+    EXPECT_EQ(ApplyMessage(w), "The password can hold at most 127 characters.");
+    Type(w, "passwordEdit", "pw");
+    EXPECT_EQ(ApplyMessage(w), "Please enter the URL or server address of the document.");
+    Type(w, "locationEdit", "ftp://example.com/a?x=S://");
+    EXPECT_EQ(ApplyMessage(w), "Please enter the document name.");
+    Type(w, "nameEdit", "a:b");
+    EXPECT_EQ(ApplyMessage(w),
+              "Invalid document name. Please do not use the following characters:\n\n\\ / : * ? "
+              "\" < > |");
+    Type(w, "nameEdit", "OTHER");
+    EXPECT_EQ(ApplyMessage(w), "Same document name already exist. Please use another name.");
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_EQ(Text(w, "nameEdit"), "OTHER");  // the input stays as it was
+    Type(w, "nameEdit", "Fresh");
+    EXPECT_EQ(ApplyMessage(w), "applied");
+    EXPECT_EQ(d->result(), 1);
+    const DocumentRecord& r = d->stagedRecord();
+    EXPECT_EQ(FieldText(r.location), "https://example.com/a?x=S://");
+    EXPECT_EQ(FieldText(r.name), "Fresh");
+    EXPECT_EQ(r.useCount, 1);
+    EXPECT_EQ(FieldText(r.countString), "x");
+    EXPECT_EQ(r.useAccount, 1);
+    EXPECT_EQ(FieldText(r.password), "pw");
+    EXPECT_EQ(r.status, static_cast<int32_t>(DocumentStatus::Waiting));
+
+    auto m = Open(PropertiesMode::Add);
+    Click(m.get(), "methodMiddle");
+    Type(m.get(), "middleStartEdit", "a");
+    EXPECT_EQ(ApplyMessage(m.get()), "Please enter the string.");
+    Click(m.get(), "typeFtpFile");  // the middle radio stays checked but no longer counts
+    EXPECT_EQ(ApplyMessage(m.get()), "Please enter the file path.");
+}
+
+TEST_F(PropertiesDialogTest, EdgeCasesOfNamesTypesAndAccounts) {
+    size_t own = AddRecord(DocumentType::WebPage, "Mine", "http://m");
+    auto edit = Open(PropertiesMode::Edit, own);
+    EXPECT_EQ(ApplyMessage(edit.get()), "applied");
+    auto copy = Open(PropertiesMode::Copy, own);
+    EXPECT_EQ(ApplyMessage(copy.get()),
+              "Same document name already exist. Please use another name.");
+    EXPECT_EQ(copy->result(), 0);
+
+    // A count chosen for a web page, then "Web File": nothing of the count is stored.
+    auto web = Open(PropertiesMode::Add);
+    Click(web.get(), "methodCount");
+    Type(web.get(), "countEdit", "x");
+    Click(web.get(), "typeWebFile");
+    Type(web.get(), "nameEdit", "Wf");
+    Type(web.get(), "locationEdit", "ftp://host/file");
+    EXPECT_EQ(ApplyMessage(web.get()), "applied");
+    EXPECT_EQ(web->stagedRecord().useCount, 0);
+    EXPECT_EQ(FieldText(web->stagedRecord().countString), "");
+    EXPECT_EQ(FieldText(web->stagedRecord().location), "http://host/file");
+
+    // "Account" checked, then "Local File": disabled, still checked, still asked for.
+    auto local = Open(PropertiesMode::Add);
+    Click(local.get(), "accountCheck");
+    Click(local.get(), "typeLocalFile");
+    Type(local.get(), "nameEdit", "Log");
+    Type(local.get(), "locationEdit", "/var/log/syslog");
+    EXPECT_EQ(ApplyMessage(local.get()), "Please enter the username.");
+    local->findChild<QLineEdit*>("userNameEdit")->setText("u");
+    local->findChild<QLineEdit*>("passwordEdit")->setText("p");
+    EXPECT_EQ(ApplyMessage(local.get()), "applied");
+    EXPECT_EQ(local->stagedRecord().useAccount, 1);
+    EXPECT_EQ(FieldText(local->stagedRecord().userName), "u");
+}
+
+TEST_F(PropertiesDialogTest, ActionButtonOpensBrowsesAndRefusesBadFtpAddresses) {
+    auto web = Open(PropertiesMode::Add);
+    Click(web.get(), "actionButton");
+    EXPECT_EQ(LastMessage(), "Please enter the URL or server address of the document.");
+    Type(web.get(), "locationEdit", "HTTPS://host/page");
+    Click(web.get(), "accountCheck");
+    Type(web.get(), "userNameEdit", "u");
+    messages_.shown.clear();
+    Click(web.get(), "actionButton");
+    EXPECT_EQ(LastMessage(), "Please enter the password.");
+    Type(web.get(), "passwordEdit", "p");
+    Click(web.get(), "actionButton");
+    ASSERT_EQ(opener_.urls.size(), 1u);
+    EXPECT_EQ(opener_.urls[0], "https://u:p@host/page");
+
+    size_t log = AddRecord(DocumentType::LocalFile, "Log", "/old");
+    auto local = Open(PropertiesMode::Edit, log);
+    Click(local.get(), "actionButton");  // cancelled: the location stays
+    EXPECT_EQ(Text(local.get(), "locationEdit"), "/old");
+    files_.answer = "/var/log/chosen file";
+    Click(local.get(), "actionButton");
+    EXPECT_EQ(Text(local.get(), "locationEdit"), "/var/log/chosen file");
+    files_.answer = std::string(512, 'f');
+    Click(local.get(), "actionButton");
+    EXPECT_EQ(LastMessage(), "The file path can hold at most 511 characters.");
+    EXPECT_EQ(Text(local.get(), "locationEdit"), "/var/log/chosen file");
+    EXPECT_EQ(files_.asked, 3);
+
+    auto ftp = Open(PropertiesMode::Add);
+    Click(ftp.get(), "typeFtpFile");
+    for (const char* bad : {"ftp://hostonly", "/file.zip", "host\n/f"}) {
+        Type(ftp.get(), "locationEdit", bad);
+        messages_.shown.clear();
+        Click(ftp.get(), "actionButton");
+        EXPECT_EQ(LastMessage(), "Invalid FTP address. Please check again.") << bad;
+        EXPECT_TRUE(Find<QPushButton>(ftp.get(), "actionButton")->isEnabled());
+        EXPECT_FALSE(ftp->ftpTestRunning());
+    }
+}
+
+TEST(QtFileChooserTest, ChoosesAnyExistingFileUnderTheFixedFilter) {
+    TempDir dir;
+    WriteBytes(dir.path() / "syslog", "no dot in the name");
+    bool timedOut = false;
+    QStringList filters, modelFilters;
+    QString title;
+    WatchModal(
+        [&](QWidget* modal) {
+            auto* files = qobject_cast<QFileDialog*>(modal);
+            if (!files) return false;
+            title = files->windowTitle();
+            filters = files->nameFilters();
+            if (auto* model = files->findChild<QFileSystemModel*>())
+                modelFilters = model->nameFilters();
+            files->selectFile(QString::fromStdString((dir.path() / "syslog").string()));
+            QMetaObject::invokeMethod(files, "accept");
+            return true;
+        },
+        &timedOut);
+    QtFileChooser chooser;
+    auto chosen = chooser.ChooseExistingFile(nullptr);
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(title, "Choose File..");
+    EXPECT_EQ(filters, QStringList{"All Files (*.*)"});
+    EXPECT_EQ(modelFilters, QStringList{"*"});  // names without a dot are listed too
+    EXPECT_EQ(chosen, (dir.path() / "syslog").string());
+}
+
+int ClosedPort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+TEST_F(PropertiesDialogTest, FtpConnectionTestReportsEachStepWhileTheWindowRuns) {
+    TempDir root;
+    std::filesystem::create_directories(root.path() / "pub" / "sub");
+    WriteBytes(root.path() / "pub" / "sub" / "f.txt", "content");
+    PeerProcess peer({Python(), TestFile("monitor/engine/ftp_peer.py"), root.path().string(),
+                      "ftp user", "secret"});
+    WriteBytes(root.path() / "home" / "mine.txt", "mine");
+    std::string host = "127.0.0.1:" + std::to_string(peer.port());
+
+    struct Case {
+        std::string location;
+        std::string password;  // empty: anonymous
+        std::string shown;
+    };
+    const std::vector<Case> cases = {
+        {"ftp://" + host + "/pub/sub/f.txt", "",
+         "Connecting to the server...SUCCESS\nChanging directory...SUCCESS\nGetting "
+         "file...SUCCESS"},
+        {host + "/mine.txt", "secret",
+         "Connecting to the server...SUCCESS\nChanging directory...SUCCESS\nGetting "
+         "file...SUCCESS"},
+        {host + "/pub/missing/f.txt", "",
+         "Connecting to the server...SUCCESS\nChanging directory...FAILED"},
+        {host + "/pub/sub/none.txt", "",
+         "Connecting to the server...SUCCESS\nChanging directory...SUCCESS\nGetting "
+         "file...FAILED"},
+        {host + "/mine.txt", "wrong", "Connecting to the server...FAILED"},
+        {"127.0.0.1:" + std::to_string(ClosedPort()) + "/f.txt", "",
+         "Connecting to the server...FAILED"},
+    };
+    for (const Case& c : cases) {
+        auto dialog = Open(PropertiesMode::Add);
+        auto* action = Find<QPushButton>(dialog.get(), "actionButton");
+        auto* info = Find<QLabel>(dialog.get(), "infoText");
+        Click(dialog.get(), "typeFtpFile");
+        Type(dialog.get(), "locationEdit", c.location);
+        if (!c.password.empty()) {
+            Click(dialog.get(), "accountCheck");
+            Type(dialog.get(), "userNameEdit", "ftp user");
+            Type(dialog.get(), "passwordEdit", c.password);
+        }
+        Click(dialog.get(), "actionButton");
+        // The click returned at once: the test runs on, the button waits disabled.
+        EXPECT_TRUE(dialog->ftpTestRunning()) << c.location;
+        EXPECT_FALSE(action->isEnabled());
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(1);
+        ASSERT_TRUE(WaitUntil([&] { return action->isEnabled(); })) << c.location;
+        EXPECT_GT(ticks, 0);
+        EXPECT_EQ(info->text().toStdString(), c.shown) << c.location;
+        EXPECT_TRUE(messages_.shown.empty());
+        EXPECT_TRUE(TempFiles().empty()) << c.location;
+    }
+}
+
+TEST_F(PropertiesDialogTest, ClosingAbandonsARunningFtpTest) {
+    // A server that takes the connection and never greets.
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    socklen_t length = sizeof address;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+
+    auto dialog = Open(PropertiesMode::Add, 0, true);  // the server would be waited for 60 s
+    dialog->findChild<QRadioButton*>("typeFtpFile")->click();
+    Type(dialog.get(), "locationEdit",
+         "127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/f");
+    Click(dialog.get(), "actionButton");
+    ASSERT_TRUE(dialog->ftpTestRunning());
+    WaitUntil([] { return false; }, 300);
+    QElapsedTimer closing;
+    closing.start();
+    dialog->reject();
+    dialog.reset();
+    EXPECT_LT(closing.elapsed(), 30000);  // abandoned, not waited out
+    EXPECT_TRUE(TempFiles().empty());
+    close(listener);
+}
+
+}  // namespace
+}  // namespace wardlet::test
+
+WARDLET_QT_TEST_MAIN

@@ -1,0 +1,93 @@
+// The properties dialog's FTP connection test without a window: the steps it reports, the
+// temporary file it must not leave, and a stop from another thread.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "engine_fixture.h"
+#include "file_bytes.h"
+#include "monitor/engine/ftp_connection_test.h"
+
+namespace wardlet::test {
+namespace {
+
+using Steps = std::vector<std::pair<FtpTestStep, FtpStepState>>;
+
+FtpTestResult RunTest(const std::string& location, const std::filesystem::path& folder,
+                      Steps& steps, const std::atomic<bool>& stop,
+                      const TransferLimits& limits = QuickLimits()) {
+    FtpTestRequest request;
+    request.location = *SplitFtpTestAddress(location);
+    request.dataFolder = folder;
+    return RunFtpConnectionTest(request, limits, stop, [&](FtpTestStep step, FtpStepState state) {
+        steps.emplace_back(step, state);
+    });
+}
+
+bool NoTempFiles(const std::filesystem::path& folder) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().filename().string().rfind("UVP", 0) == 0) return false;
+    return true;
+}
+
+TEST(FtpConnectionTest, StepsInOrderAndNoTemporaryFileLeft) {
+    TempDir root, data;
+    std::filesystem::create_directories(root.path() / "pub");
+    WriteBytes(root.path() / "pub" / "f.txt", std::string(100000, 'x'));
+    WriteBytes(root.path() / "top.txt", "top");
+    PeerProcess peer({Python(), TestFile("monitor/engine/ftp_peer.py"), root.path().string(),
+                      "user", "password"});
+    std::string host = "127.0.0.1:" + std::to_string(peer.port());
+    std::atomic<bool> stop{false};
+
+    Steps steps;
+    EXPECT_EQ(RunTest(host + "/pub/f.txt", data.path(), steps, stop), FtpTestResult::Succeeded);
+    EXPECT_EQ(steps, (Steps{{FtpTestStep::Connect, FtpStepState::Started},
+                            {FtpTestStep::Connect, FtpStepState::Succeeded},
+                            {FtpTestStep::ChangeDirectory, FtpStepState::Started},
+                            {FtpTestStep::ChangeDirectory, FtpStepState::Succeeded},
+                            {FtpTestStep::GetFile, FtpStepState::Started},
+                            {FtpTestStep::GetFile, FtpStepState::Succeeded}}));
+    steps.clear();
+    EXPECT_EQ(RunTest(host + "/top.txt", data.path(), steps, stop), FtpTestResult::Succeeded);
+    EXPECT_EQ(steps.size(), 4u);  // no directory to change to
+    steps.clear();
+    EXPECT_EQ(RunTest(host + "/pub/", data.path(), steps, stop), FtpTestResult::GetFailed);
+    steps.clear();
+    EXPECT_EQ(RunTest(host + "/pub/gone.txt", data.path(), steps, stop), FtpTestResult::GetFailed);
+    EXPECT_EQ(steps.back(), std::make_pair(FtpTestStep::GetFile, FtpStepState::Failed));
+    EXPECT_TRUE(NoTempFiles(data.path()));
+}
+
+TEST(FtpConnectionTest, StopFromAnotherThreadEndsAWaitingTest) {
+    TempDir data;
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    socklen_t length = sizeof address;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+
+    std::atomic<bool> stop{false};
+    Steps steps;
+    FtpTestResult result = FtpTestResult::Succeeded;
+    std::thread test([&] {
+        // The product's limits: only the stop can end it soon.
+        result = RunTest("127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/f", data.path(),
+                         steps, stop, TransferLimits{});
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stop = true;
+    test.join();
+    close(listener);
+    EXPECT_EQ(result, FtpTestResult::Stopped);
+    EXPECT_EQ(steps, (Steps{{FtpTestStep::Connect, FtpStepState::Started}}));
+}
+
+}  // namespace
+}  // namespace wardlet::test
