@@ -337,7 +337,7 @@ void DocumentCheck::OpenChangedDocument() {
     auto type = static_cast<DocumentType>(record_.type);
     if (type != DocumentType::WebPage && type != DocumentType::WebFile) return;
     if (!context_.settings.Notification().openPageOnChange) return;
-    if (auto row = context_.observer.FindRowOfRecord(index_)) context_.observer.OpenDocument(*row);
+    context_.observer.OpenDocument(index_);
 }
 
 }  // namespace wardlet
