@@ -13,11 +13,47 @@ bool Is(int32_t status, DocumentStatus s) {
 
 }  // namespace
 
+// Once the engine is stopping, the findings of checks still running concern a program that is
+// ending: they must not reach its window (a sound, a message box or an opened page during exit).
+class CheckEngine::StopGate : public CheckObserver {
+public:
+    StopGate(CheckObserver& inner, const std::atomic<bool>& stopping)
+        : inner_(inner), stopping_(stopping) {}
+    void RefreshRow(size_t index) override { inner_.RefreshRow(index); }
+    std::optional<size_t> FindRowOfRecord(size_t index) override {
+        return inner_.FindRowOfRecord(index);
+    }
+    void SelectRowOfRecord(size_t index) override {
+        if (Open()) inner_.SelectRowOfRecord(index);
+    }
+    void PlaySound(NotifyKind kind) override {
+        if (Open()) inner_.PlaySound(kind);
+    }
+    void TrayAlert() override {
+        if (Open()) inner_.TrayAlert();
+    }
+    void ShowMessage(std::string_view text) override {
+        if (Open()) inner_.ShowMessage(text);
+    }
+    void OpenDocument(size_t index) override {
+        if (Open()) inner_.OpenDocument(index);
+    }
+    void CheckEnded(size_t index, const DocumentRecord& record) override {
+        inner_.CheckEnded(index, record);
+    }
+
+private:
+    bool Open() const { return !stopping_.load(); }
+    CheckObserver& inner_;
+    const std::atomic<bool>& stopping_;
+};
+
 CheckEngine::CheckEngine(DocumentStore& store, EngineSettings& settings, CheckObserver& observer,
                          TransferLimits limits)
     : store_(store),
       settings_(settings),
       observer_(observer),
+      gate_(std::make_unique<StopGate>(observer, stopping_)),
       limits_(std::move(limits)),
       mail_(store.dataFolder()) {
     InitTransfers();
@@ -101,7 +137,7 @@ void CheckEngine::CheckSelected(const std::vector<size_t>& indexes) {
 }
 
 void CheckEngine::CheckThreadProc(Worker* self) {
-    CheckContext context{store_, settings_, observer_, mail_, limits_, stopping_};
+    CheckContext context{store_, settings_, *gate_, mail_, limits_, stopping_};
     DocumentTable& table = store_.table();
     try {
         // The table may grow during the pass; records added behind it are checked as well.
@@ -114,10 +150,14 @@ void CheckEngine::CheckThreadProc(Worker* self) {
     } catch (...) {
         DebugLog("a check pass ended with an exception");
     }
-    std::lock_guard guard(workersLock_);
-    self->done = true;
-    --running_;
-    idle_.notify_all();
+    std::function<void()> onIdle;
+    {
+        std::lock_guard guard(workersLock_);
+        self->done = true;
+        if (--running_ == 0) onIdle = onIdle_;
+        idle_.notify_all();
+    }
+    if (onIdle) onIdle();
 }
 
 void CheckEngine::RequestStop() {
@@ -138,6 +178,11 @@ void CheckEngine::Stop() {
 bool CheckEngine::Idle() const {
     std::lock_guard guard(workersLock_);
     return running_ == 0;
+}
+
+void CheckEngine::SetIdleCallback(std::function<void()> callback) {
+    std::lock_guard guard(workersLock_);
+    onIdle_ = std::move(callback);
 }
 
 bool CheckEngine::WaitIdle(std::chrono::milliseconds timeout) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -42,7 +43,9 @@ public:
     void CheckSelected(const std::vector<size_t>& indexes);
 
     // Asks every check to end: transfers abort within about a second, local copies at the next
-    // block; aborted checks leave their record Waiting. Returns at once. A window whose observer
+    // block; aborted checks leave their record Waiting. From then on no sound, selection, tray
+    // alert, message or opening goes out to the observer (rows are still refreshed). Returns at
+    // once. A window whose observer
     // waits for the user-interface thread calls this there, keeps handling events until Idle(),
     // and only then Stop(), so no check thread is left waiting for a thread that joins it.
     void RequestStop();
@@ -50,8 +53,13 @@ public:
     void Stop();
     // True when no pass is running.
     bool Idle() const;
-    // Waits until no pass is running; false when `timeout` passed first.
+    // Waits until no pass is running; false when `timeout` passed first. Not for a thread that
+    // the observer waits for (use the idle callback there).
     bool WaitIdle(std::chrono::milliseconds timeout = std::chrono::hours(24));
+    // Runs on the check thread whose pass was the last one running, each time the engine becomes
+    // idle, so a window learns it without polling. It must not wait for another thread (post,
+    // do not block), and a new pass may have started by the time it is handled: ask Idle().
+    void SetIdleCallback(std::function<void()> callback);
 
     MailNotifier& mail() { return mail_; }
     const TransferLimits& limits() const { return limits_; }
@@ -61,12 +69,14 @@ private:
         std::thread thread;
         bool done = false;
     };
+    class StopGate;
     void CheckThreadProc(Worker* self);
     void JoinFinishedLocked(std::vector<std::thread>& finished);
 
     DocumentStore& store_;
     EngineSettings& settings_;
     CheckObserver& observer_;
+    std::unique_ptr<StopGate> gate_;  // what the checks call instead of observer_
     TransferLimits limits_;
     MailNotifier mail_;
     std::atomic<bool> stopping_{false};
@@ -75,6 +85,7 @@ private:
     std::condition_variable idle_;
     std::list<Worker> workers_;
     size_t running_ = 0;
+    std::function<void()> onIdle_;  // guarded by workersLock_
 };
 
 }  // namespace wardlet

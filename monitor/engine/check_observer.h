@@ -11,12 +11,12 @@ namespace wardlet {
 // The two findings a check announces.
 enum class NotifyKind { Changed = 2, Unavailable = 3 };
 
-// Everything a check hands to the window. The window implements it (later); wardctl and the tests
-// implement it now. Unless a call says otherwise it is made on a check thread, and a window must
-// carry it to its user-interface thread and wait there for it to finish. QueueAllForCheck and
-// CheckSelected run on the caller's thread (the user-interface thread in the window) and call
-// FindRowOfRecord and RefreshRow directly from it, so those two must not wait for that thread
-// when they are already on it.
+// Everything a check hands to the window; the window, wardctl and the tests implement it. Unless a
+// call says otherwise it is made on a check thread, and a window must carry it to its
+// user-interface thread and wait there for it to finish. QueueAllForCheck and CheckSelected run on
+// the caller's thread (the user-interface thread in the window) and call FindRowOfRecord and
+// RefreshRow directly from it, so those two must not wait for that thread when they are already on
+// it.
 class CheckObserver {
 public:
     virtual ~CheckObserver() = default;
@@ -36,9 +36,11 @@ public:
     // Shows an information message box with `text` modally; the check thread waits for it while
     // the other threads go on. Only the first check of the middle method shows one.
     virtual void ShowMessage(std::string_view text) = 0;
-    // Opens the document of `row` with the user's default handler, quietly (no message boxes);
-    // with markCheckedOnOpen the window then sets the record Checked and refreshes its row.
-    virtual void OpenDocument(size_t row) = 0;
+    // Opens the changed document in `index` (a record, not a row: a sort or delete in between
+    // must not open another document) with the user's default handler, quietly (no message
+    // boxes), when it still has a row; with markCheckedOnOpen the window then sets the record
+    // Checked and refreshes its row.
+    virtual void OpenDocument(size_t index) = 0;
     // A check of the record in `index` has ended; `record` is the record as the check left it.
     // For reports such as wardctl's lines; the window needs nothing here.
     virtual void CheckEnded(size_t /*index*/, const DocumentRecord& /*record*/) {}

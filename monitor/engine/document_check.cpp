@@ -331,7 +331,7 @@ void DocumentCheck::OpenChangedDocument() {
     // A web file opens from its stored copy, which must be the new one.
     QueueWrites();
     context_.store.FlushPendingWritesOf(index_);
-    if (auto row = context_.observer.FindRowOfRecord(index_)) context_.observer.OpenDocument(*row);
+    context_.observer.OpenDocument(index_);
 }
 
 }  // namespace wardlet

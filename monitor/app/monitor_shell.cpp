@@ -1,0 +1,249 @@
+#include "monitor/app/monitor_shell.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "common/little_endian.h"
+#include "common/mail_queue.h"
+#include "common/mailer_launch.h"
+#include "monitor/app/open_target.h"
+
+namespace wardlet {
+
+std::chrono::milliseconds PeriodicTimerPeriod(const MonitorOptions& options) {
+    return std::min(PeriodicCheckInterval(options), kLongestTimerPeriod);
+}
+
+std::optional<std::filesystem::path> FindSoundFile(NotifyKind kind,
+                                                   const std::filesystem::path& dataFolder,
+                                                   const std::filesystem::path& installFolder) {
+    const char* name = kind == NotifyKind::Changed ? "Wardlet.sound" : "Wardlet.alert";
+    for (const auto& folder : {dataFolder, installFolder}) {
+        std::error_code error;
+        auto file = folder / name;
+        if (std::filesystem::is_regular_file(file, error)) return file;
+    }
+    return std::nullopt;
+}
+
+MonitorShell::MonitorShell(const Parts& parts)
+    : doc_(parts.doc),
+      rows_(parts.rows),
+      timers_(parts.timers),
+      tray_(parts.tray),
+      sound_(parts.sound),
+      messages_(parts.messages),
+      opener_(parts.opener),
+      launcher_(parts.launcher),
+      window_(parts.window) {}
+
+void MonitorShell::FirstUpdate() {
+    tray_.Add();
+    window_.SetUpColumns();
+    doc_.Load();
+    MonitorOptions options = doc_.options();
+    if (FlagOn(options.startupCheck)) timers_.Start(TimerId::StartupCheck, kStartupCheckDelay);
+    periodicRunning_ = FlagOn(options.periodicCheck);
+    if (periodicRunning_) timers_.Start(TimerId::PeriodicCheck, PeriodicTimerPeriod(options));
+    doc_.SetMailTimerActive(FlagOn(options.sendEmail));
+    if (doc_.mailTimerActive()) timers_.Start(TimerId::Mailer, kMailerPeriod);
+    doc_.engine().mail().ClearNotifiedDocuments();
+    timers_.Start(TimerId::StartupPrompt, kStartupPromptDelay);
+}
+
+WindowStart MonitorShell::Start(bool hide) {
+    unattended_ = hide;
+    if (!hide) return WindowStart::Shown;
+    return tray_.Available() ? WindowStart::Hidden : WindowStart::Minimized;
+}
+
+void MonitorShell::OnTimer(TimerId id) {
+    switch (id) {
+        case TimerId::PeriodicCheck:
+            if (!shuttingDown_) doc_.engine().QueueAllForCheck();
+            return;
+        case TimerId::TrayBlink:
+            return BlinkTick();
+        case TimerId::StartupPrompt:
+            timers_.Stop(id);
+            return StartupPrompt();
+        case TimerId::Mailer:
+            return StartMailer();
+        case TimerId::StartupCheck:
+            timers_.Stop(id);
+            if (!shuttingDown_) doc_.engine().QueueAllForCheck();
+            return;
+        case TimerId::ShutdownBound:
+            timers_.Stop(id);
+            return FinishShutdown();
+    }
+}
+
+void MonitorShell::StartupPrompt() {
+    if (shuttingDown_ || rows_.RowCount() != 0) return;
+    if (window_.ShowStartupPrompt() == StartupAnswer::AddDocument && addDocument && !shuttingDown_)
+        addDocument();
+}
+
+void MonitorShell::ApplyTimers() {
+    MonitorOptions options = doc_.options();
+    if (FlagOn(options.periodicCheck)) {
+        if (periodicRunning_) timers_.Stop(TimerId::PeriodicCheck);
+        timers_.Start(TimerId::PeriodicCheck, PeriodicTimerPeriod(options));
+        periodicRunning_ = true;
+    } else {
+        if (periodicRunning_) timers_.Stop(TimerId::PeriodicCheck);
+        periodicRunning_ = false;
+    }
+    if (FlagOn(options.sendEmail)) {
+        timers_.Start(TimerId::Mailer, kMailerPeriod);
+        doc_.SetMailTimerActive(true);
+    } else {
+        if (doc_.mailTimerActive()) timers_.Stop(TimerId::Mailer);
+        doc_.SetMailTimerActive(false);
+    }
+}
+
+void MonitorShell::OptionsCommand() {
+    if (!editOptions) return;
+    MonitorOptions options = doc_.options();
+    if (!editOptions(options) || shuttingDown_) return;
+    // A file that cannot be written is silent; the options in memory still hold for the run.
+    (void)doc_.ApplyOptions(options);
+    ApplyTimers();
+}
+
+void MonitorShell::StartMailer() {
+    if (shuttingDown_ || !MailQueueExists(doc_.dataFolder())) return;
+    if (StartMailerProgram(launcher_, doc_.installFolder(), MailerMode::Normal) ==
+        MailerStart::Failed) {
+        // The box is modal and the timer ticks on meanwhile: one box at a time, not one a minute.
+        if (mailerFailureOpen_) return;
+        mailerFailureOpen_ = true;
+        messages_.Show(kCannotExecuteMailer, MessageIcon::Stop);
+        mailerFailureOpen_ = false;
+        return;
+    }
+    if (!FlagOn(doc_.mailConfig().markNotifiedChecked)) return;
+    doc_.engine().mail().MarkNotifiedDocumentsChecked(
+        doc_.table(), [&](size_t index) { return rows_.FindRowOfRecord(index); },
+        [&](size_t index) { rows_.RefreshRow(index); });
+}
+
+void MonitorShell::BlinkTick() {
+    if (!unattended_) {
+        timers_.Stop(TimerId::TrayBlink);
+        tray_.SetImage(TrayImage::Normal);
+        blinkCount_ = 0;
+        return;
+    }
+    if (blinkPhase_ == 0) {
+        tray_.SetImage(TrayImage::Blank);
+    } else if (blinkCount_ == 0) {
+        tray_.SetImage(TrayImage::Normal);
+        tray_.ShowBalloon(kBalloonTitle, kBalloonText, kBalloonTimeout);
+        blinkCount_ = 1;
+    } else if (blinkCount_ <= 25) {
+        tray_.SetImage(TrayImage::Normal);
+        ++blinkCount_;
+    } else {
+        tray_.Remove();
+        tray_.Add();
+        blinkCount_ = 0;
+    }
+    blinkPhase_ = 1 - blinkPhase_;
+}
+
+void MonitorShell::Activate() {
+    window_.BringForward();
+    unattended_ = false;
+}
+
+void MonitorShell::OpenDocumentOfRow(size_t row, bool showMessages) {
+    if (auto index = rows_.FindRecordOfRow(row)) OpenRecord(*index, showMessages);
+}
+
+void MonitorShell::OpenRecord(size_t index, bool showMessages) {
+    DocumentTable& table = doc_.table();
+    if (index >= table.size() || table.IsFree(index)) return;
+    OpenTarget target = PrepareOpenTarget(table.Get(index), doc_.dataFolder());
+    switch (target.kind) {
+        case OpenTarget::Kind::Url:
+            opener_.OpenUrl(target.url);
+            break;
+        case OpenTarget::Kind::File:
+            opener_.OpenFile(target.file);
+            break;
+        case OpenTarget::Kind::NotDownloaded:
+            if (showMessages) messages_.Show(kNotDownloadedYet, MessageIcon::Information);
+            return;
+        case OpenTarget::Kind::InvalidLocation:
+            if (showMessages) messages_.Show(kInvalidLocation, MessageIcon::Exclamation);
+            return;
+        case OpenTarget::Kind::NoTempName:
+        case OpenTarget::Kind::CopyFailed:
+            // Nothing was opened, so nothing counts as seen.
+            return;
+    }
+    if (!FlagOn(doc_.options().markCheckedOnOpen)) return;
+    table.Modify(
+        index, [](DocumentRecord& r) { r.status = static_cast<int32_t>(DocumentStatus::Checked); });
+    rows_.RefreshRow(index);
+}
+
+void MonitorShell::Shutdown() {
+    if (shuttingDown_) return;
+    shuttingDown_ = true;
+    for (TimerId id : {TimerId::PeriodicCheck, TimerId::TrayBlink, TimerId::StartupPrompt,
+                       TimerId::Mailer, TimerId::StartupCheck})
+        timers_.Stop(id);
+    tray_.Remove();
+    doc_.RequestStop();
+    // A check may wait for an open message box; it must not wait for a user who is leaving.
+    window_.CloseMessageBoxes();
+    if (doc_.ChecksIdle()) return FinishShutdown();
+    timers_.Start(TimerId::ShutdownBound, kShutdownBound);
+}
+
+void MonitorShell::OnChecksIdle() {
+    if (shuttingDown_ && doc_.ChecksIdle()) FinishShutdown();
+}
+
+void MonitorShell::FinishShutdown() {
+    if (finished_) return;
+    finished_ = true;
+    timers_.Stop(TimerId::ShutdownBound);
+    StopOutcome outcome = doc_.FinishShutdown();
+    window_.Quit(outcome == StopOutcome::Stopped ? ShutdownEnd::ChecksStopped
+                                                 : ShutdownEnd::ChecksStillRunning);
+}
+
+void MonitorShell::RefreshRow(size_t index) {
+    rows_.RefreshRow(index);
+}
+
+std::optional<size_t> MonitorShell::FindRowOfRecord(size_t index) {
+    return rows_.FindRowOfRecord(index);
+}
+
+void MonitorShell::SelectRowOfRecord(size_t index) {
+    if (!shuttingDown_) rows_.SelectRowOfRecord(index);
+}
+
+void MonitorShell::PlaySound(NotifyKind kind) {
+    if (!shuttingDown_) sound_.Play(FindSoundFile(kind, doc_.dataFolder(), doc_.installFolder()));
+}
+
+void MonitorShell::TrayAlert() {
+    if (!shuttingDown_ && unattended_) timers_.Start(TimerId::TrayBlink, kBlinkPeriod);
+}
+
+void MonitorShell::ShowMessage(std::string_view text) {
+    if (!shuttingDown_) messages_.Show(text, MessageIcon::Information);
+}
+
+void MonitorShell::OpenDocument(size_t index) {
+    if (!shuttingDown_ && rows_.FindRowOfRecord(index)) OpenRecord(index, false);
+}
+
+}  // namespace wardlet

@@ -1,0 +1,135 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string_view>
+
+#include "common/desktop_services.h"
+#include "monitor/app/shell_interfaces.h"
+#include "monitor/app/wardlet_doc.h"
+#include "monitor/engine/check_observer.h"
+
+namespace wardlet {
+
+inline constexpr char kTrayTip[] = "Wardlet";
+inline constexpr char kBalloonTitle[] = "Wardlet";
+inline constexpr char kBalloonText[] = "Document has been changed or unable to retrieve.";
+inline constexpr std::chrono::milliseconds kBalloonTimeout{10000};
+inline constexpr std::chrono::milliseconds kBlinkPeriod{500};
+inline constexpr std::chrono::milliseconds kStartupPromptDelay{2000};
+inline constexpr std::chrono::milliseconds kStartupCheckDelay{5000};
+inline constexpr std::chrono::milliseconds kMailerPeriod{60000};
+inline constexpr std::chrono::milliseconds kShutdownBound{5000};
+
+// The longest period a timer of the window holds (a signed 32-bit count of milliseconds); a
+// damaged options file asking for more gets this instead of a wrapped period.
+inline constexpr std::chrono::milliseconds kLongestTimerPeriod{2147483647};
+std::chrono::milliseconds PeriodicTimerPeriod(const MonitorOptions& options);
+
+// "Wardlet.sound" (a change) or "Wardlet.alert" (a failure), looked for in the data folder,
+// then in the install folder; nullopt when neither has it.
+std::optional<std::filesystem::path> FindSoundFile(NotifyKind kind,
+                                                   const std::filesystem::path& dataFolder,
+                                                   const std::filesystem::path& installFolder);
+
+// How the main window comes up.
+enum class WindowStart { Shown, Hidden, Minimized };
+
+// The list view's rules without a display: the first update, the timers and their ticks, the
+// tray alert, the mailer start, opening documents, and the exit. It is also the user-interface
+// side of the checks' observer: the window carries the check threads' calls to its thread and
+// hands them here.
+class MonitorShell : public CheckObserver {
+public:
+    struct Parts {
+        CWardletDoc& doc;
+        DocumentRows& rows;
+        ShellTimers& timers;
+        TrayIcon& tray;
+        SoundPlayer& sound;
+        MessageBoxes& messages;
+        DocumentOpener& opener;
+        ProcessLauncher& launcher;
+        ShellWindow& window;
+    };
+    explicit MonitorShell(const Parts& parts);
+
+    // Filled by the commands: the add command for the start-up prompt's "Add Document >", and the
+    // options dialog, which edits the options it is given and returns true on Apply.
+    std::function<void()> addDocument;
+    std::function<bool(MonitorOptions&)> editOptions;
+
+    // Tray icon, columns, documents, options, e-mail settings, timers, notified documents
+    // emptied, start-up prompt timer.
+    void FirstUpdate();
+    // After the first update: with the hide switch the window goes to the tray (minimised
+    // instead when there is no tray), unattended either way.
+    WindowStart Start(bool hide);
+
+    void OnTimer(TimerId id);
+    // Re-arms the periodic and mailer timers from the options (after they were applied).
+    void ApplyTimers();
+    // The options command: the dialog, then on Apply the options saved and the timers re-armed.
+    void OptionsCommand();
+    void StartMailer();
+
+    // The user's attention.
+    void OnMinimized() { unattended_ = true; }  // the window hides only when WindowHides()
+    bool WindowHides() { return tray_.Available(); }
+    void OnRestored() { unattended_ = false; }
+    void OnListMouseMove() { unattended_ = false; }
+    void Activate();  // tray double-click or click, balloon click, "Activate"
+    bool unattended() const { return unattended_; }
+    int blinkPhase() const { return blinkPhase_; }
+    int blinkCount() const { return blinkCount_; }
+
+    // Opens the document of a row (double-click, Open) or of a record; the messages only with
+    // `showMessages`. With markCheckedOnOpen the record becomes Checked.
+    void OpenDocumentOfRow(size_t row, bool showMessages);
+    void OpenRecord(size_t index, bool showMessages);
+
+    // Every exit: tray icon removed, checks asked to stop, events handled until they are idle
+    // (at most kShutdownBound), records written, the window quits. Later calls do nothing.
+    void Shutdown();
+    // The engine told that it became idle (carried to this thread).
+    void OnChecksIdle();
+    bool shuttingDown() const { return shuttingDown_; }
+
+    // CheckObserver, on the user-interface thread. After Shutdown began only rows are updated.
+    void RefreshRow(size_t index) override;
+    std::optional<size_t> FindRowOfRecord(size_t index) override;
+    void SelectRowOfRecord(size_t index) override;
+    void PlaySound(NotifyKind kind) override;
+    void TrayAlert() override;
+    void ShowMessage(std::string_view text) override;
+    // The automatic opening of a changed web document, quiet, when it still has a row.
+    void OpenDocument(size_t index) override;
+
+private:
+    void BlinkTick();
+    void StartupPrompt();
+    void FinishShutdown();
+
+    CWardletDoc& doc_;
+    DocumentRows& rows_;
+    ShellTimers& timers_;
+    TrayIcon& tray_;
+    SoundPlayer& sound_;
+    MessageBoxes& messages_;
+    DocumentOpener& opener_;
+    ProcessLauncher& launcher_;
+    ShellWindow& window_;
+
+    bool unattended_ = false;
+    int blinkPhase_ = 0;
+    int blinkCount_ = 0;
+    bool periodicRunning_ = false;
+    bool mailerFailureOpen_ = false;
+    bool shuttingDown_ = false;
+    bool finished_ = false;
+};
+
+}  // namespace wardlet

@@ -1,0 +1,63 @@
+#include "monitor/app/open_target.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <system_error>
+
+#include "common/fd_io.h"
+#include "common/little_endian.h"
+#include "common/temp_file.h"
+
+namespace wardlet {
+
+std::string WebPageAddress(const DocumentRecord& record) {
+    std::string_view location = FieldText(record.location);
+    bool secure = location.find("s://") != std::string_view::npos ||
+                  location.find("S://") != std::string_view::npos;
+    std::string address = secure ? "https://" : "http://";
+    size_t scheme = location.find("://");
+    std::string_view rest =
+        scheme == std::string_view::npos ? location : location.substr(scheme + 3);
+    if (FlagOn(record.useAccount)) {
+        address += FieldText(record.userName);
+        address += ':';
+        address += FieldText(record.password);
+        address += '@';
+    }
+    address += rest;
+    return address;
+}
+
+std::optional<std::string> LocationFileName(std::string_view location) {
+    for (size_t i = location.size(); i-- > 1;) {
+        char c = location[i];
+        if (c == '\r' || c == '\n') return std::nullopt;
+        if (c == '\\' || c == '/') return std::string(location.substr(i + 1));
+    }
+    return std::nullopt;
+}
+
+OpenTarget PrepareOpenTarget(const DocumentRecord& record,
+                             const std::filesystem::path& dataFolder) {
+    if (record.type == static_cast<int32_t>(DocumentType::WebPage))
+        return {OpenTarget::Kind::Url, WebPageAddress(record), {}};
+    auto content = dataFolder / (std::string(FieldText(record.name)) + ".content");
+    {
+        UniqueFd in(open(content.c_str(), O_RDONLY | O_CLOEXEC));
+        if (in.get() < 0) return {OpenTarget::Kind::NotDownloaded, {}, {}};
+    }
+    auto fileName = LocationFileName(FieldText(record.location));
+    if (!fileName) return {OpenTarget::Kind::InvalidLocation, {}, {}};
+    auto temp = CreateTempFile(dataFolder);
+    if (!temp) return {OpenTarget::Kind::NoTempName, {}, {}};
+    unlink(temp->c_str());
+    std::filesystem::path target = temp->native() + "_" + *fileName;
+    std::error_code error;
+    std::filesystem::copy_file(content, target, std::filesystem::copy_options::overwrite_existing,
+                               error);
+    if (error) return {OpenTarget::Kind::CopyFailed, {}, target};
+    return {OpenTarget::Kind::File, {}, target};
+}
+
+}  // namespace wardlet

@@ -1,0 +1,91 @@
+#include "monitor/app/wardlet_doc.h"
+
+namespace wardlet {
+
+NotifySettings NotifySettingsFrom(const MonitorOptions& options, const MailConfig& mail,
+                                  bool mailQueueActive) {
+    NotifySettings notify;
+    notify.soundOnChange = FlagOn(options.soundOnChange);
+    notify.soundOnFailure = FlagOn(options.soundOnFailure);
+    notify.selectOnChange = FlagOn(options.selectOnChange);
+    notify.selectOnFailure = FlagOn(options.selectOnFailure);
+    notify.openPageOnChange = FlagOn(options.openPageOnChange);
+    notify.mailQueueActive = mailQueueActive;
+    notify.mail = mail;
+    return notify;
+}
+
+CWardletDoc::CWardletDoc(std::filesystem::path dataFolder, std::filesystem::path installFolder,
+                         TransferLimits limits)
+    : installFolder_(std::move(installFolder)),
+      limits_(std::move(limits)),
+      store_(std::move(dataFolder), table_) {}
+
+CWardletDoc::~CWardletDoc() {
+    if (engine_) engine_->Stop();
+}
+
+FolderLock CWardletDoc::LockDataFolder() {
+    return lock_.held() || lock_.TryAcquire(dataFolder()) ? FolderLock::Held : FolderLock::InUse;
+}
+
+void CWardletDoc::Attach(DocumentListSink& list, CheckObserver& observer) {
+    engine_ = std::make_unique<CheckEngine>(store_, settings_, observer, limits_);
+    store_.SetList(&list);
+    store_.SetCheckStarter(engine_.get());
+}
+
+DocumentStore::LoadReport CWardletDoc::Load() {
+    DocumentStore::LoadReport report = store_.LoadAllDocuments();
+    // A run that was killed left records Retrieving; no check works on them now, and the
+    // triggers never queue a Retrieving record, so they would never be checked again.
+    for (size_t i = 0; i < table_.size(); ++i)
+        table_.Modify(i, [](DocumentRecord& r) {
+            if (r.status == static_cast<int32_t>(DocumentStatus::Retrieving))
+                r.status = static_cast<int32_t>(DocumentStatus::Waiting);
+        });
+    options_.Set(LoadOptions(dataFolder()));
+    SetMailConfig(ReadMailConfigLenient(dataFolder() / kMailConfigFile));
+    return report;
+}
+
+bool CWardletDoc::ApplyOptions(const MonitorOptions& options) {
+    options_.Set(options);
+    return SaveOptions(dataFolder(), options);
+}
+
+MailConfig CWardletDoc::mailConfig() const {
+    std::lock_guard guard(mailLock_);
+    return mail_;
+}
+
+void CWardletDoc::SetMailConfig(const MailConfig& config) {
+    std::lock_guard guard(mailLock_);
+    mail_ = config;
+}
+
+void CWardletDoc::RequestStop() {
+    if (engine_) engine_->RequestStop();
+}
+
+bool CWardletDoc::ChecksIdle() const {
+    return !engine_ || engine_->Idle();
+}
+
+StopOutcome CWardletDoc::FinishShutdown() {
+    StopOutcome outcome = ChecksIdle() ? StopOutcome::Stopped : StopOutcome::StillRunning;
+    if (outcome == StopOutcome::Stopped && engine_) engine_->Stop();
+    if (!finished_) {
+        finished_ = true;
+        store_.SaveAllDocuments();
+    }
+    return outcome;
+}
+
+StopOutcome CWardletDoc::Shutdown(std::chrono::milliseconds bound) {
+    RequestStop();
+    if (engine_) engine_->WaitIdle(bound);
+    return FinishShutdown();
+}
+
+}  // namespace wardlet

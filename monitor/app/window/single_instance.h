@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QLocalServer>
+#include <QObject>
+#include <filesystem>
+#include <functional>
+
+namespace wardlet {
+
+// One monitor per user and data folder: the first listens on a local socket, a second start asks
+// it to come forward and ends.
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    explicit SingleInstance(const std::filesystem::path& dataFolder, QObject* parent = nullptr);
+
+    // True when a running monitor answered and was asked to come forward.
+    [[nodiscard]] bool AskRunningToComeForward();
+    // Starts listening (a socket left by a killed monitor is replaced); false when it cannot.
+    bool Listen();
+
+    std::function<void()> onComeForward;
+
+private:
+    QString name_;
+    QLocalServer server_;
+};
+
+}  // namespace wardlet

@@ -1,0 +1,422 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <fstream>
+
+#include "common/little_endian.h"
+#include "common/mail_queue.h"
+#include "common/mailer_launch.h"
+#include "engine_fixture.h"
+#include "file_bytes.h"
+#include "monitor/app/list_rows.h"
+#include "monitor/app/monitor_command_line.h"
+#include "monitor/app/open_target.h"
+#include "shell_fixture.h"
+
+namespace wardlet::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+std::vector<std::string> Starts(const std::vector<std::string>& log) {
+    std::vector<std::string> starts;
+    for (const auto& entry : log)
+        if (entry.rfind("start ", 0) == 0) starts.push_back(entry);
+    return starts;
+}
+
+TEST_F(ShellTest, FirstUpdateLoadsInOrderAndStartsTheTimersTheDefaultsAsk) {
+    WriteDocument(DocumentType::WebPage, "one", "http://127.0.0.1:9/");
+    StartShell();
+    auto log = log_.Take();
+    // Tray icon and columns come before the documents; the options file gets the defaults.
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[0], "tray add");
+    EXPECT_EQ(log[1], "columns rows=0");
+    EXPECT_EQ(rows_->RowCount(), 1u);
+    EXPECT_EQ(ReadBytes(data_ / "Wardlet.option").size(), 44u);
+    EXPECT_THAT(Starts(log), ElementsAre("start 5 5000", "start 1 600000", "start 3 2000"));
+    EXPECT_FALSE(doc_->mailTimerActive());
+    EXPECT_FALSE(shell_->unattended());
+}
+
+TEST_F(ShellTest, TimersFollowTheOptionsAndApplyTimersRearmsThem) {
+    WriteOptions([](MonitorOptions& o) {
+        o.periodicCheck = 0;
+        o.startupCheck = 2;  // only exactly 1 counts as on
+        o.sendEmail = 1;
+    });
+    StartShell();
+    EXPECT_THAT(Starts(log_.Take()), ElementsAre("start 4 60000", "start 3 2000"));
+    EXPECT_TRUE(doc_->mailTimerActive());
+
+    // A damaged file's period is held at what a timer can take, not wrapped.
+    MonitorOptions options = doc_->options();
+    options.periodicCheck = 1;
+    options.checkPeriodMinutes = 2147483647;
+    options.sendEmail = 0;
+    ASSERT_TRUE(doc_->ApplyOptions(options));
+    shell_->ApplyTimers();
+    EXPECT_THAT(log_.Take(), ElementsAre("start 1 2147483647", "stop 4"));
+    EXPECT_FALSE(doc_->mailTimerActive());
+    // With the periodic check on, every apply starts a new period.
+    shell_->ApplyTimers();
+    EXPECT_THAT(log_.Take(), ElementsAre("stop 1", "start 1 2147483647"));
+
+    // The options command saves only what the dialog applied.
+    int asked = 0;
+    shell_->editOptions = [&](MonitorOptions& o) {
+        o.checkPeriodMinutes = 30;
+        return ++asked == 1;
+    };
+    shell_->OptionsCommand();
+    EXPECT_EQ(ReadOptionsFile(data_)->checkPeriodMinutes, 30);
+    EXPECT_EQ(log_.running[TimerId::PeriodicCheck], std::chrono::minutes(30));
+    shell_->OptionsCommand();  // cancelled
+    EXPECT_EQ(doc_->options().checkPeriodMinutes, 30);
+}
+
+TEST_F(ShellTest, StartupPromptOnlyWithAnEmptyList) {
+    StartShell();
+    int added = 0;
+    shell_->addDocument = [&] { ++added; };
+    log_.promptAnswer = StartupAnswer::AddDocument;
+    log_.Take();
+    shell_->OnTimer(TimerId::StartupPrompt);
+    EXPECT_THAT(log_.Take(), ElementsAre("stop 3", "prompt"));
+    EXPECT_EQ(added, 1);
+}
+
+TEST_F(ShellTest, StartupPromptNotShownWithOneDocument) {
+    WriteDocument(DocumentType::LocalFile, "one", "/tmp/x");
+    StartShell();
+    log_.Take();
+    shell_->OnTimer(TimerId::StartupPrompt);
+    EXPECT_THAT(log_.Take(), ElementsAre("stop 3"));
+}
+
+TEST_F(ShellTest, StartupCheckLeavesChangedAndChecksWhatWasRetrievingAtExit) {
+    HttpPeer peer;
+    peer.SetPage("a", "page a");
+    peer.SetPage("b", "page b");
+    WriteDocument(DocumentType::WebPage, "changed", peer.Url("a"), DocumentStatus::Changed);
+    // Retrieving at the last exit: written as Waiting; a killed run left it Retrieving.
+    WriteDocument(DocumentType::WebPage, "interrupted", peer.Url("b"), DocumentStatus::Waiting);
+    WriteDocument(DocumentType::WebPage, "killed", peer.Url("b"), DocumentStatus::Retrieving);
+    StartShell();
+    EXPECT_EQ(StatusOf("killed"), DocumentStatus::Waiting);
+    shell_->OnTimer(TimerId::StartupCheck);
+    EXPECT_FALSE(log_.Running(TimerId::StartupCheck));
+    ASSERT_TRUE(ui_.PumpUntil(
+        [&] { return doc_->ChecksIdle() && StatusOf("interrupted") != DocumentStatus::Waiting; }));
+    EXPECT_EQ(StatusOf("interrupted"), DocumentStatus::Ready);
+    EXPECT_EQ(StatusOf("killed"), DocumentStatus::Ready);
+    EXPECT_EQ(StatusOf("changed"), DocumentStatus::Changed);
+    EXPECT_EQ(peer.Hits("a"), 0u);
+    EXPECT_EQ(peer.Hits("b"), 2u);
+    EXPECT_THAT(rows_->refreshed,
+                testing::IsSupersetOf({"interrupted Waiting to retrieve...",
+                                       "interrupted Retrieving...", "interrupted Ready"}));
+}
+
+TEST_F(ShellTest, BlinkPhasesBalloonEveryTwentySevenVisiblePhasesAndStopWhenAttended) {
+    StartShell(/*hide=*/true);
+    EXPECT_TRUE(shell_->unattended());
+    log_.Take();
+    shell_->TrayAlert();
+    EXPECT_THAT(log_.Take(), ElementsAre("start 2 500"));
+    std::vector<std::string> visible;
+    for (int tick = 0; tick < 2 * 28; ++tick) {
+        shell_->OnTimer(TimerId::TrayBlink);
+        auto entries = log_.Take();
+        if (tick % 2 == 0) {
+            EXPECT_THAT(entries, ElementsAre("tray blank")) << tick;
+        } else {
+            std::string joined;
+            for (const auto& e : entries)
+                joined += (joined.empty() ? "" : ", ") + e;
+            visible.push_back(joined);
+        }
+    }
+    std::string balloon =
+        "tray normal, balloon Wardlet|Document has been changed or unable to retrieve.|10000";
+    EXPECT_EQ(visible[0], balloon);
+    for (int i = 1; i <= 25; ++i)
+        EXPECT_EQ(visible[i], "tray normal") << i;
+    EXPECT_EQ(visible[26], "tray remove, tray add");
+    EXPECT_EQ(visible[27], balloon);
+
+    shell_->OnTimer(TimerId::TrayBlink);  // a blank phase
+    int phase = shell_->blinkPhase();
+    shell_->OnListMouseMove();
+    log_.Take();
+    shell_->OnTimer(TimerId::TrayBlink);
+    EXPECT_THAT(log_.Take(), ElementsAre("stop 2", "tray normal"));
+    EXPECT_EQ(shell_->blinkCount(), 0);
+    EXPECT_EQ(shell_->blinkPhase(), phase);  // a new alert goes on from here
+    shell_->TrayAlert();                     // attended: no blinking
+    EXPECT_TRUE(log_.Take().empty());
+}
+
+TEST_F(ShellTest, HideWithoutATrayMinimisesInsteadOfHiding) {
+    log_.trayAvailable = false;
+    StartShell();
+    EXPECT_EQ(shell_->Start(true), WindowStart::Minimized);
+    EXPECT_TRUE(shell_->unattended());
+    EXPECT_FALSE(shell_->WindowHides());
+    log_.trayAvailable = true;
+    EXPECT_EQ(shell_->Start(true), WindowStart::Hidden);
+    EXPECT_EQ(shell_->Start(false), WindowStart::Shown);
+}
+
+class MailerShellTest : public ShellTest {
+protected:
+    void SetUp() override {
+        WriteOptions([](MonitorOptions& o) { o.sendEmail = 1; });
+        MailConfig config{};
+        config.sendOnChange = config.sendOnUnreachable = 1;
+        config.markNotifiedChecked = 1;
+        ASSERT_TRUE(WriteMailConfig(data_ / kMailConfigFile, config));
+        WriteDocument(DocumentType::WebPage, "twice", "http://127.0.0.1:9/",
+                      DocumentStatus::Changed);
+        StartShell();
+    }
+    void Notify(const std::string& name) {
+        size_t index = IndexOf(name);
+        ASSERT_TRUE(doc_->engine().mail().QueueEntry(index, doc_->table().Get(index),
+                                                     NotifyKind::Changed,
+                                                     doc_->engineSettings().Notification(), 256));
+    }
+};
+
+TEST_F(MailerShellTest, StartsTheMailerOnlyWithAQueueAndMarksEveryNotifiedEntry) {
+    shell_->OnTimer(TimerId::Mailer);
+    EXPECT_TRUE(launcher_.starts.empty());
+    Notify("twice");
+    Notify("twice");
+    EXPECT_EQ(doc_->engine().mail().NotifiedDocuments().size(), 2u);
+    shell_->OnTimer(TimerId::Mailer);
+    ASSERT_EQ(launcher_.starts.size(), 1u);
+    EXPECT_EQ(launcher_.starts[0].program, install_.path() / "Wardpost");
+    EXPECT_THAT(launcher_.starts[0].arguments, ElementsAre("/from_wardlet"));
+    EXPECT_EQ(StatusOf("twice"), DocumentStatus::Checked);
+    EXPECT_TRUE(doc_->engine().mail().NotifiedDocuments().empty());
+}
+
+TEST_F(MailerShellTest, AFailedStartShowsOneBoxAtATime) {
+    Notify("twice");
+    launcher_.succeed = false;
+    // While the box is open the timer goes on ticking.
+    boxes_.onShow = [&] {
+        boxes_.onShow = nullptr;
+        shell_->OnTimer(TimerId::Mailer);
+        shell_->OnTimer(TimerId::Mailer);
+    };
+    shell_->OnTimer(TimerId::Mailer);
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_EQ(boxes_.shown[0].text, kCannotExecuteMailer);
+    EXPECT_EQ(boxes_.shown[0].icon, MessageIcon::Stop);
+    EXPECT_EQ(launcher_.starts.size(), 3u);
+    EXPECT_EQ(StatusOf("twice"), DocumentStatus::Changed);  // nothing marked
+    shell_->OnTimer(TimerId::Mailer);                       // the box was closed: it comes again
+    EXPECT_EQ(boxes_.shown.size(), 2u);
+}
+
+class OpenShellTest : public ShellTest {
+protected:
+    void Open(const std::string& name, bool messages = true) {
+        shell_->OpenRecord(IndexOf(name), messages);
+    }
+};
+
+TEST_F(OpenShellTest, WebPagesOpenLiveWithSchemeRestAndAccount) {
+    WriteDocument(DocumentType::WebPage, "plain", "example.org/a");
+    WriteDocument(DocumentType::WebPage, "secure", "HTTPS://example.org/b");
+    WriteDocument(DocumentType::WebPage, "account", "http://example.org/c", DocumentStatus::Changed,
+                  [](DocumentRecord& r) {
+                      r.useAccount = 1;
+                      SetFieldText(r.userName, "ann");
+                      SetFieldText(r.password, "pw");
+                  });
+    StartShell();
+    Open("plain");
+    Open("secure");
+    Open("account");
+    EXPECT_THAT(opener_.urls, ElementsAre("http://example.org/a", "https://example.org/b",
+                                          "http://ann:pw@example.org/c"));
+    EXPECT_EQ(StatusOf("account"), DocumentStatus::Checked);  // markCheckedOnOpen
+    EXPECT_TRUE(boxes_.shown.empty());
+}
+
+TEST_F(OpenShellTest, FilesOpenFromACopyOfTheStoredContentOrSayWhyNot) {
+    WriteOptions([](MonitorOptions& o) { o.markCheckedOnOpen = 0; });
+    WriteDocument(DocumentType::LocalFile, "list", "C:\\data\\list.txt", DocumentStatus::Changed);
+    WriteDocument(DocumentType::WebFile, "report", "http://h/x/report.pdf");
+    WriteDocument(DocumentType::FtpFile, "noname", "report", DocumentStatus::Checked);
+    WriteBytes(data_ / "list.content", "stored bytes");
+    WriteBytes(data_ / "noname.content", "x");
+    StartShell();
+    Open("list");
+    ASSERT_EQ(opener_.files.size(), 1u);
+    std::string copy = opener_.files[0].filename().string();
+    EXPECT_EQ(opener_.files[0].parent_path(), data_);
+    EXPECT_EQ(copy.rfind("UVP", 0), 0u) << copy;
+    EXPECT_NE(copy.find(".tmp_list.txt"), std::string::npos) << copy;
+    EXPECT_EQ(copy.size() - copy.find(".tmp_list.txt"), std::string(".tmp_list.txt").size());
+    EXPECT_EQ(ReadBytes(opener_.files[0]), "stored bytes");
+    EXPECT_EQ(StatusOf("list"), DocumentStatus::Changed);  // markCheckedOnOpen off
+
+    Open("report", false);  // quiet: nothing shown
+    EXPECT_TRUE(boxes_.shown.empty());
+    Open("report");
+    Open("noname");
+    ASSERT_EQ(boxes_.shown.size(), 2u);
+    EXPECT_EQ(boxes_.shown[0].text, kNotDownloadedYet);
+    EXPECT_EQ(boxes_.shown[0].icon, MessageIcon::Information);
+    EXPECT_EQ(boxes_.shown[1].text, kInvalidLocation);
+    EXPECT_EQ(boxes_.shown[1].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(opener_.files.size(), 1u);
+}
+
+TEST(LocationFileNameTest, ScansBackToTheLastSeparator) {
+    EXPECT_EQ(LocationFileName("ftp://h/a/b.zip"), "b.zip");
+    EXPECT_EQ(LocationFileName("C:\\dir\\x.txt"), "x.txt");
+    EXPECT_EQ(LocationFileName("/x"), std::nullopt);  // the first character never counts
+    EXPECT_EQ(LocationFileName("a/b\nc"), std::nullopt);
+    EXPECT_EQ(LocationFileName("plain"), std::nullopt);
+}
+
+class ShutdownShellTest : public ShellTest {};
+
+TEST_F(ShutdownShellTest, StopsTheChecksThenSavesAndNothingReachesTheWindowAfterwards) {
+    HttpPeer peer;
+    peer.SetPage("slow", std::string(200, 'x'), R"({"mode": "drip", "interval": 0.2})");
+    WriteDocument(DocumentType::WebPage, "slow", peer.Url("slow"));
+    StartShell();
+    shell_->OnTimer(TimerId::StartupCheck);
+    ASSERT_TRUE(ui_.PumpUntil([&] { return StatusOf("slow") == DocumentStatus::Retrieving; }));
+    log_.Take();
+    shell_->Shutdown();
+    shell_->Shutdown();  // a second exit entry point does nothing more
+    EXPECT_FALSE(log_.quit.has_value());
+    ASSERT_TRUE(ui_.PumpUntil([&] { return log_.quit.has_value(); }));
+    EXPECT_THAT(log_.Take(), ElementsAre("stop 1", "stop 3", "tray remove", "close boxes",
+                                         "start 6 5000", "stop 6", "quit stopped"));
+    EXPECT_EQ(*log_.quit, ShutdownEnd::ChecksStopped);
+    EXPECT_EQ(OnDisk("slow").status, static_cast<int32_t>(DocumentStatus::Waiting));
+    // A finding carried to this thread while it was shutting down goes nowhere.
+    shell_->PlaySound(NotifyKind::Changed);
+    shell_->ShowMessage("late");
+    shell_->TrayAlert();
+    shell_->SelectRowOfRecord(0);
+    EXPECT_TRUE(boxes_.shown.empty());
+    EXPECT_TRUE(rows_->selected.empty());
+    EXPECT_TRUE(log_.Take().empty());
+}
+
+TEST_F(ShutdownShellTest, ACheckThatDoesNotEndWithinTheBoundIsLeftAndTheRecordsSaved) {
+    WriteDocument(DocumentType::LocalFile, "stuck", (data_ / "nowhere").string(),
+                  DocumentStatus::Waiting);
+    std::mutex holdLock;
+    std::condition_variable holdWake;
+    bool held = false, released = false;
+    StartShell();
+    observer_->beforeCall = [&] {
+        std::unique_lock guard(holdLock);
+        held = true;
+        holdWake.notify_all();
+        holdWake.wait(guard, [&] { return released; });
+    };
+    doc_->engine().StartCheckThreads();
+    {
+        std::unique_lock guard(holdLock);
+        ASSERT_TRUE(holdWake.wait_for(guard, std::chrono::seconds(30), [&] { return held; }));
+    }
+    shell_->Shutdown();
+    EXPECT_FALSE(log_.quit.has_value());
+    shell_->OnTimer(TimerId::ShutdownBound);  // 5 s later, the check still hangs
+    ASSERT_TRUE(log_.quit.has_value());
+    EXPECT_EQ(*log_.quit, ShutdownEnd::ChecksStillRunning);
+    EXPECT_EQ(OnDisk("stuck").status, static_cast<int32_t>(DocumentStatus::Waiting));
+    {
+        std::lock_guard guard(holdLock);
+        released = true;
+        observer_->beforeCall = nullptr;
+        holdWake.notify_all();
+    }
+}
+
+TEST(ListRowsTest, TextsUnknownQuestionMarkAndImages) {
+    DocumentRecord record{};
+    SetFieldText(record.name, "n");
+    record.type = 9;
+    record.status = 7;
+    RowTexts row = MakeRowTexts(record);
+    EXPECT_THAT(row.columns, ElementsAre("n", "Unknown", "Unknown", "?"));
+    EXPECT_EQ(row.image, StatusImage::White);
+    const std::pair<DocumentStatus, StatusImage> images[] = {
+        {DocumentStatus::Checked, StatusImage::White},
+        {DocumentStatus::Retrieving, StatusImage::Yellow},
+        {DocumentStatus::Changed, StatusImage::Green},
+        {DocumentStatus::Unavailable, StatusImage::Red},
+        {DocumentStatus::Waiting, StatusImage::Yellow},
+        {DocumentStatus::Ready, StatusImage::White}};
+    for (auto [status, image] : images)
+        EXPECT_EQ(ImageOfStatus(static_cast<int32_t>(status)), image);
+}
+
+std::vector<std::string> Apply(const std::vector<std::string>& texts,
+                               const std::vector<size_t>& order) {
+    std::vector<std::string> sorted;
+    for (size_t i : order)
+        sorted.push_back(texts[i]);
+    return sorted;
+}
+
+TEST(ListRowsTest, SortIsByteWiseCaseSensitiveInBothDirections) {
+    std::vector<std::string> texts = {"b",          "Checked",
+                                      "** Changed", "a",
+                                      "B",          "** Unable to retrieve",
+                                      "a",          "2024/01/02 [10:00:00]",
+                                      "?",          "2023/12/31 [23:59:59]"};
+    auto ascending = Apply(texts, SortedRowOrder(texts, true));
+    EXPECT_TRUE(std::is_sorted(ascending.begin(), ascending.end()));
+    EXPECT_EQ(ascending.front(), "** Changed");
+    auto descending = Apply(texts, SortedRowOrder(texts, false));
+    EXPECT_TRUE(std::is_sorted(descending.rbegin(), descending.rend()));
+    // Time stamps sort in time order and "?" after every time.
+    auto at = [&](const std::string& t) {
+        return std::find(ascending.begin(), ascending.end(), t);
+    };
+    EXPECT_LT(at("2023/12/31 [23:59:59]"), at("2024/01/02 [10:00:00]"));
+    EXPECT_LT(at("2024/01/02 [10:00:00]"), at("?"));
+    // Every order is a permutation, also for long lists with many equal texts.
+    std::vector<std::string> many;
+    for (int i = 0; i < 500; ++i)
+        many.push_back(std::to_string(i % 7));
+    auto order = SortedRowOrder(many, true);
+    std::sort(order.begin(), order.end());
+    for (size_t i = 0; i < order.size(); ++i)
+        ASSERT_EQ(order[i], i);
+
+    SortDirection direction;
+    EXPECT_TRUE(direction.TakeAscending());
+    EXPECT_FALSE(direction.TakeAscending());  // shared by all columns
+    EXPECT_TRUE(direction.TakeAscending());
+}
+
+TEST(MonitorCommandLineTest, HideIsACaseSensitiveSubstring) {
+    EXPECT_TRUE(ParseMonitorCommandLine({"x/hidey"}).hide);
+    EXPECT_TRUE(ParseMonitorCommandLine({"a", "/hide"}).hide);
+    EXPECT_TRUE(ParseMonitorCommandLine({"--hide"}).hide);
+    EXPECT_FALSE(ParseMonitorCommandLine({"/HIDE"}).hide);
+    EXPECT_FALSE(ParseMonitorCommandLine({}).hide);
+    EXPECT_TRUE(ParseMonitorCommandLine({"--help"}).help);
+    EXPECT_TRUE(ParseMonitorCommandLine({"--version"}).version);
+    EXPECT_EQ(MonitorVersionLine(), "Wardlet 7.0.4\n");
+}
+
+}  // namespace
+}  // namespace wardlet::test

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The real Wardlet under Xvfb with a window manager and a tray host: a second start, "/hide",
+# minimising to the tray and back, and SIGTERM during a pass over slow loopback pages.
+# Usage: program_test.sh BIN_DIR SOURCE_DIR
+set -uo pipefail
+bin=$1 src=$2
+work=$(mktemp -d)
+pids=()
+failures=0
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; rm -rf "$work"; }
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# wait_for SECONDS COMMAND...: true once the command succeeds, polled every 0.1 s.
+wait_for() {
+  local end=$(($(date +%s%N) + $1 * 1000000000)); shift
+  until "$@" >/dev/null 2>&1; do [ "$(date +%s%N)" -gt "$end" ] && return 1; sleep 0.1; done
+}
+visible() { xdotool search --onlyvisible --name "^Wardlet - Calvorne$"; }
+not_visible() { ! visible; }
+ended() { ! kill -0 "$1"; }
+
+display=":$(( $$ % 500 + 600 ))"
+Xvfb "$display" -screen 0 1024x700x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
+export DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/run"
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+wait_for 20 xdpyinfo || { echo "no X server"; exit 1; }
+openbox >/dev/null 2>&1 & pids+=($!)
+trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 & pids+=($!)
+sleep 1
+
+# 1. "/hide" (inside other text) starts with no visible window; a second start ends at once with
+#    status 0 and brings the first window forward.
+export XDG_DATA_HOME="$work/one"
+"$bin/Wardlet" "x/hidex" >/dev/null 2>&1 & first=$!; pids+=($first)
+wait_for 20 test -S "$XDG_DATA_HOME/Calvorne/Wardlet/Wardlet.instance" || fail "the monitor did not start"
+sleep 1
+not_visible || fail "/hide showed the window"
+start=$(date +%s%N)
+timeout 10 "$bin/Wardlet"; status=$?
+took=$(( ($(date +%s%N) - start) / 1000000 ))
+[ "$status" -eq 0 ] || fail "second start ended with $status"
+[ "$took" -le 2000 ] || fail "second start took ${took} ms"
+wait_for 10 visible || fail "the first window did not come forward"
+kill -0 "$first" || fail "the first monitor ended"
+
+# 2. Minimising hides the window while a tray host runs; the tray icon brings it back.
+id=$(visible | head -1)
+xdotool windowminimize "$id"
+wait_for 10 not_visible || fail "minimising did not hide the window"
+icon=$(xdotool search --classname "wardlet" 2>/dev/null | while read -r w; do
+  xwininfo -id "$w" 2>/dev/null | grep -q "Width: 16\|Width: 2[0-4]" && echo "$w"; done | head -1)
+if [ -n "$icon" ]; then
+  xdotool mousemove --window "$icon" 5 5 click 1
+  wait_for 10 visible || fail "the tray icon did not bring the window back"
+else
+  echo "note: the tray icon's window was not found; asking through a second start instead"
+  timeout 10 "$bin/Wardlet"
+  wait_for 10 visible || fail "the hidden window did not come back"
+fi
+kill -TERM "$first"
+wait_for 6 ended "$first" || fail "the first monitor did not end on SIGTERM"
+
+# 3. SIGTERM during a pass over slow pages: the program ends within 6 s, every record whole and
+#    none left Retrieving.
+export XDG_DATA_HOME="$work/two"
+mkdir -p "$work/pages"
+exec 3< <(/usr/bin/python3 "$src/tests/monitor/engine/http_peer.py" "$work/pages" 2>/dev/null)
+pids+=($!)
+read -r -t 20 ready port <&3 || { echo "no HTTP peer"; exit 1; }
+export no_proxy=127.0.0.1 NO_PROXY=127.0.0.1
+for i in 1 2 3 4 5 6; do
+  head -c 400 /dev/zero | tr '\0' x > "$work/pages/p$i"
+  echo '{"mode": "drip", "interval": 0.05}' > "$work/pages/p$i.meta"
+  "$bin/wardctl" add --type web-page --name "slow $i" --location "http://127.0.0.1:$port/p$i" >/dev/null
+done
+"$bin/Wardlet" >/dev/null 2>&1 & monitor=$!; pids+=($monitor)
+# The start-up check begins 5 s after the start; wait until the peer is being read.
+wait_for 30 test -s "$work/pages/hits" || fail "no check reached the peer"
+sleep 1
+start=$(date +%s%N)
+kill -TERM "$monitor"
+wait_for 6 ended "$monitor" || fail "SIGTERM did not end the monitor within 6 s"
+wait "$monitor"; status=$?
+[ "$status" -eq 0 ] || fail "the monitor ended with $status"
+echo "SIGTERM to exit: $(( ($(date +%s%N) - start) / 1000000 )) ms"
+for f in "$XDG_DATA_HOME"/Calvorne/Wardlet/*.data; do
+  [ "$(stat -c %s "$f")" -eq 4632 ] || fail "$f is not whole"
+  status=$(od -An -t d4 -j 2568 -N 4 "$f" | tr -d ' ')
+  [ "$status" != 1 ] || fail "$f was left Retrieving"
+done
+
+[ "$failures" -eq 0 ] && echo "all program checks passed"
+exit "$failures"
