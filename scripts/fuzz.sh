@@ -40,7 +40,7 @@ for target in "${targets[@]}"; do
   log="$scratch/$target.log"
   status=0
   TMPDIR="$scratch_tmp" "$bin/$target" -max_total_time="$seconds" -max_len="$(max_len "$target")" \
-    -print_final_stats=1 -artifact_prefix="$crashes/$target-" \
+    -timeout=25 -print_final_stats=1 -artifact_prefix="$crashes/$target-" \
     "$corpus" "$top/tests/fuzz/corpus/$target" >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
