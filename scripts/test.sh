@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test: the full build, then the core again under
-# AddressSanitizer/UBSan and the check engine under ThreadSanitizer.
+# AddressSanitizer/UBSan and the check engine under ThreadSanitizer, and a short fuzzing run.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
@@ -16,3 +16,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 "$top/scripts/build.sh" tsan
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest --test-dir "$top/build/tsan" --output-on-failure -j "$jobs" -L tsan
+
+# The file and reply readers under libFuzzer, 15 s a target (skipped where clang lacks it).
+"$top/scripts/build.sh" fuzz
+"$top/scripts/fuzz.sh" 15

@@ -1,7 +1,7 @@
 // The one command/reply exchange of the session and the socket's life.
-#include <cctype>
 #include <chrono>
 
+#include "mailer/smtp/smtp_reply.h"
 #include "mailer/smtp/smtp_session.h"
 #include "mailer/smtp/socket_io.h"
 
@@ -9,45 +9,6 @@ namespace wardlet::smtp {
 namespace {
 
 constexpr size_t kPieceSize = 1024;
-// lastReply keeps what fits a 1024-byte buffer with its terminator.
-constexpr size_t kReplyKept = 1023;
-// A server that never ends its reply gets cut off here rather than filling memory.
-constexpr size_t kReplyReadLimit = 64 * 1024;
-
-// The code from the first three characters: as many leading digits as there are.
-int ReplyCode(const std::string& reply) {
-    int code = 0;
-    for (size_t i = 0; i < 3 && i < reply.size() && isdigit(static_cast<unsigned char>(reply[i]));
-         ++i)
-        code = code * 10 + (reply[i] - '0');
-    return code;
-}
-
-// True once the received text ends a reply: its last complete line is not a "ddd-" continuation
-// line of a multi-line reply.
-bool ReplyComplete(const std::string& text) {
-    size_t lastLf = text.rfind('\n');
-    if (lastLf == std::string::npos) return false;
-    size_t lineStart = 0;
-    if (lastLf > 0) {
-        size_t previousLf = text.rfind('\n', lastLf - 1);
-        if (previousLf != std::string::npos) lineStart = previousLf + 1;
-    }
-    std::string_view line(text.data() + lineStart, lastLf - lineStart);
-    bool continuation = line.size() >= 4 && isdigit(static_cast<unsigned char>(line[0])) &&
-                        isdigit(static_cast<unsigned char>(line[1])) &&
-                        isdigit(static_cast<unsigned char>(line[2])) && line[3] == '-';
-    return !continuation;
-}
-
-// The reply without its final line end (and without anything after it).
-std::string TrimReply(const std::string& text) {
-    size_t lastLf = text.rfind('\n');
-    std::string reply = lastLf == std::string::npos ? text : text.substr(0, lastLf);
-    if (!reply.empty() && reply.back() == '\r') reply.pop_back();
-    if (reply.size() > kReplyKept) reply.resize(kReplyKept);
-    return reply;
-}
 
 }  // namespace
 
@@ -124,9 +85,8 @@ bool CSmtp::ReadReply(std::string& received) {
         if (channel_.Receive(piece, sizeof piece, n, static_cast<int>(left.count())) !=
             IoResult::Ok)
             return false;
-        if (piece[0] == '\0') continue;
-        received.append(piece, n);
-        if (ReplyComplete(received) || received.size() >= kReplyReadLimit) return true;
+        if (AppendReplyPiece(received, std::string_view(piece, n)) == ReplyProgress::Complete)
+            return true;
     }
 }
 
