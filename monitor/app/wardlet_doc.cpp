@@ -26,7 +26,10 @@ CWardletDoc::~CWardletDoc() {
 }
 
 FolderLock CWardletDoc::LockDataFolder() {
-    return lock_.held() || lock_.TryAcquire(dataFolder()) ? FolderLock::Held : FolderLock::InUse;
+    if (lock_.held()) return FolderLock::Held;
+    if (!lock_.TryAcquire(dataFolder())) return FolderLock::InUse;
+    store_.DeleteStrayFiles();  // left by a killed run; nothing else writes them while we hold it
+    return FolderLock::Held;
 }
 
 void CWardletDoc::Attach(DocumentListSink& list, CheckObserver& observer) {
@@ -36,14 +39,8 @@ void CWardletDoc::Attach(DocumentListSink& list, CheckObserver& observer) {
 }
 
 DocumentStore::LoadReport CWardletDoc::Load() {
+    // The store loads a record left Retrieving by a killed run as Waiting.
     DocumentStore::LoadReport report = store_.LoadAllDocuments();
-    // A run that was killed left records Retrieving; no check works on them now, and the
-    // triggers never queue a Retrieving record, so they would never be checked again.
-    for (size_t i = 0; i < table_.size(); ++i)
-        table_.Modify(i, [](DocumentRecord& r) {
-            if (r.status == static_cast<int32_t>(DocumentStatus::Retrieving))
-                r.status = static_cast<int32_t>(DocumentStatus::Waiting);
-        });
     options_.Set(LoadOptions(dataFolder()));
     SetMailConfig(ReadMailConfigLenient(dataFolder() / kMailConfigFile));
     return report;

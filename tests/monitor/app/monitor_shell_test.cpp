@@ -97,6 +97,16 @@ TEST_F(ShellTest, StartupPromptNotShownWithOneDocument) {
     EXPECT_THAT(log_.Take(), ElementsAre("stop 3"));
 }
 
+TEST_F(ShellTest, StartClearsTemporaryFilesAKilledRunLeftBehind) {
+    WriteDocument(DocumentType::LocalFile, "one", "/tmp/x");
+    for (const char* stray : {"UVP1A2B.tmp", "one.data.Xy12Zq.tmp"})
+        WriteBytes(data_ / stray, "left by a killed run");
+    StartShell();
+    EXPECT_FALSE(std::filesystem::exists(data_ / "UVP1A2B.tmp"));
+    EXPECT_FALSE(std::filesystem::exists(data_ / "one.data.Xy12Zq.tmp"));
+    EXPECT_TRUE(std::filesystem::exists(data_ / "one.data"));
+}
+
 TEST_F(ShellTest, StartupCheckLeavesChangedAndChecksWhatWasRetrievingAtExit) {
     HttpPeer peer;
     peer.SetPage("a", "page a");
