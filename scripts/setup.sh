@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   media-types ca-certificates openssl curl
   python3 python3-pyftpdlib python3-aiosmtpd
-  xvfb openbox trayer xdotool imagemagick x11-utils
+  xvfb openbox trayer xdotool imagemagick x11-utils gdb
 )
 
 missing=()

@@ -15,6 +15,7 @@
 #include "common/desktop/qt_desktop_services.h"
 #include "common/mailer_launch.h"
 #include "file_bytes.h"
+#include "qt_test_main.h"
 #include "scripted_desktop.h"
 #include "temp_home.h"
 
@@ -111,10 +112,6 @@ TEST(QtMessageBoxes, ShowTheCaptionTextIconAndButtonsAndReturnTheAnswer) {
 }  // namespace
 }  // namespace wardlet::test
 
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+WARDLET_QT_TEST_MAIN
 
 #include "desktop_services_test.moc"

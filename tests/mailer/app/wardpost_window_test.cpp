@@ -14,6 +14,7 @@
 #include "mailer/app/quorvmail_dlg.h"
 #include "mailer/app/wardpost_run.h"
 #include "mailer_fixture.h"
+#include "qt_test_main.h"
 #include "scripted_desktop.h"
 #include "smtp_peer.h"
 
@@ -157,8 +158,4 @@ TEST(WardpostWindow, AShortConfigurationIsRefusedAndTheWindowStaysOpen) {
 }  // namespace
 }  // namespace wardlet::test
 
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+WARDLET_QT_TEST_MAIN

@@ -4,11 +4,14 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QThread>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
+
+#include "qt_test_main.h"
 
 namespace wardlet::test {
 
@@ -33,7 +36,8 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 30000) 
 
 // Calls `step` with the active modal window every 20 ms until it returns true. A modal that is
 // still open after 30 s is rejected so that a fault cannot hang the test; `timedOut` says so.
-inline void WatchModal(std::function<bool(QWidget*)> step, bool* timedOut) {
+// The watcher is returned so a test whose step never says done can end it.
+inline QPointer<QTimer> WatchModal(std::function<bool(QWidget*)> step, bool* timedOut) {
     auto* timer = new QTimer;
     auto started = std::make_shared<QElapsedTimer>();
     started->start();
@@ -50,13 +54,7 @@ inline void WatchModal(std::function<bool(QWidget*)> step, bool* timedOut) {
         if (modal && step(modal)) timer->deleteLater();
     });
     timer->start(20);
+    return timer;
 }
 
 }  // namespace wardlet::test
-
-#define WARDLET_QT_TEST_MAIN                    \
-    int main(int argc, char** argv) {           \
-        QApplication application(argc, argv);   \
-        ::testing::InitGoogleTest(&argc, argv); \
-        return RUN_ALL_TESTS();                 \
-    }

@@ -18,6 +18,7 @@
 #include "engine_fixture.h"
 #include "file_bytes.h"
 #include "monitor/app/window/wardlet_app.h"
+#include "qt_test_main.h"
 #include "scripted_desktop.h"
 #include "temp_home.h"
 
@@ -286,8 +287,4 @@ TEST_F(WindowTest, MinimisingHidesOnlyWithATrayAndActivateBringsItBack) {
 }  // namespace
 }  // namespace wardlet::test
 
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+WARDLET_QT_TEST_MAIN
