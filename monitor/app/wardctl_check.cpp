@@ -5,8 +5,6 @@
 #include <atomic>
 #include <mutex>
 
-#include "common/mail_config.h"
-#include "monitor/app/options.h"
 #include "monitor/app/wardctl_commands.h"
 #include "monitor/engine/foreground_pass.h"
 
@@ -66,11 +64,11 @@ int CheckCommand(WardctlSession& session, const std::vector<std::string>& args) 
     }
     if (int status = session.LockForWriting()) return status;
     session.Load();
-    MonitorOptions options = LoadOptions(session.dataFolder());
-    NotifySettings notify;
-    notify.mailQueueActive = options.sendEmail == 1;
-    notify.mail = ReadMailConfigLenient(session.dataFolder() / kMailConfigFile);
-    FixedEngineSettings settings(options.threadCount, notify);
+    // The monitor's own options-to-engine settings; e-mail entries are queued when sendEmail is
+    // on, as the monitor's mailer timer would run.
+    CWardletDoc& doc = session.doc();
+    doc.LoadSettings();
+    doc.SetMailTimerActive(FlagOn(doc.options().sendEmail));
     std::mutex outLock;
     HeadlessCheckObserver observer(
         session.list(),
@@ -84,7 +82,7 @@ int CheckCommand(WardctlSession& session, const std::vector<std::string>& args) 
         });
     PassSignals signals;
     PassSummary summary =
-        RunForegroundPass(session.store(), settings, observer, names,
+        RunForegroundPass(session.store(), doc.engineSettings(), observer, names,
                           TransferLimits::FromEnvironment(), [&] { return signals.caught() != 0; });
     if (!summary.unknownNames.empty()) return UnknownName(session, summary.unknownNames);
     // Ended by a signal, as the shell expects, once everything is saved.

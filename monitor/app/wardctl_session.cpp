@@ -6,23 +6,20 @@ namespace wardlet {
 
 WardctlSession::WardctlSession(std::filesystem::path dataFolder, std::ostream& out,
                                std::ostream& err)
-    : out(out), err(err), store_(std::move(dataFolder), table_), list_(table_) {
-    store_.SetList(&list_);
+    : out(out), err(err), doc_(std::move(dataFolder), {}), list_(doc_.table()) {
+    doc_.store().SetList(&list_);
 }
 
 void WardctlSession::Load() {
     if (loaded_) return;
     loaded_ = true;
-    store_.LoadAllDocuments();
+    doc_.store().LoadAllDocuments();
 }
 
 int WardctlSession::LockForWriting() {
-    if (lock_.held()) return kExitOk;
-    if (lock_.TryAcquire(dataFolder())) {
-        store_.DeleteStrayFiles();  // no other program can be writing them now
-        return kExitOk;
-    }
-    err << "wardctl: " << lock_.error() << '\n';
+    // Taking it also clears what a killed run left behind.
+    if (doc_.LockDataFolder() == FolderLock::Held) return kExitOk;
+    err << "wardctl: " << doc_.lockError() << '\n';
     return kExitFolderInUse;
 }
 

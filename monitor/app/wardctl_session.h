@@ -7,22 +7,23 @@
 #include <string>
 #include <vector>
 
-#include "common/data_lock.h"
+#include "monitor/app/wardlet_doc.h"
 #include "monitor/model/document_store.h"
 #include "monitor/model/document_table.h"
 #include "monitor/model/headless_list.h"
 
 namespace wardlet {
 
-// What one wardctl command works with: the data folder, its documents loaded on demand into a
-// table with a headless list, and the folder lock for commands that write.
+// What one wardctl command works with: the monitor's document object over the data folder, its
+// documents loaded on demand with a headless list, and the folder lock for commands that write.
 class WardctlSession {
 public:
     WardctlSession(std::filesystem::path dataFolder, std::ostream& out, std::ostream& err);
 
-    const std::filesystem::path& dataFolder() const { return store_.dataFolder(); }
-    DocumentTable& table() { return table_; }
-    DocumentStore& store() { return store_; }
+    const std::filesystem::path& dataFolder() const { return doc_.dataFolder(); }
+    CWardletDoc& doc() { return doc_; }
+    DocumentTable& table() { return doc_.table(); }
+    DocumentStore& store() { return doc_.store(); }
     HeadlessDocumentList& list() { return list_; }
 
     // Loads the documents once.
@@ -37,10 +38,8 @@ public:
     std::ostream& err;
 
 private:
-    DocumentTable table_;
-    DocumentStore store_;
+    CWardletDoc doc_;
     HeadlessDocumentList list_;
-    DataFolderLock lock_;
     bool loaded_ = false;
 };
 

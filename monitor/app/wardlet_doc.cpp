@@ -41,9 +41,13 @@ void CWardletDoc::Attach(DocumentListSink& list, CheckObserver& observer) {
 DocumentStore::LoadReport CWardletDoc::Load() {
     // The store loads a record left Retrieving by a killed run as Waiting.
     DocumentStore::LoadReport report = store_.LoadAllDocuments();
+    LoadSettings();
+    return report;
+}
+
+void CWardletDoc::LoadSettings() {
     options_.Set(LoadOptions(dataFolder()));
     SetMailConfig(ReadMailConfigLenient(dataFolder() / kMailConfigFile));
-    return report;
 }
 
 bool CWardletDoc::ApplyOptions(const MonitorOptions& options) {

@@ -48,6 +48,8 @@ public:
     // The documents (one row each, no check started), then the options (the defaults written
     // when the file is missing), then the e-mail configuration.
     DocumentStore::LoadReport Load();
+    // The options and the e-mail configuration alone (the part of Load after the documents).
+    void LoadSettings();
 
     MonitorOptions options() const { return options_.Get(); }
     // Takes applied options into use and writes them; false when the file could not be written.
