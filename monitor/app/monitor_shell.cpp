@@ -166,6 +166,8 @@ void MonitorShell::OpenDocumentOfRow(size_t row, bool showMessages) {
 void MonitorShell::OpenRecord(size_t index, bool showMessages) {
     DocumentTable& table = doc_.table();
     if (index >= table.size() || table.IsFree(index)) return;
+    // A check that just ended may still have its new copy on the way into ".content".
+    doc_.store().FlushPendingWritesOf(index);
     OpenTarget target = PrepareOpenTarget(table.Get(index), doc_.dataFolder());
     switch (target.kind) {
         case OpenTarget::Kind::Url:

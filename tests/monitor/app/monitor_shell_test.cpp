@@ -290,6 +290,20 @@ TEST_F(OpenShellTest, FilesOpenFromACopyOfTheStoredContentOrSayWhyNot) {
     EXPECT_EQ(opener_.files.size(), 1u);
 }
 
+TEST_F(OpenShellTest, AFileOpenedRightAfterItsCheckShowsTheNewCopy) {
+    WriteDocument(DocumentType::LocalFile, "list", "/srv/list.txt", DocumentStatus::Changed);
+    WriteBytes(data_ / "list.content", "old copy");
+    StartShell();
+    // As a check leaves it: the new copy waits in the writer's batch for up to its gather time.
+    WriteBytes(data_ / "list.content.fresh", "new copy");
+    size_t index = IndexOf("list");
+    doc_->store().QueueCheckResults(index, doc_->table().Generation(index), false,
+                                    {{data_ / "list.content.fresh", data_ / "list.content"}});
+    Open("list");
+    ASSERT_EQ(opener_.files.size(), 1u);
+    EXPECT_EQ(ReadBytes(opener_.files[0]), "new copy");
+}
+
 TEST(LocationFileNameTest, ScansBackToTheLastSeparator) {
     EXPECT_EQ(LocationFileName("ftp://h/a/b.zip"), "b.zip");
     EXPECT_EQ(LocationFileName("C:\\dir\\x.txt"), "x.txt");
