@@ -4,11 +4,14 @@
 #include <QEventLoop>
 #include <QMenu>
 
+#include "monitor/dialogs/options_dialog.h"
+
 namespace wardlet {
 
 CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path installFolder,
                          const Desktop& desktop, TransferLimits limits)
-    : doc_(std::make_unique<CWardletDoc>(std::move(dataFolder), std::move(installFolder),
+    : desktop_(desktop),
+      doc_(std::make_unique<CWardletDoc>(std::move(dataFolder), std::move(installFolder),
                                          std::move(limits))),
       model_(std::make_unique<DocumentListModel>(doc_->store())),
       frame_(std::make_unique<CMainFrame>(*model_)),
@@ -30,6 +33,7 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
     frame_->hidesWhenMinimized = [this] { return shell_->WindowHides(); };
     view().onMouseMove = [this] { shell_->OnListMouseMove(); };
     view().onRowDoubleClicked = [this](size_t row) { shell_->OpenDocumentOfRow(row, true); };
+    shell_->editOptions = [this](MonitorOptions& options) { return RunOptionsDialog(options); };
     connect(&frame_->actionOptions(), &QAction::triggered, this,
             [this] { shell_->OptionsCommand(); });
     WireTrayMenu();
@@ -57,6 +61,18 @@ void CWardletApp::WireTrayMenu() {
         ->setObjectName("trayOptions");
     menu.addSeparator();
     menu.addAction("Exit", this, [this] { shell_->Shutdown(); })->setObjectName("trayExit");
+}
+
+bool CWardletApp::RunOptionsDialog(MonitorOptions& options) {
+    // The e-mail dialog works on a copy: check threads read the settings in force under the
+    // document object's lock. Its Apply saves at once, so the copy goes back on either answer.
+    MailConfig mail = doc_->mailConfig();
+    MailSettingsContext context{doc_->dataFolder(), doc_->installFolder(), mail, desktop_.messages,
+                                desktop_.launcher};
+    OptionsDialog dialog(options, context, frame_.get());
+    bool applied = dialog.exec() == 1;
+    doc_->SetMailConfig(mail);
+    return applied;
 }
 
 WindowStart CWardletApp::Start(bool hide) {

@@ -43,7 +43,10 @@ public:
 
 private:
     void WireTrayMenu();
+    // "Options": the dialog over `options`, its "Properties.." over the e-mail settings in force.
+    bool RunOptionsDialog(MonitorOptions& options);
 
+    Desktop desktop_;
     std::unique_ptr<CWardletDoc> doc_;
     std::unique_ptr<DocumentListModel> model_;
     std::unique_ptr<CMainFrame> frame_;

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
@@ -171,6 +173,24 @@ TEST_F(WindowTest, SelectRowOfRecordAddsToTheSelectionAndStartupPromptNeedsAnEmp
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return !app_->timers().IsActive(TimerId::StartupPrompt); }, 10000));
     EXPECT_EQ(prompts_, 0);
+}
+
+TEST_F(WindowTest, OptionsButtonRunsTheDialogAndItsApplyTakesEffect) {
+    Start();
+    ASSERT_TRUE(app_->timers().IsActive(TimerId::PeriodicCheck));
+    QTimer::singleShot(0, [] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Options");
+        dialog->findChild<QComboBox*>("threadCountList")->setCurrentIndex(2);
+        dialog->findChild<QCheckBox*>("periodicCheck")->setChecked(false);
+        dialog->findChild<QPushButton*>("applyButton")->click();
+    });
+    app_->frame().actionOptions().trigger();
+    ASSERT_TRUE(ReadOptionsFile(data_).has_value());
+    EXPECT_EQ(ReadOptionsFile(data_)->threadCount, 3);
+    EXPECT_EQ(app_->doc().options().periodicCheck, 0);
+    EXPECT_FALSE(app_->timers().IsActive(TimerId::PeriodicCheck));
 }
 
 TEST_F(WindowTest, StartupPromptDialogAnswersAddDocument) {
