@@ -20,11 +20,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int MillisecondsLeft(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
 IoResult Wait(int fd, bool forWriting, int timeoutMs) {
     switch (WaitForSocket(fd, forWriting, timeoutMs)) {
         case WaitResult::Ready:

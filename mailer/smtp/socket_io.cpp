@@ -15,11 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int MillisecondsLeft(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
 bool SetBlocking(int fd, bool blocking) {
     int flags = fcntl(fd, F_GETFL, 0);
     if (flags < 0) return false;
@@ -28,6 +23,11 @@ bool SetBlocking(int fd, bool blocking) {
 }
 
 }  // namespace
+
+int MillisecondsLeft(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
 
 WaitResult WaitForSocket(int fd, bool forWriting, int timeoutMs) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);

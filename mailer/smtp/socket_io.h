@@ -2,6 +2,7 @@
 
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,6 +13,9 @@ namespace wardlet::smtp {
 // Small POSIX socket helpers for the session. Every wait has a limit so no step can hang.
 
 enum class WaitResult { Ready, TimedOut, Failed };
+
+// What is left of the time until `deadline`, in milliseconds (0 once it passed), for poll.
+int MillisecondsLeft(std::chrono::steady_clock::time_point deadline);
 
 // Waits until `fd` is readable (or writable) for at most timeoutMs (0 = just poll).
 WaitResult WaitForSocket(int fd, bool forWriting, int timeoutMs);

@@ -182,30 +182,25 @@ void DocumentStore::FlushPendingWritesOf(size_t index) {
     writer_.FlushSlot(index);
 }
 
+std::optional<std::filesystem::path> DocumentStore::TakeLoadedFile(size_t index) {
+    std::lock_guard guard(loadedLock_);
+    auto found = loadedFrom_.find(index);
+    if (found == loadedFrom_.end()) return std::nullopt;
+    std::filesystem::path loaded = std::move(found->second);
+    loadedFrom_.erase(found);
+    return loaded;
+}
+
 void DocumentStore::RecordWritten(size_t index, const std::filesystem::path& file) {
-    std::filesystem::path loaded;
-    {
-        std::lock_guard guard(loadedLock_);
-        auto found = loadedFrom_.find(index);
-        if (found == loadedFrom_.end()) return;
-        loaded = found->second;
-        loadedFrom_.erase(found);
-    }
+    std::optional<std::filesystem::path> loaded = TakeLoadedFile(index);
+    if (!loaded) return;
     std::string name = file.stem().string();
     // Two files holding one name both load; the other record may still need its file.
-    if (loaded != file && table_.CountNamed(name) <= 1) RemoveFile(loaded);
+    if (*loaded != file && table_.CountNamed(name) <= 1) RemoveFile(*loaded);
 }
 
 void DocumentStore::RemoveLoadedFile(size_t index) {
-    std::filesystem::path loaded;
-    {
-        std::lock_guard guard(loadedLock_);
-        auto found = loadedFrom_.find(index);
-        if (found == loadedFrom_.end()) return;
-        loaded = found->second;
-        loadedFrom_.erase(found);
-    }
-    RemoveFile(loaded);
+    if (std::optional<std::filesystem::path> loaded = TakeLoadedFile(index)) RemoveFile(*loaded);
 }
 
 void DocumentStore::DeleteTempFiles() {

@@ -87,6 +87,8 @@ private:
     void RecordWritten(size_t index, const std::filesystem::path& file);
     // Removes the file a record was loaded from, if it had another name (edit, delete).
     void RemoveLoadedFile(size_t index);
+    // The file the record of `index` was loaded from, forgotten as it is handed out.
+    std::optional<std::filesystem::path> TakeLoadedFile(size_t index);
 
     std::filesystem::path dataFolder_;
     DocumentTable& table_;

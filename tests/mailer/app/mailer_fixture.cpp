@@ -1,15 +1,11 @@
 #include "mailer_fixture.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <stdexcept>
 
 #include "common/little_endian.h"
 #include "common/mail_queue.h"
+#include "loopback_socket.h"
 
 namespace wardlet::test {
 
@@ -42,15 +38,7 @@ void QueueEntry(const std::filesystem::path& folder, const std::string& name) {
 }
 
 std::string ClosedServer() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);  // the port was free a moment ago and nothing listens on it now
-    return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    return "127.0.0.1:" + std::to_string(ClosedLoopbackPort());
 }
 
 bool MatchesDoneLine(const std::string& line) {

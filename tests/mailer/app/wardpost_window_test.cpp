@@ -14,6 +14,7 @@
 #include "mailer/app/quorvmail_dlg.h"
 #include "mailer/app/wardpost_run.h"
 #include "mailer_fixture.h"
+#include "modal_watch.h"
 #include "qt_test_main.h"
 #include "scripted_desktop.h"
 #include "smtp_peer.h"
@@ -22,25 +23,6 @@ namespace wardlet::test {
 namespace {
 
 using ::testing::ElementsAre;
-
-// Calls `step` with the modal window every 20 ms until it returns true; a run that takes longer
-// than 30 s is closed so that a fault cannot hang the test.
-void WatchModal(std::function<bool(QWidget*)> step, bool* timedOut) {
-    auto* timer = new QTimer;
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (started->elapsed() > 30000) {
-            *timedOut = true;
-            if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
-            timer->deleteLater();
-            return;
-        }
-        if (modal && step(modal)) timer->deleteLater();
-    });
-    timer->start(20);
-}
 
 std::vector<std::string> LogLines(wardpost::CQuorvmailDlg* dialog) {
     std::vector<std::string> lines;
@@ -117,8 +99,10 @@ TEST(WardpostWindow, NormalModeClosesItselfAfterSending) {
     WriteSettings(folder, {peer.host()});
     QueueEntry(folder, "Sent");
     bool timedOut = false;
-    WatchModal([](QWidget*) { return false; }, &timedOut);  // only the safety limit
+    QPointer<QTimer> watcher =
+        WatchModal([](QWidget*) { return false; }, &timedOut);  // only the safety limit
     EXPECT_EQ(wardpost::RunWardpost({"/from_wardlet"}, noMessages), 0);
+    delete watcher;
     EXPECT_FALSE(timedOut);
     EXPECT_TRUE(noMessages.shown.empty());
     EXPECT_FALSE(peer.EventsUntil("MESSAGE").empty());

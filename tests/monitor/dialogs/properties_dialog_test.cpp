@@ -1,9 +1,6 @@
 // The document properties dialog on the offscreen platform: opening states, the click table,
 // Apply's messages in order, the action button, and the FTP connection test against pyftpdlib.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -17,6 +14,7 @@
 #include "common/little_endian.h"
 #include "dialog_test_support.h"
 #include "file_bytes.h"
+#include "loopback_socket.h"
 #include "monitor/dialogs/document_properties_dialog.h"
 #include "peer_process.h"
 #include "scripted_desktop.h"
@@ -359,9 +357,14 @@ TEST(QtFileChooserTest, ChoosesAnyExistingFileUnderTheFixedFilter) {
             filters = files->nameFilters();
             if (auto* model = files->findChild<QFileSystemModel*>())
                 modelFilters = model->nameFilters();
-            files->setDirectory(QString::fromStdString(dir.path().string()));
-            files->selectFile("syslog");
-            // Queued, so a warning that accepting might show is met by this watcher's next tick.
+            // The dialog takes the selection once its list has the folder; until then ask again.
+            const QString wanted = QString::fromStdString((dir.path() / "syslog").string());
+            if (files->selectedFiles() != QStringList{wanted}) {
+                files->selectFile(wanted);
+                return false;
+            }
+            // Queued, and asked again on later ticks until the dialog has closed: a warning that
+            // accepting might show is met by this watcher instead of waiting on it.
             QMetaObject::invokeMethod(files, "accept", Qt::QueuedConnection);
             return false;
         },
@@ -375,18 +378,6 @@ TEST(QtFileChooserTest, ChoosesAnyExistingFileUnderTheFixedFilter) {
     EXPECT_EQ(filters, QStringList{"All Files (*.*)"});
     EXPECT_EQ(modelFilters, QStringList{"*"});  // names without a dot are listed too
     EXPECT_EQ(chosen, (dir.path() / "syslog").string());
-}
-
-int ClosedPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
 }
 
 TEST_F(PropertiesDialogTest, FtpConnectionTestReportsEachStepWhileTheWindowRuns) {
@@ -416,7 +407,7 @@ TEST_F(PropertiesDialogTest, FtpConnectionTestReportsEachStepWhileTheWindowRuns)
          "Connecting to the server...SUCCESS\nChanging directory...SUCCESS\nGetting "
          "file...FAILED"},
         {host + "/mine.txt", "wrong", "Connecting to the server...FAILED"},
-        {"127.0.0.1:" + std::to_string(ClosedPort()) + "/f.txt", "",
+        {"127.0.0.1:" + std::to_string(ClosedLoopbackPort()) + "/f.txt", "",
          "Connecting to the server...FAILED"},
     };
     for (const Case& c : cases) {
@@ -447,20 +438,11 @@ TEST_F(PropertiesDialogTest, FtpConnectionTestReportsEachStepWhileTheWindowRuns)
 }
 
 TEST_F(PropertiesDialogTest, ClosingAbandonsARunningFtpTest) {
-    // A server that takes the connection and never greets.
-    int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 4), 0);
-    socklen_t length = sizeof address;
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    SilentListener server;  // takes the connection and never greets
 
     auto dialog = Open(PropertiesMode::Add, 0, true);  // the server would be waited for 60 s
     dialog->findChild<QRadioButton*>("typeFtpFile")->click();
-    Type(dialog.get(), "locationEdit",
-         "127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/f");
+    Type(dialog.get(), "locationEdit", "127.0.0.1:" + std::to_string(server.port()) + "/f");
     Click(dialog.get(), "actionButton");
     ASSERT_TRUE(dialog->ftpTestRunning());
     WaitUntil([] { return false; }, 300);
@@ -470,7 +452,6 @@ TEST_F(PropertiesDialogTest, ClosingAbandonsARunningFtpTest) {
     dialog.reset();
     EXPECT_LT(closing.elapsed(), 30000);  // abandoned, not waited out
     EXPECT_TRUE(TempFiles().empty());
-    close(listener);
 }
 
 }  // namespace

@@ -1,14 +1,12 @@
 // The properties dialog's FTP connection test without a window: the steps it reports, the
 // temporary file it must not leave, and a stop from another thread.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <thread>
 
 #include "engine_fixture.h"
 #include "file_bytes.h"
+#include "loopback_socket.h"
 #include "monitor/engine/ftp_connection_test.h"
 
 namespace wardlet::test {
@@ -64,27 +62,19 @@ TEST(FtpConnectionTest, StepsInOrderAndNoTemporaryFileLeft) {
 
 TEST(FtpConnectionTest, StopFromAnotherThreadEndsAWaitingTest) {
     TempDir data;
-    int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 4), 0);
-    socklen_t length = sizeof address;
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    SilentListener server;
 
     std::atomic<bool> stop{false};
     Steps steps;
     FtpTestResult result = FtpTestResult::Succeeded;
     std::thread test([&] {
         // The product's limits: only the stop can end it soon.
-        result = RunTest("127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/f", data.path(),
-                         steps, stop, TransferLimits{});
+        result = RunTest("127.0.0.1:" + std::to_string(server.port()) + "/f", data.path(), steps,
+                         stop, TransferLimits{});
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     stop = true;
     test.join();
-    close(listener);
     EXPECT_EQ(result, FtpTestResult::Stopped);
     EXPECT_EQ(steps, (Steps{{FtpTestStep::Connect, FtpStepState::Started}}));
 }
