@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -11,7 +12,7 @@
 namespace wardlet {
 
 NewCopy::NewCopy(std::filesystem::path dataFolder, FILE* stored)
-    : dataFolder_(std::move(dataFolder)) {
+    : dataFolder_(std::move(dataFolder)), stored_(stored) {
     if (stored) comparator_.emplace(stored);
 }
 
@@ -34,16 +35,44 @@ bool NewCopy::Open() {
     return out_ != nullptr;
 }
 
-bool NewCopy::Append(const char* data, size_t size) {
+bool NewCopy::StartFromStoredCopy() {
     if (!Open()) return false;
-    if (comparator_) comparator_->Feed(data, size);
+    std::vector<char> block(64 * 1024);
+    for (uint64_t done = 0; done < matched_;) {
+        size_t want = static_cast<size_t>(std::min<uint64_t>(block.size(), matched_ - done));
+        // pread leaves the comparator's reading position alone.
+        ssize_t n = pread(fileno(stored_), block.data(), want, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0 || fwrite(block.data(), 1, static_cast<size_t>(n), out_) != size_t(n)) {
+            failed_ = true;
+            return false;
+        }
+        done += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+bool NewCopy::Append(const char* data, size_t size) {
+    if (comparator_ && !out_ && !failed_) {
+        comparator_->Feed(data, size);
+        if (!comparator_->differs()) {
+            matched_ += size;
+            return true;
+        }
+        if (!StartFromStoredCopy()) return false;
+    }
+    if (!Open()) return false;
     if (size > 0 && fwrite(data, 1, size, out_) != size) failed_ = true;
     return !failed_;
 }
 
 bool NewCopy::Finish() {
+    if (comparator_ && !out_ && !failed_) {
+        if (!comparator_->Finish()) return true;  // the same bytes: nothing to keep
+        // The stored copy goes on where the body ended: the new copy is its first part.
+        if (!StartFromStoredCopy()) return false;
+    }
     if (!Open()) return false;
-    if (comparator_) comparator_->Finish();
     bool ok = fclose(out_) == 0 && !failed_;
     out_ = nullptr;
     failed_ = failed_ || !ok;

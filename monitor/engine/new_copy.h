@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -10,11 +11,13 @@
 
 namespace wardlet {
 
-// The new copy of a document while a check fetches it: a "UVP" temporary file in the data folder,
-// created when the first bytes arrive (so a connection that never opens leaves nothing behind),
-// compared on the way with the stored copy when one is given. It becomes the stored copy only by
-// a rename; until then it is removed when the object goes, so a broken transfer never leaves a
-// partial copy.
+// The new copy of a document while a check fetches it: a "UVP" temporary file in the data folder.
+// Without a stored copy the file is created when the first bytes arrive (so a connection that
+// never opens leaves nothing behind). With one, the body is compared with it on the way and no
+// file is made while they agree: an unchanged document costs no file at all; at the first
+// difference (or a body that ends early) the file starts with the stored copy's bytes so far.
+// It becomes the stored copy only by a rename; until then it is removed when the object goes,
+// so a broken transfer never leaves a partial copy.
 class NewCopy {
 public:
     // `stored` (may be null) is the stored copy to compare with; the caller keeps it open.
@@ -25,7 +28,8 @@ public:
 
     // False when the temporary file cannot be created or written.
     bool Append(const char* data, size_t size);
-    // The body has ended: the file exists (empty for an empty body) and is closed.
+    // The body has ended: the file exists (empty for an empty body) and is closed, except when it
+    // agreed with the stored copy, which leaves no file.
     bool Finish();
     // With a stored copy: true when the new copy differs from it (valid after Finish).
     bool differs() const { return comparator_ && comparator_->differs(); }
@@ -35,8 +39,12 @@ public:
 
 private:
     bool Open();
+    // Opens the file with the stored copy's first `matched_` bytes, the part that agreed.
+    bool StartFromStoredCopy();
 
     std::filesystem::path dataFolder_;
+    FILE* stored_ = nullptr;
+    uint64_t matched_ = 0;
     std::optional<StreamComparator> comparator_;
     std::filesystem::path file_;
     FILE* out_ = nullptr;

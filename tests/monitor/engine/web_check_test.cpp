@@ -1,6 +1,11 @@
 // Web pages and web files against the tests' HTTP peer on loopback.
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <thread>
 
 #include "common/little_endian.h"
@@ -45,6 +50,68 @@ TEST_F(WebCheckTest, SimpleComparisonStoresComparesAndReplacesTheCopy) {
     EXPECT_NE(MailQueue().find(" Changed: p\r\r\n" + peer_.Url("p") + "\r\r\n\r\r\n"),
               std::string::npos);
     EXPECT_EQ(engine_->mail().NotifiedDocuments(), (std::vector<size_t>{i, i}));
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+// Every file of the data folder with its inode number, as a check could disturb them.
+std::map<std::string, ino_t> FolderInodes(const std::filesystem::path& folder) {
+    std::map<std::string, ino_t> inodes;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        struct stat st {};
+        if (lstat(entry.path().c_str(), &st) == 0) inodes[entry.path().filename()] = st.st_ino;
+    }
+    return inodes;
+}
+
+// Counts the files created, renamed into or removed from a folder while it lives.
+class FolderEvents {
+public:
+    explicit FolderEvents(const std::filesystem::path& folder)
+        : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        inotify_add_watch(fd_, folder.c_str(), IN_CREATE | IN_MOVED_TO | IN_DELETE);
+    }
+    ~FolderEvents() { close(fd_); }
+    size_t Count() {
+        alignas(inotify_event) char buffer[64 * 1024];
+        size_t events = 0;
+        for (ssize_t n; (n = read(fd_, buffer, sizeof buffer)) > 0;)
+            for (ssize_t at = 0; at < n; ++events)
+                at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(buffer + at)->len;
+        return events;
+    }
+
+private:
+    int fd_;
+};
+
+TEST_F(WebCheckTest, AnUnchangedPageLeavesTheFolderAloneAndEveryDifferenceIsStoredExactly) {
+    const std::string body(200 * 1024, 'a');  // several pieces of the transfer
+    peer_.SetPage("p", body);
+    size_t i = AddPage("p");
+    ASSERT_EQ(Check(i).status, int32_t(Status::Ready));
+    store_.FlushPendingWrites();
+    auto before = FolderInodes(data_);
+    FolderEvents events(data_);
+    for (int pass = 0; pass < 3; ++pass)
+        EXPECT_EQ(Check(i).status, int32_t(Status::Checked));
+    store_.FlushPendingWrites();
+    EXPECT_EQ(events.Count(), 0u);  // not even a temporary file made and removed again
+    EXPECT_EQ(FolderInodes(data_), before);
+
+    std::string lastByte = body, firstByte = body;
+    lastByte.back() = 'b';
+    firstByte.front() = 'b';
+    for (const std::string& changed :
+         {lastByte, firstByte, body.substr(0, 150 * 1024), body + "tail", std::string()}) {
+        peer_.SetPage("p", changed);
+        EXPECT_EQ(Check(i).status, int32_t(Status::Changed)) << changed.size();
+        store_.FlushPendingWrites();
+        EXPECT_EQ(Content("p"), changed) << changed.size();
+        peer_.SetPage("p", body);  // back to the start for the next case
+        EXPECT_EQ(Check(i).status, int32_t(Status::Changed));
+    }
+    store_.FlushPendingWrites();
+    EXPECT_EQ(Content("p"), body);
     EXPECT_TRUE(TempFiles().empty());
 }
 
