@@ -153,8 +153,11 @@ TEST_F(RecordWritesTest, AChangeOrAFailureIsOnDiskWithoutTheExitSave) {
 
     WriteBytes(watched, "two");
     CheckQueued(i);
-    // Written by the background batch within a fraction of a second, no flush asked for.
-    for (int wait = 0; wait < 600 && OnDisk("w")->status != int32_t(Status::Changed); ++wait)
+    // Written by the background batch within a fraction of a second, no flush asked for; the
+    // record goes first and the new copy after it, so both are waited for.
+    for (int wait = 0;
+         wait < 600 && (OnDisk("w")->status != int32_t(Status::Changed) || Content("w") != "two");
+         ++wait)
         std::this_thread::sleep_for(100ms);
     EXPECT_EQ(OnDisk("w")->status, int32_t(Status::Changed));
     EXPECT_EQ(Content("w"), "two");
