@@ -52,41 +52,48 @@ FileComparison CompareFiles(int newCopy, int storedCopy, const std::atomic<bool>
     }
 }
 
+StringCounter::StringCounter(std::string needle) : needle_(std::move(needle)) {}
+
+void StringCounter::Feed(const char* data, size_t size) {
+    // A match may straddle two pieces: the last needle-length-minus-one bytes of the text stay in
+    // front of the next piece. No match fits inside that carry alone, so none is counted twice.
+    size_t carry = window_.size();
+    window_.append(data, size);
+    size_t fresh = DropZeroBytes(window_.data() + carry, size);
+    window_.resize(carry + fresh);
+    textLength_ += fresh;
+    if (needle_.empty()) {
+        window_.clear();
+        return;
+    }
+    const char* at = window_.data();
+    const char* end = window_.data() + window_.size();
+    while (static_cast<size_t>(end - at) >= needle_.size()) {
+        auto* hit = static_cast<const char*>(
+            memmem(at, static_cast<size_t>(end - at), needle_.data(), needle_.size()));
+        if (!hit) break;
+        ++count_;
+        at = hit + 1;
+    }
+    size_t keep = std::min(window_.size(), needle_.size() - 1);
+    window_.erase(0, window_.size() - keep);
+}
+
+int64_t StringCounter::count() const {
+    return needle_.empty() ? static_cast<int64_t>(textLength_) + 1 : count_;
+}
+
 int64_t CountString(const std::filesystem::path& file, std::string_view needle) {
     UniqueFd in(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (in.get() < 0) return -1;
-    constexpr size_t kBlock = 1 << 20;
-    // A match may straddle two blocks: keep the last needle-length-minus-one bytes in front of
-    // the next block. No match fits inside that carry alone, so none is counted twice.
-    size_t carryMax = needle.empty() ? 0 : needle.size() - 1;
-    std::vector<char> buffer(carryMax + kBlock);
-    size_t carry = 0;
-    int64_t count = 0;
-    uint64_t textLength = 0;
+    StringCounter counter{std::string(needle)};
+    std::vector<char> block(1 << 20);
     for (;;) {
-        ssize_t n = ReadFull(in.get(), buffer.data() + carry, kBlock);
+        ssize_t n = ReadFull(in.get(), block.data(), block.size());
         if (n < 0) return -1;
-        if (n == 0) break;
-        size_t fresh = DropZeroBytes(buffer.data() + carry, static_cast<size_t>(n));
-        textLength += fresh;
-        size_t length = carry + fresh;
-        if (!needle.empty()) {
-            const char* at = buffer.data();
-            const char* end = buffer.data() + length;
-            while (static_cast<size_t>(end - at) >= needle.size()) {
-                auto* hit = static_cast<const char*>(
-                    memmem(at, static_cast<size_t>(end - at), needle.data(), needle.size()));
-                if (!hit) break;
-                ++count;
-                at = hit + 1;
-            }
-        }
-        carry = length < carryMax ? length : carryMax;
-        memmove(buffer.data(), buffer.data() + length - carry, carry);
+        if (n == 0) return counter.count();
+        counter.Feed(block.data(), static_cast<size_t>(n));
     }
-    // An empty string is found at every position, the end of the text included.
-    if (needle.empty()) count = static_cast<int64_t>(textLength) + 1;
-    return count;
 }
 
 std::optional<std::string> ReadDocumentText(const std::filesystem::path& file) {

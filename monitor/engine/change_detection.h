@@ -34,8 +34,23 @@ private:
 enum class FileComparison { Equal, Different, ReadError, Stopped };
 FileComparison CompareFiles(int newCopy, int storedCopy, const std::atomic<bool>& stop);
 
-// Occurrences of `needle` in the document text of `file` (zero bytes dropped), overlapping ones
-// included; streamed, so a large file is never held whole. -1 when the file cannot be read.
+// Counts the occurrences of `needle` in a document that arrives in pieces: in its text (zero
+// bytes dropped), overlapping ones included; only a needle's length of it is held.
+class StringCounter {
+public:
+    explicit StringCounter(std::string needle);
+    void Feed(const char* data, size_t size);
+    // So far; an empty needle is found at every position, the end of the text included.
+    int64_t count() const;
+
+private:
+    std::string needle_;
+    std::string window_;  // the carry a match may straddle into, then the piece being searched
+    int64_t count_ = 0;
+    uint64_t textLength_ = 0;
+};
+
+// StringCounter over the whole of `file`. -1 when the file cannot be read.
 int64_t CountString(const std::filesystem::path& file, std::string_view needle);
 
 // The document text of `file`: its bytes without zero bytes, held whole (for small texts only).

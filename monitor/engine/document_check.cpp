@@ -114,23 +114,33 @@ void DocumentCheck::RetrieveWeb() {
     CheckMethod method = page ? MethodOf(record_) : CheckMethod::Simple;
     FilePtr stored = OpenStoredCopy(contentFile_);
     bool firstCheck = !stored;
+    // Compared with the stored copy on the way, so a body that did not change makes no file.
     NewCopy copy(context_.store.dataFolder(),
-                 method == CheckMethod::Simple ? stored.get() : nullptr);
+                 method == CheckMethod::Middle ? nullptr : stored.get());
     TransferRequest request;
     request.url = WebUrl(FieldText(record_.location));
+    if (method == CheckMethod::Count) {
+        StringCounter counter{std::string(FieldText(record_.countString))};
+        if (!FetchInto(request, copy, &counter)) return;
+        stored.reset();
+        return FinishCounted(copy, firstCheck, counter.count());
+    }
     if (!FetchInto(request, copy)) return;
     stored.reset();
-    if (method == CheckMethod::Count) return FinishCounted(copy, firstCheck);
     if (method == CheckMethod::Middle) return FinishMiddle(copy, firstCheck);
     FinishCompared(copy, firstCheck, copy.differs());
 }
 
-bool DocumentCheck::FetchInto(TransferRequest request, NewCopy& copy) {
+bool DocumentCheck::FetchInto(TransferRequest request, NewCopy& copy, StringCounter* counter) {
     request.useAccount = FlagOn(record_.useAccount);
     request.userName = FieldText(record_.userName);
     request.password = FieldText(record_.password);
     auto outcome = Transfer(
-        request, [&](const char* data, size_t size) { return copy.Append(data, size); },
+        request,
+        [&](const char* data, size_t size) {
+            if (counter) counter->Feed(data, size);
+            return copy.Append(data, size);
+        },
         context_.limits, context_.stopping);
     if (outcome == TransferOutcome::Stopped) {
         EndStopped();
@@ -211,15 +221,7 @@ void DocumentCheck::FinishCompared(NewCopy& copy, bool firstCheck, bool changed)
     if (Publish(DocumentStatus::Changed, std::nullopt, &copy)) OpenChangedDocument();
 }
 
-void DocumentCheck::FinishCounted(NewCopy& copy, bool firstCheck) {
-    int64_t found = CountString(copy.file(), FieldText(record_.countString));
-    if (found < 0) {
-        if (firstCheck)
-            Publish(DocumentStatus::Unavailable, std::nullopt, &copy);
-        else
-            EndUnavailable(false);
-        return;
-    }
+void DocumentCheck::FinishCounted(NewCopy& copy, bool firstCheck, int64_t found) {
     int32_t count = ClampCount(found);
     if (firstCheck) {
         Publish(DocumentStatus::Ready, count, &copy);  // a new count is saved at once
@@ -230,7 +232,9 @@ void DocumentCheck::FinishCounted(NewCopy& copy, bool firstCheck) {
         return;
     }
     Announce(NotifyKind::Changed);
-    if (Publish(DocumentStatus::Changed, count, &copy)) OpenChangedDocument();
+    // A body the same as the stored copy (the count string was edited) made no new file.
+    if (Publish(DocumentStatus::Changed, count, copy.differs() ? &copy : nullptr))
+        OpenChangedDocument();
 }
 
 void DocumentCheck::FinishMiddle(NewCopy& copy, bool firstCheck) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/engine/change_detection.h"
 #include "monitor/engine/check_observer.h"
 #include "monitor/engine/engine_settings.h"
 #include "monitor/engine/mail_notifier.h"
@@ -50,9 +51,10 @@ private:
     void RetrieveLocal();
     // Streams the document into `copy` with the record's account. False when that already ended
     // the check (stopped, unavailable).
-    bool FetchInto(TransferRequest request, NewCopy& copy);
+    // `counter`, when given, is fed the body as it arrives.
+    bool FetchInto(TransferRequest request, NewCopy& copy, StringCounter* counter = nullptr);
     // The first copy or the new copy of a web page checked by counting or by its middle text.
-    void FinishCounted(NewCopy& copy, bool firstCheck);
+    void FinishCounted(NewCopy& copy, bool firstCheck, int64_t found);
     void FinishMiddle(NewCopy& copy, bool firstCheck);
     // Simple comparison outcome of a complete new copy.
     void FinishCompared(NewCopy& copy, bool firstCheck, bool changed);

@@ -76,6 +76,25 @@ TEST_F(ChangeDetectionTest, CountFindsOverlappingOccurrencesAcrossBlocksWithoutZ
     EXPECT_EQ(CountString(File("big", text), "<tag>"), 2);
 }
 
+// Counted as the document arrives: the same count wherever the pieces break, zero bytes and
+// matches straddling pieces included.
+TEST(StringCounterTest, PiecesOfAnySizeCountAsTheWholeText) {
+    const std::string text("aa\0aa<tag><t\0ag>aaaa<tag", 26);
+    for (std::string needle : {"aa", "<tag>", "a", ""}) {
+        StringCounter whole(needle);
+        whole.Feed(text.data(), text.size());
+        for (size_t piece = 1; piece <= 5; ++piece) {
+            StringCounter pieces(needle);
+            for (size_t at = 0; at < text.size(); at += piece)
+                pieces.Feed(text.data() + at, std::min(piece, text.size() - at));
+            EXPECT_EQ(pieces.count(), whole.count()) << needle << " in pieces of " << piece;
+        }
+    }
+    StringCounter tags("<tag>");
+    tags.Feed(text.data(), text.size());
+    EXPECT_EQ(tags.count(), 2);  // "<t\0ag>" is a tag once the zero byte is dropped
+}
+
 TEST_F(ChangeDetectionTest, MiddleExtractTakesTheTextBetweenTheStrings) {
     EXPECT_EQ(MiddleExtract("x[b]42[/b]y", "[b]", "[/b]"), "42");
     EXPECT_EQ(MiddleExtract("[b]42", "[b]", "[/b]"), std::nullopt);

@@ -115,6 +115,34 @@ TEST_F(WebCheckTest, AnUnchangedPageLeavesTheFolderAloneAndEveryDifferenceIsStor
     EXPECT_TRUE(TempFiles().empty());
 }
 
+TEST_F(WebCheckTest, AnUnchangedCountPageMakesNoFileAndAnEditedStringCountsTheStoredCopy) {
+    peer_.SetPage("c", "<li>a</li><li>b</li>");
+    size_t i = AddPage("c", [](DocumentRecord& r) {
+        r.useCount = 1;
+        SetFieldText(r.countString, "<li>");
+    });
+    ASSERT_EQ(Check(i).lastCount, 2);
+    store_.FlushPendingWrites();
+    FolderEvents events(data_);
+    EXPECT_EQ(Check(i).status, int32_t(Status::Checked));
+    store_.FlushPendingWrites();
+    EXPECT_EQ(events.Count(), 0u);
+
+    // The same page counted for another string: a change of the count, the stored copy kept.
+    table_.Modify(i, [](DocumentRecord& r) { SetFieldText(r.countString, "</li><li>"); });
+    DocumentRecord edited = Check(i);
+    EXPECT_EQ(edited.status, int32_t(Status::Changed));
+    EXPECT_EQ(edited.lastCount, 1);
+    store_.FlushPendingWrites();
+    EXPECT_EQ(Content("c"), "<li>a</li><li>b</li>");
+
+    peer_.SetPage("c", "<li>a</li><li>b</li><li>c</li>");
+    EXPECT_EQ(Check(i).lastCount, 2);
+    store_.FlushPendingWrites();
+    EXPECT_EQ(Content("c"), "<li>a</li><li>b</li><li>c</li>");
+    EXPECT_TRUE(TempFiles().empty());
+}
+
 TEST_F(WebCheckTest, ErrorStatusIsUnavailableAndKeepsTheGoodCopy) {
     // A first check stores nothing.
     size_t missing = AddPage("missing");
