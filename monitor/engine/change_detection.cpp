@@ -34,7 +34,7 @@ void StreamComparator::Feed(const char* data, size_t size) {
 
 bool StreamComparator::Finish() {
     // The stored copy must end where the body ended.
-    if (!differs_ && fgetc(stored_) != EOF) differs_ = true;
+    if (!differs_ && extent_ == Extent::Whole && fgetc(stored_) != EOF) differs_ = true;
     return differs_;
 }
 
@@ -130,6 +130,13 @@ MiddleFinder::MiddleFinder(std::string start, std::string end, ByteSink sink)
     }
 }
 
+bool MiddleFinder::FeedBody(const char* data, size_t size) {
+    if (state_ == State::Found) return true;
+    text_.assign(data, size);
+    text_.resize(DropZeroBytes(text_.data(), size));
+    return Feed(text_.data(), text_.size());
+}
+
 bool MiddleFinder::Feed(const char* data, size_t size) {
     if (state_ == State::Found) return true;
     window_.append(data, size);
@@ -189,40 +196,6 @@ bool MiddleFinder::Emit(uint64_t upTo) {
     size_t size = static_cast<size_t>(upTo - extractEnd_);
     extractEnd_ = upTo;
     return sink_(from, size);
-}
-
-ExtractOutcome ExtractMiddle(const std::filesystem::path& file, std::string_view start,
-                             std::string_view end, const ByteSink& sink) {
-    UniqueFd in(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (in.get() < 0) return ExtractOutcome::ReadFailed;
-    MiddleFinder finder{std::string(start), std::string(end), sink};
-    std::vector<char> block(64 * 1024);
-    for (;;) {
-        ssize_t n = ReadFull(in.get(), block.data(), block.size());
-        if (n < 0) return ExtractOutcome::ReadFailed;
-        if (n == 0) break;
-        if (!finder.Feed(block.data(), DropZeroBytes(block.data(), static_cast<size_t>(n))))
-            return ExtractOutcome::SinkFailed;
-        if (finder.found()) break;
-    }
-    return finder.found() ? ExtractOutcome::Found : ExtractOutcome::Missing;
-}
-
-int CompareExtractFiles(const std::filesystem::path& extractFile,
-                        const std::filesystem::path& middleFile) {
-    UniqueFd extract(open(extractFile.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    UniqueFd middle(open(middleFile.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (extract.get() < 0 || middle.get() < 0) return -1;
-    constexpr size_t kBlock = 64 * 1024;
-    std::vector<char> fresh(kBlock), stored(kBlock);
-    for (;;) {
-        ssize_t n = ReadFull(extract.get(), fresh.data(), kBlock);
-        if (n < 0) return -1;
-        if (n == 0) return 0;
-        ssize_t m = ReadFull(middle.get(), stored.data(), static_cast<size_t>(n));
-        if (m < 0) return -1;
-        if (m != n || memcmp(fresh.data(), stored.data(), static_cast<size_t>(n)) != 0) return 1;
-    }
 }
 
 }  // namespace wardlet

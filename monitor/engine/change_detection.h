@@ -16,8 +16,12 @@ namespace wardlet {
 // Full equality: a body that is longer or shorter than the stored copy differs.
 class StreamComparator {
 public:
+    // How much of the stored copy must agree: all of it, or (the rule for middle extracts) as
+    // many bytes as the body has, so bytes the stored copy has beyond them are not read.
+    enum class Extent { Whole, BodyLength };
     // `stored` stays owned by the caller and is read from its current position.
-    explicit StreamComparator(FILE* stored) : stored_(stored) {}
+    explicit StreamComparator(FILE* stored, Extent extent = Extent::Whole)
+        : stored_(stored), extent_(extent) {}
     void Feed(const char* data, size_t size);
     // Call once the body has ended; true when the body differs from the stored copy.
     bool Finish();
@@ -25,6 +29,7 @@ public:
 
 private:
     FILE* stored_;
+    Extent extent_;
     bool differs_ = false;
     std::vector<char> piece_;
 };
@@ -72,6 +77,8 @@ public:
     MiddleFinder(std::string start, std::string end, ByteSink sink);
     // The next piece of the document text; false when the sink refused the extract.
     bool Feed(const char* data, size_t size);
+    // The next piece of the document as it arrives: its zero bytes are dropped first.
+    bool FeedBody(const char* data, size_t size);
     // True once the end string was found: the whole extract has reached the sink.
     bool found() const { return state_ == State::Found; }
 
@@ -88,17 +95,8 @@ private:
     uint64_t windowAt_ = 0;
     uint64_t searchFrom_ = 0;  // where the end string is looked for: one after the start's start
     uint64_t extractEnd_ = 0;  // the extract sent so far ends here
+    std::string text_;         // FeedBody's piece without its zero bytes
 };
 
-enum class [[nodiscard]] ExtractOutcome{Found, Missing, ReadFailed, SinkFailed};
-// Streams the document text of `file` (zero bytes dropped) through a MiddleFinder.
-ExtractOutcome ExtractMiddle(const std::filesystem::path& file, std::string_view start,
-                             std::string_view end, const ByteSink& sink);
-
-// Middle comparison of a new extract (a file) against the stored one: the extract's bytes against
-// as many bytes of the `.middle` file (bytes beyond the extract's length are not read).
-// 1 changed, 0 not changed, -1 when either file cannot be read.
-int CompareExtractFiles(const std::filesystem::path& extractFile,
-                        const std::filesystem::path& middleFile);
-
+enum class [[nodiscard]] ExtractOutcome{Found, Missing, SinkFailed};
 }  // namespace wardlet

@@ -115,30 +115,29 @@ void DocumentCheck::RetrieveWeb() {
     FilePtr stored = OpenStoredCopy(contentFile_);
     bool firstCheck = !stored;
     // Compared with the stored copy on the way, so a body that did not change makes no file.
-    NewCopy copy(context_.store.dataFolder(),
-                 method == CheckMethod::Middle ? nullptr : stored.get());
+    NewCopy copy(context_.store.dataFolder(), stored.get());
     TransferRequest request;
     request.url = WebUrl(FieldText(record_.location));
     if (method == CheckMethod::Count) {
         StringCounter counter{std::string(FieldText(record_.countString))};
-        if (!FetchInto(request, copy, &counter)) return;
+        if (!FetchInto(request, copy, [&](const char* d, size_t n) { counter.Feed(d, n); })) return;
         stored.reset();
         return FinishCounted(copy, firstCheck, counter.count());
     }
+    if (method == CheckMethod::Middle) return RetrieveMiddle(request, copy, firstCheck);
     if (!FetchInto(request, copy)) return;
     stored.reset();
-    if (method == CheckMethod::Middle) return FinishMiddle(copy, firstCheck);
     FinishCompared(copy, firstCheck, copy.differs());
 }
 
-bool DocumentCheck::FetchInto(TransferRequest request, NewCopy& copy, StringCounter* counter) {
+bool DocumentCheck::FetchInto(TransferRequest request, NewCopy& copy, const BodyTap& tap) {
     request.useAccount = FlagOn(record_.useAccount);
     request.userName = FieldText(record_.userName);
     request.password = FieldText(record_.password);
     auto outcome = Transfer(
         request,
         [&](const char* data, size_t size) {
-            if (counter) counter->Feed(data, size);
+            if (tap) tap(data, size);
             return copy.Append(data, size);
         },
         context_.limits, context_.stopping);
@@ -237,15 +236,27 @@ void DocumentCheck::FinishCounted(NewCopy& copy, bool firstCheck, int64_t found)
         OpenChangedDocument();
 }
 
-void DocumentCheck::FinishMiddle(NewCopy& copy, bool firstCheck) {
-    // The extract is streamed to a file of its own, which becomes the `.middle` file.
-    NewCopy extract(context_.store.dataFolder(), nullptr);
-    ExtractOutcome found =
-        ExtractMiddle(copy.file(), MiddleStartText(record_), FieldText(record_.middleEnd),
-                      [&](const char* data, size_t size) { return extract.Append(data, size); });
+void DocumentCheck::RetrieveMiddle(const TransferRequest& request, NewCopy& copy, bool firstCheck) {
+    // The extract is found as the body arrives and compared with the stored one by its own
+    // length: an unchanged extract makes no file either.
+    FilePtr storedExtract =
+        firstCheck ? nullptr : OpenStoredCopy(context_.store.MiddleFile(FieldText(record_.name)));
+    NewCopy extract(context_.store.dataFolder(), storedExtract.get(),
+                    StreamComparator::Extent::BodyLength);
+    MiddleFinder finder(std::string(MiddleStartText(record_)),
+                        std::string(FieldText(record_.middleEnd)),
+                        [&](const char* data, size_t size) { return extract.Append(data, size); });
+    bool sinkFailed = false;
+    if (!FetchInto(request, copy, [&](const char* data, size_t size) {
+            if (!sinkFailed && !finder.FeedBody(data, size)) sinkFailed = true;
+        }))
+        return;
+    ExtractOutcome found = sinkFailed       ? ExtractOutcome::SinkFailed
+                           : finder.found() ? ExtractOutcome::Found
+                                            : ExtractOutcome::Missing;
     if (found == ExtractOutcome::Found && !extract.Finish()) found = ExtractOutcome::SinkFailed;
     if (firstCheck) {
-        if (found == ExtractOutcome::Missing || found == ExtractOutcome::ReadFailed) {
+        if (found == ExtractOutcome::Missing) {
             // The first copy is kept, so the message comes once; later checks announce instead.
             if (Publish(DocumentStatus::Unavailable, std::nullopt, &copy))
                 context_.observer.ShowMessage(kMiddleStringsMissing);
@@ -256,16 +267,15 @@ void DocumentCheck::FinishMiddle(NewCopy& copy, bool firstCheck) {
         Publish(DocumentStatus::Ready, std::nullopt, &copy, stored ? &extract : nullptr);
         return;
     }
-    if (found != ExtractOutcome::Found) return EndUnavailable(true);
-    int compared =
-        CompareExtractFiles(extract.file(), context_.store.MiddleFile(FieldText(record_.name)));
-    if (compared < 0) return EndUnavailable(true);
-    if (compared == 0) {
+    // Without a stored extract there is nothing to compare with.
+    if (found != ExtractOutcome::Found || !storedExtract) return EndUnavailable(true);
+    if (!extract.differs()) {
         Publish(DocumentStatus::Checked);
         return;
     }
     Announce(NotifyKind::Changed);
-    if (Publish(DocumentStatus::Changed, std::nullopt, &copy, &extract)) OpenChangedDocument();
+    if (Publish(DocumentStatus::Changed, std::nullopt, copy.differs() ? &copy : nullptr, &extract))
+        OpenChangedDocument();
 }
 
 bool DocumentCheck::Publish(DocumentStatus status, std::optional<int32_t> lastCount,

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,11 +52,12 @@ private:
     void RetrieveLocal();
     // Streams the document into `copy` with the record's account. False when that already ended
     // the check (stopped, unavailable).
-    // `counter`, when given, is fed the body as it arrives.
-    bool FetchInto(TransferRequest request, NewCopy& copy, StringCounter* counter = nullptr);
+    // Sees each piece of the body as it arrives, beside the new copy.
+    using BodyTap = std::function<void(const char* data, size_t size)>;
+    bool FetchInto(TransferRequest request, NewCopy& copy, const BodyTap& tap = {});
     // The first copy or the new copy of a web page checked by counting or by its middle text.
     void FinishCounted(NewCopy& copy, bool firstCheck, int64_t found);
-    void FinishMiddle(NewCopy& copy, bool firstCheck);
+    void RetrieveMiddle(const TransferRequest& request, NewCopy& copy, bool firstCheck);
     // Simple comparison outcome of a complete new copy.
     void FinishCompared(NewCopy& copy, bool firstCheck, bool changed);
 

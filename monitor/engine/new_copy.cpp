@@ -11,9 +11,9 @@
 
 namespace wardlet {
 
-NewCopy::NewCopy(std::filesystem::path dataFolder, FILE* stored)
+NewCopy::NewCopy(std::filesystem::path dataFolder, FILE* stored, StreamComparator::Extent extent)
     : dataFolder_(std::move(dataFolder)), stored_(stored) {
-    if (stored) comparator_.emplace(stored);
+    if (stored) comparator_.emplace(stored, extent);
 }
 
 NewCopy::~NewCopy() {

@@ -21,7 +21,8 @@ namespace wardlet {
 class NewCopy {
 public:
     // `stored` (may be null) is the stored copy to compare with; the caller keeps it open.
-    NewCopy(std::filesystem::path dataFolder, FILE* stored);
+    NewCopy(std::filesystem::path dataFolder, FILE* stored,
+            StreamComparator::Extent extent = StreamComparator::Extent::Whole);
     ~NewCopy();
     NewCopy(const NewCopy&) = delete;
     NewCopy& operator=(const NewCopy&) = delete;

@@ -133,32 +133,35 @@ TEST_F(ChangeDetectionTest, StreamedExtractEqualsTheWholeTextOne) {
     }
 }
 
-TEST_F(ChangeDetectionTest, ExtractFilesCompareByTheNewExtractsLength) {
+TEST_F(ChangeDetectionTest, ExtractsAreFoundInTheBodyAndComparedByTheNewExtractsLength) {
     std::string got;
-    auto sink = [&](const char* data, size_t size) {
+    MiddleFinder finder("[b]", "[/b]", [&](const char* data, size_t size) {
         got.append(data, size);
         return true;
-    };
+    });
     const std::string withZero("x[b]4\0002[/b]", 11);
-    EXPECT_EQ(ExtractMiddle(File("p", withZero), "[b]", "[/b]", sink), ExtractOutcome::Found);
-    EXPECT_EQ(got, "42");
-    EXPECT_EQ(ExtractMiddle(File("p", "[b]42"), "[b]", "[/b]", sink), ExtractOutcome::Missing);
-    EXPECT_EQ(ExtractMiddle(dir_.path() / "absent", "[b]", "[/b]", sink),
-              ExtractOutcome::ReadFailed);
-    auto refuse = [](const char*, size_t) { return false; };
-    EXPECT_EQ(ExtractMiddle(File("p", "[b]42[/b]"), "[b]", "[/b]", refuse),
-              ExtractOutcome::SinkFailed);
+    EXPECT_TRUE(finder.FeedBody(withZero.data(), withZero.size()));
+    EXPECT_TRUE(finder.found());
+    EXPECT_EQ(got, "42");  // the zero byte is not document text
+    MiddleFinder refusing("[b]", "[/b]", [](const char*, size_t) { return false; });
+    EXPECT_FALSE(refusing.FeedBody("[b]42[/b]", 9));
 
-    auto middle = File("m", "42\xe9");
-    EXPECT_EQ(CompareExtractFiles(File("e", "42\xe9"), middle), 0);
-    EXPECT_EQ(CompareExtractFiles(File("e", "42\xe8"), middle), 1);
-    EXPECT_EQ(CompareExtractFiles(File("e", "42\xe9!"), middle), 1);  // the file ended first
-    EXPECT_EQ(CompareExtractFiles(File("e", "42"), middle), 0);       // the rest is not read
-    EXPECT_EQ(CompareExtractFiles(File("e", ""), middle), 0);
-    EXPECT_EQ(CompareExtractFiles(File("e", "42"), dir_.path() / "absent"), -1);
+    // 1 changed, 0 not, by as many bytes of the stored extract as the new one has.
+    auto compare = [&](const std::string& extract, const std::string& stored) {
+        std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(File("m", stored).c_str(), "rb"), fclose);
+        StreamComparator comparator(file.get(), StreamComparator::Extent::BodyLength);
+        for (size_t at = 0; at < extract.size(); at += 1000)
+            comparator.Feed(extract.data() + at, std::min<size_t>(1000, extract.size() - at));
+        return comparator.Finish() ? 1 : 0;
+    };
+    EXPECT_EQ(compare("42\xe9", "42\xe9"), 0);
+    EXPECT_EQ(compare("42\xe8", "42\xe9"), 1);
+    EXPECT_EQ(compare("42\xe9!", "42\xe9"), 1);  // the stored extract ended first
+    EXPECT_EQ(compare("42", "42\xe9"), 0);       // the rest is not read
+    EXPECT_EQ(compare("", "42\xe9"), 0);
     std::string big(300000, 'm');
-    EXPECT_EQ(CompareExtractFiles(File("e", big), File("m", big)), 0);
-    EXPECT_EQ(CompareExtractFiles(File("e", big + "x"), File("m", big)), 1);
+    EXPECT_EQ(compare(big, big), 0);
+    EXPECT_EQ(compare(big + "x", big), 1);
 }
 
 }  // namespace

@@ -327,12 +327,21 @@ TEST_F(WebCheckTest, MiddleMethodComparesOnlyTheExtract) {
     size_t i = AddPage("m", middle);
     EXPECT_EQ(Check(i).status, int32_t(Status::Ready));
     EXPECT_EQ(ReadBytes(store_.MiddleFile("m")), "42\xe9");
+    {
+        store_.FlushPendingWrites();
+        FolderEvents events(data_);
+        EXPECT_EQ(Check(i).status, int32_t(Status::Checked));
+        store_.FlushPendingWrites();
+        EXPECT_EQ(events.Count(), 0u);  // the same page: no copy and no extract made
+    }
 
     peer_.SetPage("m", "other text [b]42\xe9[/b] around");
     EXPECT_EQ(Check(i).status, int32_t(Status::Checked));
     peer_.SetPage("m", "[b]43[/b]");
     EXPECT_EQ(Check(i).status, int32_t(Status::Changed));
+    store_.FlushPendingWrites();
     EXPECT_EQ(ReadBytes(store_.MiddleFile("m")), "43");
+    EXPECT_EQ(Content("m"), "[b]43[/b]");
     observer_.Calls();
 
     // The strings gone: a later check announces; a first check shows the message instead.
