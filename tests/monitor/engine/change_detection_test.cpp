@@ -79,7 +79,8 @@ TEST_F(ChangeDetectionTest, CountFindsOverlappingOccurrencesAcrossBlocksWithoutZ
 // Counted as the document arrives: the same count wherever the pieces break, zero bytes and
 // matches straddling pieces included.
 TEST(StringCounterTest, PiecesOfAnySizeCountAsTheWholeText) {
-    const std::string text("aa\0aa<tag><t\0ag>aaaa<tag", 26);
+    static const char kText[] = "aa\0aa<tag><t\0ag>aaaa<tag";
+    const std::string text(kText, sizeof kText - 1);
     for (std::string needle : {"aa", "<tag>", "a", ""}) {
         StringCounter whole(needle);
         whole.Feed(text.data(), text.size());
