@@ -114,11 +114,16 @@ std::vector<std::string> MarkDocumentsChecked(DocumentStore& store,
     if (names.empty())
         for (size_t i = 0; i < table.size(); ++i)
             if (!table.IsFree(i)) indexes.push_back(i);
+    // Only the records whose status changes are written: a record already Checked is on disk
+    // as it would be written, and every rewrite costs the file system a new file.
+    std::vector<size_t> marked;
     for (size_t index : indexes)
-        table.Modify(index, [](DocumentRecord& r) {
+        table.Modify(index, [&](DocumentRecord& r) {
+            if (r.status == static_cast<int32_t>(DocumentStatus::Checked)) return;
             r.status = static_cast<int32_t>(DocumentStatus::Checked);
+            marked.push_back(index);
         });
-    store.SaveDocuments(indexes);
+    store.SaveDocuments(marked);
     return unknown;
 }
 

@@ -1,6 +1,8 @@
 // The foreground pass wardctl runs, over documents loaded from a data folder.
 #include "monitor/engine/foreground_pass.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "common/little_endian.h"
@@ -81,8 +83,15 @@ TEST_F(ForegroundPassTest, ChecksQueuesMailAndWritesTheRecordsBack) {
     Loaded marking(data_);
     EXPECT_EQ(MarkDocumentsChecked(marking.store, {"a"}).size(), 0u);
     EXPECT_EQ(Loaded(data_).Named("a").status, int32_t(Status::Checked));
+    auto inodeOf = [&](const char* file) {
+        struct stat st {};
+        stat((data_ / file).c_str(), &st);
+        return st.st_ino;
+    };
+    ino_t markedBefore = inodeOf("a.data");
     MarkDocumentsChecked(marking.store, {});
     EXPECT_EQ(Loaded(data_).Named("held").status, int32_t(Status::Checked));
+    EXPECT_EQ(inodeOf("a.data"), markedBefore);  // already Checked: not written again
 }
 
 }  // namespace
