@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench_documents.h"
 #include "common/little_endian.h"
 #include "monitor/app/window/wardlet_app.h"
 #include "peer_process.h"
@@ -22,22 +23,8 @@ using namespace wardlet;
 namespace {
 
 void WriteDocuments(const std::filesystem::path& data, size_t count, const std::string& urlBase) {
-    DocumentTable table;
-    DocumentStore store(data, table);
-    for (size_t i = 0; i < count; ++i) {
-        DocumentRecord record{};
-        record.type = static_cast<int32_t>(DocumentType::WebPage);
-        SetFieldText(record.name, "document " + std::to_string(i));
-        SetFieldText(record.location, urlBase + std::to_string(i));
-        record.status = static_cast<int32_t>(DocumentStatus::Checked);
-        if (!store.SaveDocument(table.Add(record))) fprintf(stderr, "cannot write a record\n");
-    }
-    MonitorOptions options = DefaultOptions();
-    options.startupCheck = 0;
-    options.periodicCheck = 0;
-    options.threadCount = 5;
-    options.soundOnChange = options.soundOnFailure = 0;
-    SaveOptions(data, options);
+    if (!bench::WritePassDocuments(data, count, urlBase))
+        fprintf(stderr, "cannot write a record\n");
 }
 
 struct Desktop {
