@@ -98,5 +98,4 @@ private:
     std::string text_;         // FeedBody's piece without its zero bytes
 };
 
-enum class [[nodiscard]] ExtractOutcome{Found, Missing, SinkFailed};
 }  // namespace wardlet

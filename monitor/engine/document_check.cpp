@@ -21,6 +21,9 @@
 namespace wardlet {
 namespace {
 
+// How the search for a middle extract in a body ended.
+enum class ExtractOutcome { Found, Missing, SinkFailed };
+
 struct FileCloser {
     void operator()(FILE* file) const { fclose(file); }
 };

@@ -50,13 +50,14 @@ private:
     void RetrieveWeb();
     void RetrieveFtp();
     void RetrieveLocal();
-    // Streams the document into `copy` with the record's account. False when that already ended
-    // the check (stopped, unavailable).
     // Sees each piece of the body as it arrives, beside the new copy.
     using BodyTap = std::function<void(const char* data, size_t size)>;
+    // Streams the document into `copy` with the record's account. False when that already ended
+    // the check (stopped, unavailable).
     bool FetchInto(TransferRequest request, NewCopy& copy, const BodyTap& tap = {});
-    // The first copy or the new copy of a web page checked by counting or by its middle text.
+    // The outcome of a web page checked by counting, with the count of its body.
     void FinishCounted(NewCopy& copy, bool firstCheck, int64_t found);
+    // Fetches a web page checked by its middle text and ends its check.
     void RetrieveMiddle(const TransferRequest& request, NewCopy& copy, bool firstCheck);
     // Simple comparison outcome of a complete new copy.
     void FinishCompared(NewCopy& copy, bool firstCheck, bool changed);
