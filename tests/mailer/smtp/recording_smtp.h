@@ -41,7 +41,11 @@ inline smtp::CSmtpMessage SimpleMessage(const std::string& body = "Hello\r\n") {
     m.sender = smtp::CSmtpAddress("me@example.org", "Wardlet");
     m.recipient = smtp::CSmtpAddress("you@example.org", "you@example.org");
     m.subject = "Wardlet Email Notification";
-    m.messageId = "test.1@example.org";  // so that a copy composes to the same bytes
+    // A fixed id and moment, so that two of these compose to the same bytes even when a second
+    // ticks over between them.
+    m.messageId = "test.1@example.org";
+    m.timestamp = smtp::SmtpTimestamp{2012, 1, 4, 5, 9, 3, 7, 0};
+    m.utcOffset = 0;
     m.AddBody(smtp::CSmtpMessageBody(body, "text/plain", "iso-8859-1", smtp::kEncodingAuto));
     return m;
 }
