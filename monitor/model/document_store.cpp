@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "common/atomic_file.h"
+#include "common/debug_log.h"
 #include "common/little_endian.h"
 #include "common/mail_config.h"
 #include "monitor/model/account_scramble.h"
@@ -66,6 +67,34 @@ bool ReadExactRecord(const std::filesystem::path& file, RecordBytes& bytes) {
 
 void RemoveFile(const std::filesystem::path& file) {
     unlink(file.c_str());
+}
+
+// A file that is not there has nothing to move.
+void MoveFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (rename(from.c_str(), to.c_str()) != 0 && errno != ENOENT)
+        DebugLog("cannot move " + from.string() + " to " + to.string());
+}
+
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    struct stat sa {
+    }, sb{};
+    return lstat(a.c_str(), &sa) == 0 && lstat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// The start string as a check reads it: only its first 512 bytes are used.
+std::string_view MiddleStartText(const DocumentRecord& record) {
+    return std::string_view(record.middleStart, strnlen(record.middleStart, 512));
+}
+
+// Everything a check fetches and compares by. An edit that keeps it all still describes the same
+// document, so the stored copy stays valid; the account and the name do not count.
+bool ComparesTheSame(const DocumentRecord& a, const DocumentRecord& b) {
+    return a.type == b.type && FieldText(a.location) == FieldText(b.location) &&
+           a.useCount == b.useCount && a.useMiddle == b.useMiddle &&
+           FieldText(a.countString) == FieldText(b.countString) &&
+           MiddleStartText(a) == MiddleStartText(b) &&
+           FieldText(a.middleEnd) == FieldText(b.middleEnd);
 }
 
 }  // namespace
@@ -222,19 +251,57 @@ size_t DocumentStore::AddDocument(const DocumentRecord& staged) {
     return index;
 }
 
-void DocumentStore::EditDocument(size_t index, const DocumentRecord& staged) {
-    std::string oldName = table_.Name(index);
-    // The slot changes first, so a check of the old record still running can no longer move its
-    // copy into place once the old files are gone.
-    table_.Replace(index, staged);
-    RemoveLoadedFile(index);
-    RemoveFile(DataFile(oldName));
-    RemoveFile(ContentFile(oldName));
-    // The extract of the old name would never be read again once the name changes.
-    if (oldName != FieldText(staged.name)) RemoveFile(MiddleFile(oldName));
+EditOutcome DocumentStore::EditDocument(size_t index, const DocumentRecord& staged) {
+    // Results of a finished check of the old record go to disk first, so a copy kept below is
+    // the one the kept status and count describe.
+    writer_.FlushSlot(index);
+    DocumentRecord old = table_.Get(index);
+    // A check still running is dropped by the replace: the record waits for the next one.
+    if (old.status == static_cast<int32_t>(DocumentStatus::Retrieving))
+        old.status = static_cast<int32_t>(DocumentStatus::Waiting);
+    std::string oldName(FieldText(old.name));
+    std::string newName(FieldText(staged.name));
+    bool keepCopy = ComparesTheSame(old, staged);
+    DocumentRecord edited = staged;
+    if (keepCopy) {
+        edited.status = old.status;
+        edited.lastCount = old.lastCount;
+        memcpy(edited.lastCheck, old.lastCheck, sizeof edited.lastCheck);
+    }
+    // The slot changes first, so a check of the old record can no longer publish or move its
+    // files. Until the files are in order no pass may claim the record either (it would compare
+    // with a copy that is about to move or go): it is held as if being retrieved, which is
+    // written as Waiting.
+    DocumentRecord held = edited;
+    if (held.status == static_cast<int32_t>(DocumentStatus::Waiting))
+        held.status = static_cast<int32_t>(DocumentStatus::Retrieving);
+    table_.Replace(index, held);
+    uint64_t generation = table_.Generation(index);
+    if (!SaveDocument(index)) {
+        // Nothing on disk has changed: the slot goes back to the document the files describe.
+        table_.Replace(index, old);
+        if (list_) list_->RefreshRow(index);
+        return EditOutcome::NotSaved;
+    }
+    bool renamed = oldName != newName;
+    if (keepCopy) {
+        if (renamed) {
+            MoveFile(ContentFile(oldName), ContentFile(newName));
+            MoveFile(MiddleFile(oldName), MiddleFile(newName));
+        }
+    } else {
+        RemoveFile(ContentFile(oldName));
+        RemoveFile(MiddleFile(oldName));
+    }
+    // Last, so a crash before it leaves the document twice rather than without its copy. A name
+    // that differs only in case may be the new file itself on a case-blind file system.
+    if (renamed && !SameFile(DataFile(oldName), DataFile(newName))) RemoveFile(DataFile(oldName));
+    SyncFolderOf(DataFile(newName));
+    if (held.status != edited.status)
+        table_.Publish(index, generation, [&](DocumentRecord& r) { r.status = edited.status; });
     if (list_) list_->RefreshEditedRow(index, oldName);
-    SaveDocument(index);
     StartChecks();
+    return EditOutcome::Saved;
 }
 
 void DocumentStore::DeleteDocuments(const std::vector<std::string>& rowNames) {

@@ -15,6 +15,8 @@
 
 namespace wardlet {
 
+enum class EditOutcome { Saved, NotSaved };
+
 // The document table's mirror in the data folder: one "<name>.data" file per record, plus the
 // ".content" and ".middle" files the check engine writes. Owns the order of steps of the document
 // operations (add, copy, edit, delete) and the exit-time save.
@@ -68,9 +70,13 @@ public:
     // Add and Copy: a free slot takes the staged record, gets its row, is saved and checked.
     // Returns the slot, or DocumentTable::kNoSlot when the table is full.
     size_t AddDocument(const DocumentRecord& staged);
-    // Edit: the files of the old name go (so the next check is a first check), the staged
-    // record takes the slot, its row is refreshed, it is saved and checked.
-    void EditDocument(size_t index, const DocumentRecord& staged);
+    // Edit: the staged record takes the slot and is saved; only once it is on disk do the files of
+    // the old name go or move. When the edit keeps everything a check compares (type, location,
+    // method flags, count and middle strings), the stored copy and extract stay (under the new
+    // name) with the slot's count, status and last check; any other edit makes the next check a
+    // first check. Saved: the row is refreshed and checks start. NotSaved: the record could not
+    // be written; the slot holds the old record again and every old file is as it was.
+    [[nodiscard]] EditOutcome EditDocument(size_t index, const DocumentRecord& staged);
     // Delete: for the given row names from the last to the first, the record of that name loses
     // its row, its files and its slot.
     void DeleteDocuments(const std::vector<std::string>& rowNames);

@@ -106,7 +106,7 @@ TEST_F(EngineConcurrencyTest, EditAndDeleteDuringACheckDropItsResults) {
     DocumentRecord staged = table_.Get(edited);
     SetFieldText(staged.name, "renamed");
     staged.status = static_cast<int32_t>(Status::Waiting);
-    store_.EditDocument(edited, staged);
+    EXPECT_EQ(store_.EditDocument(edited, staged), EditOutcome::Saved);
     AwaitRetrieving(deleted);
     store_.DeleteDocuments({"deleted"});
     ASSERT_TRUE(engine_->WaitIdle(60s));

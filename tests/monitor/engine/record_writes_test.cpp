@@ -2,6 +2,7 @@
 // delete of the same document that came meanwhile.
 #include <condition_variable>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "common/little_endian.h"
@@ -46,25 +47,6 @@ private:
     bool reached_ = false, released_ = false;
 };
 
-// The list of the store that also tells when an edit has replaced the record and removed its
-// files (its row is refreshed right before the edited record is saved).
-class EditSignallingList : public DocumentListSink {
-public:
-    explicit EditSignallingList(HeadlessDocumentList& inner) : inner_(inner) {}
-    void AddRow(size_t i) override { inner_.AddRow(i); }
-    void RefreshRow(size_t i) override { inner_.RefreshRow(i); }
-    void RefreshEditedRow(size_t i, std::string_view oldName) override {
-        inner_.RefreshEditedRow(i, oldName);
-        onEdited();
-    }
-    void RemoveRow(size_t i) override { inner_.RemoveRow(i); }
-    std::optional<size_t> FindRowOfRecord(size_t i) override { return inner_.FindRowOfRecord(i); }
-    std::function<void()> onEdited;
-
-private:
-    HeadlessDocumentList& inner_;
-};
-
 class RecordWritesTest : public EngineTest {
 protected:
     size_t AddCounted(const std::string& name) {
@@ -72,6 +54,14 @@ protected:
         return AddDocument(DocumentType::WebPage, name, peer_.Url(name), [](DocumentRecord& r) {
             r.useCount = 1;
             SetFieldText(r.countString, "a");
+        });
+    }
+    size_t AddMiddle(const std::string& name) {
+        peer_.SetPage(name, "<b>x</b>");
+        return AddDocument(DocumentType::WebPage, name, peer_.Url(name), [](DocumentRecord& r) {
+            r.useMiddle = 1;
+            SetFieldText(r.middleStart, "<b>");
+            SetFieldText(r.middleEnd, "</b>");
         });
     }
     // The record as its ".data" file holds it; nullopt when the file is not one record.
@@ -96,51 +86,70 @@ protected:
     HttpPeer peer_;
 };
 
-TEST_F(RecordWritesTest, ADeleteDuringTheWriteOfACountIsNeverUndone) {
-    size_t i = AddCounted("c");
-    HeldCommit held;
-    CheckQueued(i);  // first check: count 3 stored, the record saved at once
-    ASSERT_TRUE(held.AwaitReached());
-    store_.DeleteDocuments({"c"});
-    held.Release();
-    store_.FlushPendingWrites();
-    EXPECT_FALSE(std::filesystem::exists(store_.DataFile("c")));
-    EXPECT_FALSE(HasContent("c"));
-    EXPECT_TRUE(TempFiles().empty());
-    EXPECT_EQ(LoadedAgain(), 0u) << "the deleted document came back";
-}
-
-TEST_F(RecordWritesTest, AnEditDuringTheWriteOfACountKeepsTheEditedRecord) {
-    EditSignallingList list(list_);
-    store_.SetList(&list);
-    for (const std::string newName : {"renamed", "same"}) {
-        SCOPED_TRACE(newName);
-        std::string oldName = newName == "same" ? "same" : "old";
-        size_t i = AddCounted(oldName);
+TEST_F(RecordWritesTest, ADeleteDuringTheWriteOfACheckIsNeverUndone) {
+    // A count writes the record and its copy; a first middle check the copy and the extract.
+    for (bool middle : {false, true}) {
+        std::string name = middle ? "m" : "c";
+        size_t i = middle ? AddMiddle(name) : AddCounted(name);
         HeldCommit held;
         CheckQueued(i);
         ASSERT_TRUE(held.AwaitReached());
+        store_.DeleteDocuments({name});
+        held.Release();
+        store_.FlushPendingWrites();
+        EXPECT_FALSE(std::filesystem::exists(store_.DataFile(name)));
+        EXPECT_FALSE(HasContent(name));
+        EXPECT_FALSE(std::filesystem::exists(store_.MiddleFile(name)));
+        EXPECT_TRUE(TempFiles().empty());
+        EXPECT_EQ(LoadedAgain(), 0u) << "the deleted document came back";
+    }
+}
+
+TEST_F(RecordWritesTest, AnEditWaitsForTheWriteOfACountAndThenHasTheLastWord) {
+    struct Case {
+        std::string oldName, newName;
+        bool newCountString;  // else the edit keeps what the check compares
+    };
+    for (const auto& [oldName, newName, newCountString] :
+         {Case{"old", "renamed", false}, Case{"same", "same", true}, Case{"was", "now", true}}) {
+        SCOPED_TRACE(newName);
+        size_t i = AddCounted(oldName);
+        HeldCommit held;
+        CheckQueued(i);  // first check: count 3 and the copy are being written
+        ASSERT_TRUE(held.AwaitReached());
         DocumentRecord edited = table_.Get(i);
         SetFieldText(edited.name, newName);
-        edited.status = static_cast<int32_t>(Status::Checked);
+        if (newCountString) SetFieldText(edited.countString, "aa");
+        edited.status = static_cast<int32_t>(Status::Checked);  // no pass checks it afterwards
         edited.lastCount = 0;
-        // The edit's own save waits for the held commit, so it runs beside it.
-        list.onEdited = [&] { held.Release(); };
-        std::thread edit([&] { store_.EditDocument(i, edited); });
+        std::optional<EditOutcome> outcome;
+        std::thread edit([&] { outcome = store_.EditDocument(i, edited); });
+        // An edit that replaced the record now would drop the copy being written.
+        std::this_thread::sleep_for(200ms);
+        EXPECT_EQ(table_.Name(i), oldName) << "the edit did not wait for the write";
+        held.Release();
         edit.join();
+        EXPECT_EQ(outcome, EditOutcome::Saved);
         store_.FlushPendingWrites();
         if (newName != oldName) {
             EXPECT_FALSE(std::filesystem::exists(store_.DataFile(oldName)));
+            EXPECT_FALSE(HasContent(oldName));
         }
         auto disk = OnDisk(newName);
         ASSERT_TRUE(disk);
-        EXPECT_EQ(disk->lastCount, 0) << "the count of the old record came back";
-        EXPECT_EQ(disk->status, int32_t(Status::Checked));
-        EXPECT_FALSE(HasContent(oldName));
+        if (newCountString) {
+            EXPECT_EQ(disk->lastCount, 0) << "the count of the old record came back";
+            EXPECT_EQ(disk->status, int32_t(Status::Checked));
+            EXPECT_FALSE(HasContent(newName));
+        } else {
+            EXPECT_EQ(disk->lastCount, 3) << "the count just written was lost";
+            EXPECT_EQ(disk->status, int32_t(Status::Ready));
+            EXPECT_EQ(Content(newName), "aaa");
+        }
+        EXPECT_EQ(ToBytes(table_.Get(i)), ToBytes(*disk));
         EXPECT_TRUE(TempFiles().empty());
         store_.DeleteDocuments({newName});
     }
-    store_.SetList(&list_);
 }
 
 TEST_F(RecordWritesTest, AChangeOrAFailureIsOnDiskWithoutTheExitSave) {
