@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 #include <random>
+#include <vector>
 
 #include "common/fd_io.h"
 
@@ -19,10 +20,10 @@ std::function<void()>& BeforeRenameHook() {
     return hook;
 }
 
-// Writes `bytes` to a new file beside `file`; its path, or nullopt (and no file) on failure.
+// Writes a new file beside `file` through `fill`; its path, or nullopt (and no file) on failure.
 std::optional<std::filesystem::path> WriteFreshFile(const std::filesystem::path& file,
-                                                    std::string_view bytes, mode_t mode,
-                                                    bool flush) {
+                                                    const std::function<bool(int)>& fill,
+                                                    mode_t mode, bool flush) {
     thread_local std::mt19937_64 random{std::random_device{}()};
     std::filesystem::path fresh;
     int fd = -1;
@@ -38,7 +39,7 @@ std::optional<std::filesystem::path> WriteFreshFile(const std::filesystem::path&
     if (fd < 0) return std::nullopt;
     // The mode given to open() is narrowed by the umask; secrets must not end up wider than asked,
     // and other files should not lose bits the caller asked for either.
-    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && (!flush || fsync(fd) == 0);
+    bool ok = fchmod(fd, mode) == 0 && fill(fd) && (!flush || fsync(fd) == 0);
     ok = close(fd) == 0 && ok;
     if (!ok) {
         unlink(fresh.c_str());
@@ -52,6 +53,23 @@ bool MoveIntoPlace(const std::filesystem::path& fresh, const std::filesystem::pa
     if (rename(fresh.c_str(), file.c_str()) == 0) return true;
     unlink(fresh.c_str());
     return false;
+}
+
+std::optional<std::filesystem::path> WriteFreshFile(const std::filesystem::path& file,
+                                                    std::string_view bytes, mode_t mode,
+                                                    bool flush) {
+    return WriteFreshFile(
+        file, [bytes](int fd) { return WriteAll(fd, bytes); }, mode, flush);
+}
+
+bool CopyAll(int from, int to) {
+    std::vector<char> block(1 << 16);
+    for (;;) {
+        ssize_t got = ReadFull(from, block.data(), block.size());
+        if (got < 0) return false;
+        if (got == 0) return true;
+        if (!WriteAll(to, std::string_view(block.data(), static_cast<size_t>(got)))) return false;
+    }
 }
 
 }  // namespace
@@ -82,6 +100,17 @@ void SetBeforeRenameHookForTesting(std::function<void()> hook) {
 
 bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes, mode_t mode) {
     auto fresh = WriteFreshFile(file, bytes, mode, true);
+    if (!fresh || !MoveIntoPlace(*fresh, file)) return false;
+    SyncFolderOf(file);
+    return true;
+}
+
+bool ReplaceFileWithCopyOf(const std::filesystem::path& file, const std::filesystem::path& source,
+                           mode_t mode) {
+    UniqueFd from(open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (from.get() < 0) return false;
+    auto fresh = WriteFreshFile(
+        file, [&](int to) { return CopyAll(from.get(), to); }, mode, true);
     if (!fresh || !MoveIntoPlace(*fresh, file)) return false;
     SyncFolderOf(file);
     return true;

@@ -19,6 +19,12 @@ namespace wardlet {
 bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes,
                            mode_t mode = 0644);
 
+// The same with a copy of `source` (not followed when it is a symbolic link), read in blocks, so
+// a large file never sits in memory; false when the source cannot be read or the copy written,
+// and then `file` is as it was.
+[[nodiscard]] bool ReplaceFileWithCopyOf(const std::filesystem::path& file,
+                                         const std::filesystem::path& source, mode_t mode = 0644);
+
 // Replaces many files at once with the same guarantee per file: the new files are written first,
 // made durable by one flush, then renamed. New files not committed are removed.
 class AtomicReplaceBatch {
