@@ -33,8 +33,12 @@ std::string MonitorUsage() {
            "A second start brings the running monitor's window forward.\n";
 }
 
+const char* ProgramVersion() {
+    return WARDLET_VERSION;
+}
+
 std::string MonitorVersionLine() {
-    return std::string("Wardlet ") + WARDLET_VERSION + "\n";
+    return std::string("Wardlet ") + ProgramVersion() + "\n";
 }
 
 }  // namespace wardlet

@@ -16,5 +16,7 @@ MonitorCommandLine ParseMonitorCommandLine(const std::vector<std::string>& args)
 
 std::string MonitorUsage();
 std::string MonitorVersionLine();
+// "7.0.4": the version all three programs share.
+const char* ProgramVersion();
 
 }  // namespace wardlet

@@ -41,6 +41,8 @@ void MonitorShell::FirstUpdate() {
     tray_.Add();
     window_.SetUpColumns();
     doc_.Load();
+    // Copies opened by an earlier run that a viewer may still show are kept for a day.
+    DeleteOpenedCopies(doc_.dataFolder(), kOpenedCopyLifetime);
     MonitorOptions options = doc_.options();
     if (FlagOn(options.startupCheck)) timers_.Start(TimerId::StartupCheck, kStartupCheckDelay);
     periodicRunning_ = FlagOn(options.periodicCheck);
@@ -216,6 +218,7 @@ void MonitorShell::FinishShutdown() {
     finished_ = true;
     timers_.Stop(TimerId::ShutdownBound);
     StopOutcome outcome = doc_.FinishShutdown();
+    DeleteOpenedCopies(doc_.dataFolder());
     window_.Quit(outcome == StopOutcome::Stopped ? ShutdownEnd::ChecksStopped
                                                  : ShutdownEnd::ChecksStillRunning);
 }

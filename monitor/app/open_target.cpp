@@ -60,4 +60,22 @@ OpenTarget PrepareOpenTarget(const DocumentRecord& record,
     return {OpenTarget::Kind::File, {}, target};
 }
 
+size_t DeleteOpenedCopies(const std::filesystem::path& dataFolder, std::chrono::seconds age) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(dataFolder, error);
+    if (error) return 0;
+    auto now = std::filesystem::file_time_type::clock::now();
+    size_t removed = 0;
+    for (const auto& entry : entries) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind("UVP", 0) != 0 || name.find(".tmp_") == std::string::npos) continue;
+        // Only plain files: a link of that name is not one of ours to judge by its target.
+        if (!entry.is_regular_file(error) || entry.is_symlink(error)) continue;
+        auto changed = entry.last_write_time(error);
+        if (error || now - changed < age) continue;
+        if (std::filesystem::remove(entry.path(), error)) ++removed;
+    }
+    return removed;
+}
+
 }  // namespace wardlet

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -43,5 +44,11 @@ std::optional<std::string> LocationFileName(std::string_view location);
 // "<name>.content" named "<unique UVP temporary name>_<file name>" in the data folder, so that it
 // keeps the document's own extension and opens with the program registered for it.
 OpenTarget PrepareOpenTarget(const DocumentRecord& record, const std::filesystem::path& dataFolder);
+
+// The copies opening made ("UVP<hex>.tmp_<file name>" in the data folder), removed when their
+// last change is at least `age` old (zero: all of them). How many went.
+size_t DeleteOpenedCopies(const std::filesystem::path& dataFolder,
+                          std::chrono::seconds age = std::chrono::seconds(0));
+inline constexpr std::chrono::hours kOpenedCopyLifetime{24};
 
 }  // namespace wardlet

@@ -1,0 +1,284 @@
+#include "monitor/app/document_commands.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+
+#include "common/atomic_file.h"
+#include "common/little_endian.h"
+
+#ifndef WARDLET_WEB_SITE
+#error "WARDLET_WEB_SITE is set by the build"
+#endif
+
+namespace wardlet {
+namespace {
+
+std::filesystem::path HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* user = getpwuid(getuid()); user && user->pw_dir) return user->pw_dir;
+    return "/";
+}
+
+bool IsRetrieved(int32_t status) {
+    auto s = static_cast<DocumentStatus>(status);
+    return s != DocumentStatus::Retrieving && s != DocumentStatus::Unavailable &&
+           s != DocumentStatus::Waiting;
+}
+
+}  // namespace
+
+std::string SaveAsFailedMessage(const std::filesystem::path& target) {
+    return "The document could not be saved as \"" + target.string() +
+           "\".\nCheck that the folder can be written to and that the disk has room.";
+}
+
+std::filesystem::path ManualFile(const std::filesystem::path& installFolder) {
+    std::filesystem::path beside = installFolder / "manual" / "manual.html";
+    std::filesystem::path shared =
+        installFolder.parent_path() / "share" / "wardlet" / "manual" / "manual.html";
+    std::error_code error;
+    if (!std::filesystem::exists(beside, error) && std::filesystem::exists(shared, error))
+        return shared;
+    return beside;
+}
+
+HelpPages MakeHelpPages(const std::filesystem::path& installFolder) {
+    std::string site = WARDLET_WEB_SITE;
+    return {site + "/", "file://" + ManualFile(installFolder).string(), site + "/support/"};
+}
+
+DocumentCommands::DocumentCommands(Parts parts)
+    : doc_(parts.doc),
+      rows_(parts.rows),
+      shell_(parts.shell),
+      messages_(parts.messages),
+      opener_(parts.opener),
+      dialogs_(parts.dialogs),
+      pages_(std::move(parts.pages)),
+      saveAsFolder_(HomeFolder()) {}
+
+bool DocumentCommands::IsEnabled(CommandId id) {
+    return IsEnabledFor(id, rows_.SelectedCount());
+}
+
+void DocumentCommands::Run(CommandId id) {
+    if (!IsEnabled(id)) return;
+    switch (id) {
+        case CommandId::Add:
+            return Add();
+        case CommandId::Copy:
+            return Copy();
+        case CommandId::Properties:
+            return Properties();
+        case CommandId::Delete:
+            return Delete();
+        case CommandId::SaveAs:
+            return SaveAs();
+        case CommandId::ContentHeader:
+            return ContentHeader();
+        case CommandId::ComparedData:
+            return ComparedData();
+        case CommandId::Open:
+            return Open();
+        case CommandId::MarkChecked:
+            return MarkChecked();
+        case CommandId::MarkAllChecked:
+            return MarkAllChecked();
+        case CommandId::SelectAll:
+            return SelectAll();
+        case CommandId::DeselectAll:
+            return DeselectAll();
+        case CommandId::CheckSelected:
+            return CheckSelected();
+        case CommandId::CheckAll:
+            return CheckAll();
+        case CommandId::Options:
+            return shell_.OptionsCommand();
+        case CommandId::Exit:
+        case CommandId::TrayExit:
+            return shell_.Shutdown();
+        case CommandId::Activate:
+            return shell_.Activate();
+        case CommandId::HomePage:
+            return opener_.OpenUrl(pages_.home);
+        case CommandId::Manual:
+            return opener_.OpenUrl(pages_.manual);
+        case CommandId::Support:
+            return opener_.OpenUrl(pages_.support);
+        case CommandId::About:
+            return dialogs_.RunAbout();
+        case CommandId::Toolbar:
+        case CommandId::StatusBar:
+            return;  // the window shows or hides its bar itself
+    }
+}
+
+std::vector<size_t> DocumentCommands::SelectedRows() {
+    std::vector<size_t> selected;
+    size_t count = rows_.RowCount();
+    for (size_t row = 0; row < count; ++row)
+        if (rows_.IsRowSelected(row)) selected.push_back(row);
+    return selected;
+}
+
+std::optional<size_t> DocumentCommands::FirstSelectedRecord() {
+    size_t count = rows_.RowCount();
+    for (size_t row = 0; row < count; ++row)
+        if (rows_.IsRowSelected(row)) return rows_.FindRecordOfRow(row);
+    return std::nullopt;
+}
+
+bool DocumentCommands::RefuseUnretrieved(size_t index) {
+    if (IsRetrieved(doc_.table().Get(index).status)) return false;
+    messages_.Show(kNotRetrieved, MessageIcon::Information);
+    return true;
+}
+
+void DocumentCommands::StoreNewDocument(const DocumentRecord& staged) {
+    // The dialog was modal; the program may have begun to end meanwhile.
+    if (!Live()) return;
+    if (doc_.store().AddDocument(staged) == DocumentTable::kNoSlot)
+        messages_.Show(kListFull, MessageIcon::Stop);
+}
+
+void DocumentCommands::Add() {
+    if (auto staged = dialogs_.RunProperties(PropertiesMode::Add, DocumentTable::kNoSlot))
+        StoreNewDocument(*staged);
+}
+
+void DocumentCommands::Copy() {
+    if (rows_.SelectedCount() != 1) {
+        messages_.Show(kSelectOneToDuplicate, MessageIcon::Information);
+        return;
+    }
+    auto index = FirstSelectedRecord();
+    if (!index) return;
+    if (auto staged = dialogs_.RunProperties(PropertiesMode::Copy, *index))
+        StoreNewDocument(*staged);
+}
+
+void DocumentCommands::Properties() {
+    if (rows_.SelectedCount() != 1) {
+        messages_.Show(kSelectOneToEdit, MessageIcon::Information);
+        return;
+    }
+    auto index = FirstSelectedRecord();
+    if (!index) return;
+    auto staged = dialogs_.RunProperties(PropertiesMode::Edit, *index);
+    if (!staged || !Live() || doc_.table().IsFree(*index)) return;
+    if (doc_.store().EditDocument(*index, *staged) == EditOutcome::NotSaved)
+        messages_.Show(kEditNotSaved, MessageIcon::Stop);
+}
+
+void DocumentCommands::Delete() {
+    if (rows_.SelectedCount() == 0) {
+        messages_.Show(kSelectToDelete, MessageIcon::Information);
+        return;
+    }
+    if (messages_.Show(kConfirmDelete, MessageIcon::Question, MessageButtons::YesNo) !=
+        MessageAnswer::Yes)
+        return;
+    // Names in row order; the store removes them from the last row to the first. Rows without a
+    // record stay where they are.
+    std::vector<std::string> names;
+    for (size_t row : SelectedRows())
+        if (auto index = rows_.FindRecordOfRow(row)) names.push_back(doc_.table().Name(*index));
+    doc_.store().DeleteDocuments(names);
+}
+
+void DocumentCommands::SaveAs() {
+    if (rows_.SelectedCount() != 1) return;
+    auto index = FirstSelectedRecord();
+    if (!index || RefuseUnretrieved(*index)) return;
+    auto target = dialogs_.ChooseSaveAsPath(saveAsFolder_);
+    if (!target) return;
+    saveAsFolder_ = target->parent_path();
+    // The record may have been deleted while the dialog was open.
+    if (doc_.table().IsFree(*index)) return;
+    std::string name = doc_.table().Name(*index);
+    doc_.store().FlushPendingWritesOf(*index);  // a copy just fetched is on its way in
+    if (!ReplaceFileWithCopyOf(*target, doc_.store().ContentFile(name)))
+        messages_.Show(SaveAsFailedMessage(*target), MessageIcon::Stop);
+}
+
+void DocumentCommands::ContentHeader() {
+    if (rows_.SelectedCount() != 1) return;
+    auto index = FirstSelectedRecord();
+    if (!index || RefuseUnretrieved(*index)) return;
+    std::string name = doc_.table().Name(*index);
+    doc_.store().FlushPendingWritesOf(*index);
+    if (!dialogs_.RunDataView(doc_.store().ContentFile(name)))
+        messages_.Show(kCannotOpenSelected, MessageIcon::Stop);
+}
+
+void DocumentCommands::ComparedData() {
+    if (rows_.SelectedCount() != 1) return;
+    auto index = FirstSelectedRecord();
+    if (!index || RefuseUnretrieved(*index)) return;
+    DocumentRecord record = doc_.table().Get(*index);
+    if (FlagOn(record.useCount)) return dialogs_.RunCountView(*index);
+    if (!FlagOn(record.useMiddle)) return ContentHeader();
+    doc_.store().FlushPendingWritesOf(*index);
+    if (!dialogs_.RunDataView(doc_.store().MiddleFile(FieldText(record.name))))
+        messages_.Show(kCannotOpenSelected, MessageIcon::Stop);
+}
+
+void DocumentCommands::Open() {
+    size_t selected = rows_.SelectedCount();
+    if (selected < 1) {
+        messages_.Show(kSelectOneToOpen, MessageIcon::Information);
+        return;
+    }
+    for (size_t row : SelectedRows())
+        shell_.OpenDocumentOfRow(row, selected == 1);
+}
+
+void DocumentCommands::SetChecked(size_t index) {
+    doc_.table().Modify(
+        index, [](DocumentRecord& r) { r.status = static_cast<int32_t>(DocumentStatus::Checked); });
+    rows_.RefreshRow(index);
+}
+
+void DocumentCommands::MarkChecked() {
+    if (rows_.SelectedCount() == 0) {
+        messages_.Show(kSelectToMark, MessageIcon::Information);
+        return;
+    }
+    for (size_t row : SelectedRows())
+        if (auto index = rows_.FindRecordOfRow(row)) SetChecked(*index);
+}
+
+void DocumentCommands::MarkAllChecked() {
+    size_t count = rows_.RowCount();
+    for (size_t row = 0; row < count; ++row)
+        if (auto index = rows_.FindRecordOfRow(row)) SetChecked(*index);
+}
+
+void DocumentCommands::SelectAll() {
+    rows_.SetAllRowsSelected(true);
+}
+
+void DocumentCommands::DeselectAll() {
+    rows_.SetAllRowsSelected(false);
+}
+
+void DocumentCommands::CheckSelected() {
+    if (rows_.SelectedCount() == 0) {
+        messages_.Show(kSelectToCheck, MessageIcon::Information);
+        return;
+    }
+    if (!Live()) return;
+    std::vector<size_t> indexes;
+    for (size_t row : SelectedRows())
+        if (auto index = rows_.FindRecordOfRow(row)) indexes.push_back(*index);
+    doc_.engine().CheckSelected(indexes);
+}
+
+void DocumentCommands::CheckAll() {
+    if (Live()) doc_.engine().QueueAllForCheck();
+}
+
+}  // namespace wardlet

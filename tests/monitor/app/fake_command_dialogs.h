@@ -1,0 +1,45 @@
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "monitor/app/document_commands.h"
+
+namespace wardlet::test {
+
+// The commands' dialogs, answered by the test; every call is logged.
+class FakeCommandDialogs : public CommandDialogs {
+public:
+    std::optional<DocumentRecord> RunProperties(PropertiesMode mode, size_t slot) override {
+        log.push_back("properties " + std::to_string(static_cast<int>(mode)) + " " +
+                      (slot == DocumentTable::kNoSlot ? std::string("-") : std::to_string(slot)));
+        if (staged.empty()) return std::nullopt;
+        DocumentRecord record = staged.front();
+        staged.pop_front();
+        return record;
+    }
+    bool RunDataView(const std::filesystem::path& file) override {
+        log.push_back("data " + file.filename().string());
+        return std::filesystem::exists(file);
+    }
+    void RunCountView(size_t slot) override { log.push_back("count " + std::to_string(slot)); }
+    std::optional<std::filesystem::path> ChooseSaveAsPath(
+        const std::filesystem::path& folder) override {
+        folders.push_back(folder);
+        if (saveAs.empty()) return std::nullopt;
+        auto path = saveAs.front();
+        saveAs.pop_front();
+        return path;
+    }
+    void RunAbout() override { log.push_back("about"); }
+
+    std::vector<std::string> log;
+    std::deque<DocumentRecord> staged;
+    std::deque<std::filesystem::path> saveAs;
+    std::vector<std::filesystem::path> folders;
+};
+
+}  // namespace wardlet::test
