@@ -4,7 +4,9 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -18,16 +20,12 @@
 #include "common/desktop_services.h"
 
 namespace wardlet {
-namespace {
-
 QIcon ProgramIcon() {
     QIcon icon;
     for (int size : {16, 32, 48})
         icon.addFile(QString(":/wardlet/wardlet_%1.png").arg(size), QSize(size, size));
     return icon;
 }
-
-}  // namespace
 
 StartupAnswer RunStartupPrompt(QWidget* parent) {
     QDialog dialog(parent);
@@ -64,45 +62,41 @@ CMainFrame::CMainFrame(DocumentListModel& model) {
     view_ = new CWardletView(model, this);
     setCentralWidget(view_);
 
-    options_ = NewAction("actionOptions", "&Options...", "Change the application's options..",
-                         "tool_options");
-    add_ = NewAction("actionAdd", "&Add...", "Add new document.", "tool_add");
-    checkSelected_ = NewAction("actionCheckSelected", "Check &Selected",
-                               "Check changes of selected documents.", "tool_check");
-    open_ = NewAction("actionOpen", "&Open", "Open selected document.", "tool_open");
-    exit_ = NewAction("actionExit", "E&xit", "Quit Wardlet.");
-    connect(exit_, &QAction::triggered, this, [this] {
-        if (onCloseRequest) onCloseRequest();
-    });
-
     toolBar_ = new QToolBar("Toolbar", this);
     toolBar_->setObjectName("toolBar");
     toolBar_->setIconSize(QSize(42, 42));
-    toolBar_->addAction(options_);
-    toolBar_->addSeparator();
-    toolBar_->addAction(add_);
-    toolBar_->addAction(checkSelected_);
-    toolBar_->addAction(open_);
+    // Shown and hidden by View > Toolbar only, so its check mark always tells the truth.
+    toolBar_->toggleViewAction()->setVisible(false);
     addToolBar(Qt::TopToolBarArea, toolBar_);
 
-    QMenu* file = menuBar()->addMenu("&File");
-    file->setObjectName("menuFile");
-    file->addAction(options_);
-    file->addSeparator();
-    file->addAction(exit_);
-    QMenu* viewMenu = menuBar()->addMenu("&View");
-    viewMenu->setObjectName("menuView");
-    QAction* toolBarToggle = toolBar_->toggleViewAction();
-    toolBarToggle->setObjectName("actionToolbar");
-    toolBarToggle->setText("&Toolbar");
-    toolBarToggle->setStatusTip("Show or hide the toolbar");
-    viewMenu->addAction(toolBarToggle);
-    QAction* statusToggle =
-        NewAction("actionStatusBar", "&Status Bar", "Show or hide the status bar");
-    statusToggle->setCheckable(true);
-    statusToggle->setChecked(true);
-    connect(statusToggle, &QAction::toggled, statusBar(), &QStatusBar::setVisible);
-    viewMenu->addAction(statusToggle);
+    for (const CommandInfo& command : AllCommands())
+        if (!command.menuText.empty()) actions_[command.id] = NewAction(command);
+    QAction* toolBarToggle = actions_.at(CommandId::Toolbar);
+    QAction* statusToggle = actions_.at(CommandId::StatusBar);
+    for (QAction* toggle : {toolBarToggle, statusToggle}) {
+        toggle->setCheckable(true);
+        toggle->setChecked(true);
+    }
+    connect(toolBarToggle, &QAction::toggled, toolBar_, &QToolBar::setVisible);
+    connect(statusToggle, &QAction::toggled, this,
+            [this](bool on) { statusBar()->setVisible(on); });
+
+    static const std::map<CommandId, const char*> kButtonImages = {
+        {CommandId::Options, "tool_options"},
+        {CommandId::Add, "tool_add"},
+        {CommandId::CheckSelected, "tool_check"},
+        {CommandId::Open, "tool_open"}};
+    for (CommandId id : ToolBarLayout()) {
+        if (id == kSeparator) {
+            toolBar_->addSeparator();
+            continue;
+        }
+        QAction* button = actions_.at(id);
+        button->setIcon(QIcon(QString(":/wardlet/%1.png").arg(kButtonImages.at(id))));
+        toolBar_->addAction(button);
+    }
+    BuildMenus();
+    BuildContextMenu();
 
     statusBar()->setObjectName("statusBar");
     // The pane says "Ready" whenever no prompt is shown.
@@ -110,16 +104,110 @@ CMainFrame::CMainFrame(DocumentListModel& model) {
         if (text.isEmpty()) statusBar()->showMessage("Ready");
     });
     statusBar()->showMessage("Ready");
+
+    // Enabling follows the selection; rows that come and go change it too.
+    auto refresh = [this] { RefreshEnabling(); };
+    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this, refresh);
+    connect(&model, &QAbstractItemModel::rowsInserted, this, refresh);
+    connect(&model, &QAbstractItemModel::rowsRemoved, this, refresh);
+    connect(&model, &QAbstractItemModel::modelReset, this, refresh);
     resize(760, 460);
 }
 
-QAction* CMainFrame::NewAction(const char* objectName, const QString& text, const char* prompt,
-                               const char* image) {
-    auto* action = new QAction(text, this);
-    action->setObjectName(objectName);
-    action->setStatusTip(QString::fromLatin1(prompt));
-    if (image) action->setIcon(QIcon(QString(":/wardlet/%1.png").arg(image)));
+QAction* CMainFrame::NewAction(const CommandInfo& command) {
+    auto* action = new QAction(
+        QString::fromUtf8(command.menuText.data(), static_cast<int>(command.menuText.size())),
+        this);
+    action->setObjectName(QString::fromLatin1(command.objectName.data(),
+                                              static_cast<int>(command.objectName.size())));
+    QString prompt =
+        QString::fromLatin1(command.prompt.data(), static_cast<int>(command.prompt.size()));
+    action->setStatusTip(prompt.section('\n', 0, 0));
+    if (prompt.contains('\n')) action->setToolTip(prompt.section('\n', 1));
+    if (!command.shortcut.empty()) {
+        action->setShortcut(QKeySequence(QString::fromLatin1(
+            command.shortcut.data(), static_cast<int>(command.shortcut.size()))));
+        // Window-wide: the keys work whichever child has the focus, the list included.
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+    }
+    CommandId id = command.id;
+    if (id != CommandId::Toolbar && id != CommandId::StatusBar)
+        connect(action, &QAction::triggered, this, [this, id] { Trigger(id); });
     return action;
+}
+
+void CMainFrame::Trigger(CommandId id) {
+    // A key reaches a greyed action only if the selection changed since the last refresh.
+    if (commandEnabled && !commandEnabled(id)) return;
+    if (runCommand) runCommand(id);
+}
+
+QMenu* CMainFrame::BuildMenu(QMenu* menu, const MenuLayout& layout) {
+    menu->setObjectName(
+        QString::fromLatin1(layout.objectName.data(), static_cast<int>(layout.objectName.size())));
+    for (CommandId id : layout.items) {
+        if (id == kSeparator) {
+            menu->addSeparator();
+        } else if (id == kDocumentSubmenu) {
+            const MenuLayout& sub = DocumentMenuLayout();
+            BuildMenu(menu->addMenu(QString::fromLatin1(sub.caption.data(),
+                                                        static_cast<int>(sub.caption.size()))),
+                      sub);
+        } else {
+            menu->addAction(actions_.at(id));
+        }
+    }
+    // The framework's refresh before a menu shows.
+    connect(menu, &QMenu::aboutToShow, this, [this] { RefreshEnabling(); });
+    return menu;
+}
+
+void CMainFrame::BuildMenus() {
+    for (const MenuLayout& layout : MenuBarLayout())
+        BuildMenu(menuBar()->addMenu(QString::fromLatin1(layout.caption.data(),
+                                                         static_cast<int>(layout.caption.size()))),
+                  layout);
+}
+
+void CMainFrame::BuildContextMenu() {
+    contextMenu_ = new QMenu(this);
+    contextMenu_->setObjectName("contextMenu");
+    for (const ContextItem& item : ContextMenuLayout()) {
+        if (item.id == kSeparator) {
+            contextMenu_->addSeparator();
+            continue;
+        }
+        QAction* action = contextMenu_->addAction(
+            QString::fromLatin1(item.text.data(), static_cast<int>(item.text.size())));
+        action->setObjectName("context" + actions_.at(item.id)->objectName().mid(6));
+        action->setStatusTip(actions_.at(item.id)->statusTip());
+        CommandId id = item.id;
+        connect(action, &QAction::triggered, this, [this, id] { Trigger(id); });
+        contextActions_.emplace_back(id, action);
+    }
+    view_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopUpContextMenu(view_->viewport()->mapToGlobal(at)); });
+}
+
+void CMainFrame::PopUpContextMenu(const QPoint& globalPosition) {
+    RefreshEnabling();
+    contextMenu_->popup(globalPosition);
+}
+
+void CMainFrame::RefreshEnabling() {
+    if (!commandEnabled) return;
+    for (auto& [id, action] : actions_)
+        action->setEnabled(commandEnabled(id));
+    for (auto& [id, action] : contextActions_)
+        action->setEnabled(commandEnabled(id));
+}
+
+void CMainFrame::SetHelpPages(const HelpPages& pages) {
+    actions_.at(CommandId::HomePage)->setStatusTip(QString::fromStdString(pages.home));
+    actions_.at(CommandId::Manual)->setStatusTip(QString::fromStdString(pages.manual));
+    actions_.at(CommandId::Support)->setStatusTip(QString::fromStdString(pages.support));
 }
 
 StartupAnswer CMainFrame::ShowStartupPrompt() {

@@ -3,10 +3,16 @@
 #include <QAction>
 #include <QMainWindow>
 #include <functional>
+#include <map>
+#include <utility>
+#include <vector>
 
+#include "monitor/app/command_table.h"
+#include "monitor/app/document_commands.h"
 #include "monitor/app/shell_interfaces.h"
 #include "monitor/app/window/wardlet_view.h"
 
+class QMenu;
 class QToolBar;
 
 namespace wardlet {
@@ -14,8 +20,13 @@ namespace wardlet {
 // The "Startup Notification" dialog: the program icon, its text, "Add Document >" and "Cancel".
 StartupAnswer RunStartupPrompt(QWidget* parent);
 
-// The main window: title, program icon, menu bar, tool bar, status bar, and the list view filling
-// it. Closing it ends the program; minimising it hides it when a tray can bring it back.
+// The program icon in its three sizes.
+QIcon ProgramIcon();
+
+// The main window: title, program icon, menu bar, tool bar, status bar, the list view filling it
+// and its context menu, all built from the command table. Every action hands its command to
+// `runCommand`; which ones are enabled comes from `commandEnabled`. Closing the window ends the
+// program; minimising it hides it when a tray can bring it back.
 class CMainFrame : public QMainWindow, public ShellWindow {
     Q_OBJECT
 public:
@@ -23,11 +34,15 @@ public:
 
     CWardletView& view() { return *view_; }
     QToolBar& toolBar() { return *toolBar_; }
-    QAction& actionOptions() { return *options_; }
-    QAction& actionAdd() { return *add_; }
-    QAction& actionCheckSelected() { return *checkSelected_; }
-    QAction& actionOpen() { return *open_; }
-    QAction& actionExit() { return *exit_; }
+    // The menu bar's (and tool bar's) action of a command.
+    QAction& action(CommandId id) { return *actions_.at(id); }
+    QMenu& contextMenu() { return *contextMenu_; }
+    // The help items show their page's address in the status bar.
+    void SetHelpPages(const HelpPages& pages);
+    // Every action enabled or greyed by `commandEnabled` (the selection changed, a menu opens).
+    void RefreshEnabling();
+    // The context menu as a right-click opens it: enabling set first.
+    void PopUpContextMenu(const QPoint& globalPosition);
 
     void SetUpColumns() override { view_->SetUpColumns(); }
     StartupAnswer ShowStartupPrompt() override;
@@ -36,6 +51,8 @@ public:
     void Quit(ShutdownEnd end) override;
 
     // Filled by the application object; tests replace the prompt and the quit.
+    std::function<void(CommandId)> runCommand;
+    std::function<bool(CommandId)> commandEnabled;
     std::function<void()> onCloseRequest;
     std::function<void()> onMinimized;
     std::function<void()> onRestored;
@@ -48,16 +65,17 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    QAction* NewAction(const char* objectName, const QString& text, const char* prompt,
-                       const char* image = nullptr);
+    QAction* NewAction(const CommandInfo& command);
+    void BuildMenus();
+    QMenu* BuildMenu(QMenu* menu, const MenuLayout& layout);
+    void BuildContextMenu();
+    void Trigger(CommandId id);
 
     CWardletView* view_;
     QToolBar* toolBar_;
-    QAction* options_;
-    QAction* add_;
-    QAction* checkSelected_;
-    QAction* open_;
-    QAction* exit_;
+    QMenu* contextMenu_ = nullptr;
+    std::map<CommandId, QAction*> actions_;
+    std::vector<std::pair<CommandId, QAction*>> contextActions_;
 };
 
 }  // namespace wardlet

@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QMenu>
 
+#include "monitor/app/window/command_dialogs.h"
 #include "monitor/dialogs/options_dialog.h"
 
 namespace wardlet {
@@ -34,8 +35,21 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
     view().onMouseMove = [this] { shell_->OnListMouseMove(); };
     view().onRowDoubleClicked = [this](size_t row) { shell_->OpenDocumentOfRow(row, true); };
     shell_->editOptions = [this](MonitorOptions& options) { return RunOptionsDialog(options); };
-    connect(&frame_->actionOptions(), &QAction::triggered, this,
-            [this] { shell_->OptionsCommand(); });
+
+    CommandDialogs* dialogs = desktop.dialogs;
+    if (!dialogs) {
+        ownDialogs_ = std::make_unique<QtCommandDialogs>(*doc_, desktop.messages, desktop.opener,
+                                                         frame_.get());
+        dialogs = ownDialogs_.get();
+    }
+    commands_ = std::make_unique<DocumentCommands>(
+        DocumentCommands::Parts{*doc_, frame_->view(), *shell_, desktop.messages, desktop.opener,
+                                *dialogs, MakeHelpPages(doc_->installFolder())});
+    shell_->addDocument = [this] { commands_->Run(CommandId::Add); };
+    frame_->runCommand = [this](CommandId id) { commands_->Run(id); };
+    frame_->commandEnabled = [this](CommandId id) { return commands_->IsEnabled(id); };
+    frame_->SetHelpPages(commands_->pages());
+    frame_->RefreshEnabling();
     WireTrayMenu();
 }
 
@@ -44,23 +58,28 @@ CWardletApp::~CWardletApp() {
     doc_->RequestStop();
     while (!doc_->ChecksIdle())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    commands_.reset();
     shell_.reset();
     doc_.reset();
 }
 
 void CWardletApp::WireTrayMenu() {
     QMenu& menu = tray_->menu();
-    menu.addAction("Activate", this, [this] { shell_->Activate(); })->setObjectName("trayActivate");
-    menu.addAction("Check All !", this,
-                   [this] {
-                       if (!shell_->shuttingDown()) doc_->engine().QueueAllForCheck();
-                   })
-        ->setObjectName("trayCheckAll");
-    menu.addSeparator();
-    menu.addAction("Options...", this, [this] { shell_->OptionsCommand(); })
-        ->setObjectName("trayOptions");
-    menu.addSeparator();
-    menu.addAction("Exit", this, [this] { shell_->Shutdown(); })->setObjectName("trayExit");
+    for (const ContextItem& item : TrayMenuLayout()) {
+        if (item.id == kSeparator) {
+            menu.addSeparator();
+            continue;
+        }
+        CommandId id = item.id;
+        QAction* action = menu.addAction(
+            QString::fromLatin1(item.text.data(), static_cast<int>(item.text.size())), this,
+            [this, id] { commands_->Run(id); });
+        std::string_view name = CommandOf(id).objectName;  // "actionX" becomes "trayX"
+        action->setObjectName(
+            id == CommandId::TrayExit
+                ? QString("trayExit")
+                : "tray" + QString::fromLatin1(name.data() + 6, static_cast<int>(name.size() - 6)));
+    }
 }
 
 bool CWardletApp::RunOptionsDialog(MonitorOptions& options) {
@@ -77,6 +96,8 @@ bool CWardletApp::RunOptionsDialog(MonitorOptions& options) {
 
 WindowStart CWardletApp::Start(bool hide) {
     shell_->FirstUpdate();
+    // The list has the keys from the start: arrows, Home and End move through the documents.
+    view().setFocus();
     WindowStart start = shell_->Start(hide);
     switch (start) {
         case WindowStart::Shown:

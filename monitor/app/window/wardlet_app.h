@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/desktop_services.h"
+#include "monitor/app/document_commands.h"
 #include "monitor/app/monitor_shell.h"
 #include "monitor/app/wardlet_doc.h"
 #include "monitor/app/window/document_list_model.h"
@@ -24,6 +25,8 @@ public:
         MessageBoxes& messages;
         DocumentOpener& opener;
         ProcessLauncher& launcher;
+        // The commands' dialogs; the real ones when null (tests give stand-ins).
+        CommandDialogs* dialogs = nullptr;
     };
     CWardletApp(std::filesystem::path dataFolder, std::filesystem::path installFolder,
                 const Desktop& desktop, TransferLimits limits = TransferLimits::FromEnvironment());
@@ -34,6 +37,7 @@ public:
 
     CWardletDoc& doc() { return *doc_; }
     MonitorShell& shell() { return *shell_; }
+    DocumentCommands& commands() { return *commands_; }
     CMainFrame& frame() { return *frame_; }
     CWardletView& view() { return frame_->view(); }
     DocumentListModel& model() { return *model_; }
@@ -55,6 +59,8 @@ private:
     std::unique_ptr<QtSoundPlayer> sound_;
     std::unique_ptr<MonitorShell> shell_;
     std::unique_ptr<UiThreadObserver> observer_;
+    std::unique_ptr<CommandDialogs> ownDialogs_;
+    std::unique_ptr<DocumentCommands> commands_;
 };
 
 }  // namespace wardlet

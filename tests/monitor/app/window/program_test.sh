@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The real Wardlet under Xvfb with a window manager and a tray host: a second start, "/hide",
-# minimising to the tray and back, and SIGTERM during a pass over slow loopback pages.
+# minimising to the tray and back, SIGTERM during a pass over slow loopback pages, and the
+# commands' keys pressed as a person presses them.
 # Usage: program_test.sh BIN_DIR SOURCE_DIR
 set -uo pipefail
 bin=$1 src=$2
@@ -92,6 +93,53 @@ for f in "$XDG_DATA_HOME"/Calvorne/Wardlet/*.data; do
   [ "$(stat -c %s "$f")" -eq 4632 ] || fail "$f is not whole"
   status=$(od -An -t d4 -j 2568 -N 4 "$f" | tr -d ' ')
   [ "$status" != 1 ] || fail "$f was left Retrieving"
+done
+
+# 4. The keys, with the list focused as after the start: Ctrl+F5 checks every document, Esc
+#    marks all checked, End (the last row) then F5 checks that one row, Del asks and, answered
+#    Yes, deletes it;
+#    File > Exit saves the rest.
+export XDG_DATA_HOME="$work/three"
+folder="$XDG_DATA_HOME/Calvorne/Wardlet"
+: > "$work/pages/hits"
+for i in 1 2 3; do
+  echo "page $i" > "$work/pages/k$i"
+  "$bin/wardctl" add --type web-page --name "key $i" --location "http://127.0.0.1:$port/k$i" >/dev/null
+done
+"$bin/wardctl" options set startupCheck 0 >/dev/null
+"$bin/wardctl" options set periodicCheck 0 >/dev/null
+hits() { grep -c '^k[123]$' "$work/pages/hits"; }
+hits_are() { [ "$(hits)" -eq "$1" ]; }
+copies_are() { [ "$(ls "$folder"/*.content 2>/dev/null | wc -l)" -eq "$1" ]; }
+records_are() { [ "$(ls "$folder"/*.data 2>/dev/null | wc -l)" -eq "$1" ]; }
+windows_named() { [ "$(xdotool search --onlyvisible --name "^Wardlet - Calvorne$" | wc -l)" -ge "$1" ]; }
+"$bin/Wardlet" >/dev/null 2>&1 & monitor=$!; pids+=($monitor)
+wait_for 20 visible || fail "the window did not show"
+id=$(visible | head -1)
+press() { xdotool windowactivate --sync "$id" >/dev/null 2>&1; xdotool key --clearmodifiers "$@"; }
+sleep 1
+press ctrl+F5
+wait_for 20 copies_are 3 || fail "Ctrl+F5 did not fetch every document ($(hits) hits)"
+wait_for 5 hits_are 3 || fail "Ctrl+F5 made $(hits) requests, not 3"
+press Escape
+press End
+press F5
+wait_for 20 hits_are 4 || fail "F5 on one selected row made $(hits) requests in all, not 4"
+press Delete
+wait_for 10 windows_named 2 || fail "Del asked no question"
+question=$(xdotool search --onlyvisible --name "^Wardlet - Calvorne$" | grep -v "^$id$" | head -1)
+[ -n "$question" ] && xdotool windowactivate --sync "$question" >/dev/null 2>&1
+xdotool key --clearmodifiers alt+y
+wait_for 10 records_are 2 || fail "Del answered Yes did not delete one document"
+copies_are 2 || fail "the deleted document's copy is still there"
+press alt+f
+sleep 0.5
+xdotool key --clearmodifiers x
+wait_for 10 ended "$monitor" || fail "File > Exit did not end the monitor"
+wait "$monitor"; status=$?
+[ "$status" -eq 0 ] || fail "File > Exit ended with $status"
+for f in "$folder"/*.data; do
+  [ "$(od -An -t d4 -j 2568 -N 4 "$f" | tr -d ' ')" = 0 ] || fail "$f was not saved Checked"
 done
 
 [ "$failures" -eq 0 ] && echo "all program checks passed"

@@ -5,7 +5,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
@@ -13,12 +18,16 @@
 #include <QTimer>
 #include <QToolBar>
 #include <fstream>
+#include <map>
 
 #include "common/desktop/qt_desktop_services.h"
 #include "common/little_endian.h"
 #include "common/mail_queue.h"
 #include "engine_fixture.h"
+#include "fake_command_dialogs.h"
 #include "file_bytes.h"
+#include "modal_watch.h"
+#include "monitor/app/window/command_dialogs.h"
 #include "monitor/app/window/wardlet_app.h"
 #include "qt_test_main.h"
 #include "scripted_desktop.h"
@@ -28,6 +37,7 @@ namespace wardlet::test {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::UnorderedElementsAre;
 
 // The window over a data folder written beforehand, with the message boxes and the opener
 // answered by the test; the launcher is the real one unless a test swaps it.
@@ -54,7 +64,8 @@ protected:
     void Start(ProcessLauncher* launcher = nullptr) {
         app_ = std::make_unique<CWardletApp>(
             data_, install_.path(),
-            CWardletApp::Desktop{boxes_, opener_, launcher ? *launcher : launcher_}, QuickLimits());
+            CWardletApp::Desktop{boxes_, opener_, launcher ? *launcher : launcher_, dialogs_},
+            QuickLimits());
         app_->frame().quit = [this](ShutdownEnd end) { quit_ = end; };
         app_->frame().startupPrompt = [this] {
             ++prompts_;
@@ -79,6 +90,7 @@ protected:
     ScriptedMessageBoxes boxes_;
     RecordingOpener opener_;
     QtProcessLauncher launcher_;
+    CommandDialogs* dialogs_ = nullptr;  // the real dialogs unless a test gives stand-ins
     std::unique_ptr<CWardletApp> app_;
     std::optional<ShutdownEnd> quit_;
     int prompts_ = 0;
@@ -186,7 +198,7 @@ TEST_F(WindowTest, OptionsButtonRunsTheDialogAndItsApplyTakesEffect) {
         dialog->findChild<QCheckBox*>("periodicCheck")->setChecked(false);
         dialog->findChild<QPushButton*>("applyButton")->click();
     });
-    app_->frame().actionOptions().trigger();
+    app_->frame().action(CommandId::Options).trigger();
     ASSERT_TRUE(ReadOptionsFile(data_).has_value());
     EXPECT_EQ(ReadOptionsFile(data_)->threadCount, 3);
     EXPECT_EQ(app_->doc().options().periodicCheck, 0);
@@ -302,6 +314,275 @@ TEST_F(WindowTest, MinimisingHidesOnlyWithATrayAndActivateBringsItBack) {
     EXPECT_TRUE(frame.isVisible());
     EXPECT_FALSE(frame.isMinimized());
     EXPECT_FALSE(app_->shell().unattended());
+}
+
+// The window's commands with stand-in dialogs.
+class CommandWindowTest : public WindowTest {
+protected:
+    CommandWindowTest() { dialogs_ = &fakeDialogs_; }
+    // Every action of a menu as "caption" lines, submenus as "caption>item", separators "-".
+    static void Flatten(QMenu* menu, const QString& prefix, std::vector<std::string>& lines) {
+        for (QAction* action : menu->actions()) {
+            if (action->isSeparator())
+                lines.push_back((prefix + "-").toStdString());
+            else if (action->menu())
+                Flatten(action->menu(), prefix + action->text() + ">", lines);
+            else
+                lines.push_back((prefix + action->text()).toStdString());
+        }
+    }
+    void SelectRows(const std::vector<int>& rows) {
+        app_->view().clearSelection();
+        for (int row : rows)
+            app_->view().selectionModel()->select(
+                app_->model().index(row, 0),
+                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    // The commands greyed in the menu bar, the tool bar's buttons and the context menu.
+    std::vector<std::string> Greyed() {
+        std::vector<std::string> greyed;
+        for (const CommandInfo& command : AllCommands()) {
+            if (command.menuText.empty()) continue;
+            QAction& action = app_->frame().action(command.id);
+            if (!action.isEnabled()) greyed.push_back(action.objectName().toStdString());
+        }
+        return greyed;
+    }
+    std::vector<std::string> GreyedButtons() {
+        std::vector<std::string> greyed;
+        QToolBar& bar = app_->frame().toolBar();
+        for (QAction* action : bar.actions())
+            if (!action->isSeparator() && !bar.widgetForAction(action)->isEnabled())
+                greyed.push_back(action->objectName().toStdString());
+        return greyed;
+    }
+    std::vector<std::string> GreyedInContextMenu() {
+        app_->frame().PopUpContextMenu(app_->frame().geometry().center());
+        std::vector<std::string> greyed;
+        for (QAction* action : app_->frame().contextMenu().actions())
+            if (!action->isSeparator() && !action->isEnabled())
+                greyed.push_back(action->text().toStdString());
+        app_->frame().contextMenu().hide();
+        return greyed;
+    }
+    void FocusList() {
+        app_->frame().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&app_->frame()));
+        app_->view().setFocus();
+    }
+
+    FakeCommandDialogs fakeDialogs_;
+};
+
+TEST_F(CommandWindowTest, MenusContextMenuTrayAndKeysComeFromTheCommandTable) {
+    Start();
+    std::vector<std::string> lines;
+    for (QAction* top : app_->frame().menuBar()->actions())
+        Flatten(top->menu(), top->text() + ">", lines);
+    EXPECT_THAT(
+        lines,
+        ElementsAre("&File>&Document>&Add...\tCtrl+A", "&File>&Document>&Copy...\tCtrl+C",
+                    "&File>&Document>Dele&te...\tDel", "&File>&Document>-",
+                    "&File>&Document>&Save As...", "&File>&Options...", "&File>-", "&File>E&xit",
+                    "&Edit>&Mark as Checked", "&Edit>Mark &All as Checked\tESC", "&Edit>-",
+                    "&Edit>&Select All\tCtrl+S", "&Edit>&Deselect All\tCtrl+D", "&Edit>-",
+                    "&Edit>&Properties...\tCtrl+E", "&View>&Open\tDblClk", "&View>-",
+                    "&View>Content &Header...", "&View>Compared &Data...", "&View>-",
+                    "&View>&Toolbar", "&View>&Status Bar", "&Check>Check &Selected\tF5",
+                    "&Check>Check &All\tCtrl+F5", "&Help>Wardlet &Home", "&Help>User's &Manual",
+                    "&Help>On-line &Support", "&Help>-", "&Help>&About Wardlet...\tF1"));
+    std::vector<std::string> context;
+    Flatten(&app_->frame().contextMenu(), "", context);
+    EXPECT_THAT(context,
+                ElementsAre("Mark as Checked", "Check Selected", "-", "View Content Header...",
+                            "View Compared Data...", "-", "Open", "Add...", "Copy...", "Delete...",
+                            "Save As...", "-", "Properties..."));
+    std::vector<std::string> tray;
+    Flatten(&app_->tray().menu(), "", tray);
+    EXPECT_THAT(tray, ElementsAre("Activate", "Check All !", "-", "Options...", "-", "Exit"));
+
+    std::map<std::string, std::string> keys;
+    for (const CommandInfo& command : AllCommands()) {
+        if (command.menuText.empty()) continue;
+        QAction& action = app_->frame().action(command.id);
+        if (!action.shortcut().isEmpty())
+            keys[action.objectName().toStdString()] = action.shortcut().toString().toStdString();
+    }
+    EXPECT_THAT(keys,
+                ElementsAre(std::pair<std::string, std::string>("actionAbout", "F1"),
+                            std::pair<std::string, std::string>("actionAdd", "Ctrl+A"),
+                            std::pair<std::string, std::string>("actionCheckAll", "Ctrl+F5"),
+                            std::pair<std::string, std::string>("actionCheckSelected", "F5"),
+                            std::pair<std::string, std::string>("actionCopy", "Ctrl+C"),
+                            std::pair<std::string, std::string>("actionDelete", "Del"),
+                            std::pair<std::string, std::string>("actionDeselectAll", "Ctrl+D"),
+                            std::pair<std::string, std::string>("actionMarkAllChecked", "Esc"),
+                            std::pair<std::string, std::string>("actionProperties", "Ctrl+E"),
+                            std::pair<std::string, std::string>("actionSelectAll", "Ctrl+S")));
+    CMainFrame& frame = app_->frame();
+    EXPECT_EQ(frame.action(CommandId::Delete).statusTip(), "Delete selected documents..");
+    EXPECT_EQ(frame.action(CommandId::Toolbar).statusTip(), "Show or hide the toolbar");
+    EXPECT_EQ(frame.action(CommandId::Toolbar).toolTip(), "Toggle ToolBar");
+    EXPECT_EQ(frame.action(CommandId::Manual).statusTip().toStdString(),
+              app_->commands().pages().manual);
+}
+
+TEST_F(CommandWindowTest, EnablingFollowsTheSelectionInMenusToolBarAndContextMenu) {
+    for (const char* name : {"a", "b", "c"})
+        WriteDocument(DocumentType::WebPage, name, "http://example.org/", DocumentStatus::Checked);
+    Start();
+    EXPECT_THAT(Greyed(),
+                UnorderedElementsAre("actionProperties", "actionCopy", "actionDelete",
+                                     "actionCheckSelected", "actionMarkChecked", "actionOpen",
+                                     "actionSaveAs", "actionContentHeader", "actionComparedData"));
+    EXPECT_THAT(GreyedButtons(), ElementsAre("actionCheckSelected", "actionOpen"));
+    EXPECT_THAT(GreyedInContextMenu(),
+                ElementsAre("Mark as Checked", "Check Selected", "View Content Header...",
+                            "View Compared Data...", "Open", "Copy...", "Delete...", "Save As...",
+                            "Properties..."));
+    SelectRows({1});
+    EXPECT_TRUE(Greyed().empty());
+    EXPECT_TRUE(GreyedButtons().empty());
+    EXPECT_TRUE(GreyedInContextMenu().empty());
+    SelectRows({0, 2});
+    EXPECT_THAT(Greyed(), UnorderedElementsAre("actionProperties", "actionCopy", "actionSaveAs",
+                                               "actionContentHeader", "actionComparedData"));
+    EXPECT_TRUE(GreyedButtons().empty());
+    EXPECT_THAT(GreyedInContextMenu(),
+                ElementsAre("View Content Header...", "View Compared Data...", "Copy...",
+                            "Save As...", "Properties..."));
+}
+
+TEST_F(CommandWindowTest, KeysWorkWhileTheListHasTheFocusAndGreyedOnesDoNothing) {
+    HttpPeer peer;
+    peer.SetPage("p", "page");
+    for (const char* name : {"a", "b", "c"})
+        WriteDocument(DocumentType::WebPage, name, peer.Url("p"), DocumentStatus::Changed);
+    Start();
+    FocusList();
+    CWardletView& view = app_->view();
+    QTest::keyClick(&view, Qt::Key_E, Qt::ControlModifier);  // Properties, greyed: nothing
+    QTest::keyClick(&view, Qt::Key_Delete);                  // greyed: no question
+    EXPECT_TRUE(fakeDialogs_.log.empty());
+    EXPECT_TRUE(boxes_.shown.empty());
+    QTest::keyClick(&view, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(view.SelectedCount(), 3u);
+    QTest::keyClick(&view, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(view.SelectedCount(), 0u);
+    QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);  // Add, not the list's select-all
+    EXPECT_EQ(view.SelectedCount(), 0u);
+    QTest::keyClick(&view, Qt::Key_F1);
+    EXPECT_THAT(fakeDialogs_.log, ElementsAre("properties 0 -", "about"));
+
+    QTest::keyClick(&view, Qt::Key_Escape);
+    EXPECT_EQ(Column(2), std::vector<std::string>(3, "Checked"));
+    SelectRows({0});
+    QTest::keyClick(&view, Qt::Key_F5);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return app_->doc().ChecksIdle() && Text(0, 2) == "Ready"; }, 20000));
+    EXPECT_EQ(peer.Hits("p"), 1u);
+    QTest::keyClick(&view, Qt::Key_F5, Qt::ControlModifier);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return peer.Hits("p") == 4 && app_->doc().ChecksIdle(); }, 20000));
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(&view, Qt::Key_E, Qt::ControlModifier);
+    EXPECT_THAT(fakeDialogs_.log,
+                ElementsAre("properties 0 -", "about",
+                            "properties 2 " + std::to_string(*app_->view().FindRecordOfRow(0)),
+                            "properties 1 " + std::to_string(*app_->view().FindRecordOfRow(0))));
+    boxes_.SetNextAnswer(MessageAnswer::Yes);
+    QTest::keyClick(&view, Qt::Key_Delete);
+    EXPECT_THAT(boxes_.Texts(), ElementsAre(kConfirmDelete));
+    EXPECT_EQ(app_->model().rowCount(), 2);
+}
+
+TEST_F(CommandWindowTest, ToolbarAndStatusBarCarryTheirCheckMarks) {
+    Start();
+    CMainFrame& frame = app_->frame();
+    QAction& toolbar = frame.action(CommandId::Toolbar);
+    QAction& status = frame.action(CommandId::StatusBar);
+    EXPECT_TRUE(toolbar.isChecked());
+    EXPECT_TRUE(status.isChecked());
+    toolbar.trigger();
+    status.trigger();
+    EXPECT_FALSE(frame.toolBar().isVisible());
+    EXPECT_FALSE(frame.statusBar()->isVisible());
+    EXPECT_FALSE(toolbar.isChecked());
+    EXPECT_FALSE(status.isChecked());
+    toolbar.trigger();
+    EXPECT_TRUE(frame.toolBar().isVisible());
+    EXPECT_TRUE(toolbar.isChecked());
+}
+
+TEST_F(CommandWindowTest, StartupPromptsAddDocumentRunsAdd) {
+    Start();
+    app_->frame().startupPrompt = [] { return StartupAnswer::AddDocument; };
+    app_->shell().OnTimer(TimerId::StartupPrompt);
+    EXPECT_THAT(fakeDialogs_.log, ElementsAre("properties 0 -"));
+}
+
+TEST_F(WindowTest, AboutBoxShowsTheVersionAndCloses) {
+    bool timedOut = false;
+    bool seen = false;
+    WatchModal(
+        [&](QWidget* box) {
+            EXPECT_EQ(box->windowTitle(), "Wardlet");
+            auto* version = box->findChild<QLabel*>("aboutVersion");
+            EXPECT_TRUE(version && version->text() == "7.0.4");
+            auto* icon = box->findChild<QLabel*>("aboutIcon");
+            EXPECT_TRUE(icon && !icon->pixmap().isNull());
+            auto* close = box->findChild<QPushButton*>("close");
+            EXPECT_TRUE(close && close->text() == "Close");
+            seen = true;
+            if (close) close->click();
+            return true;
+        },
+        &timedOut);
+    RunAboutBox(nullptr);
+    EXPECT_TRUE(seen);
+    EXPECT_FALSE(timedOut);
+}
+
+TEST_F(WindowTest, SaveAsDialogStartsInTheFolderAndAsksBeforeReplacing) {
+    TempDir folder;
+    WriteBytes(folder.path() / "there.txt", "old");
+    bool timedOut = false;
+    bool asked = false;
+    bool accepted = false;
+    WatchModal(
+        [&](QWidget* modal) {
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                asked = true;
+                box->button(QMessageBox::Yes)->click();
+                return true;
+            }
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            if (!dialog) return false;
+            EXPECT_EQ(dialog->windowTitle(), "Save As...");
+            EXPECT_EQ(dialog->nameFilters(), QStringList{"All Files (*.*)"});
+            EXPECT_EQ(dialog->directory().absolutePath().toStdString(), folder.path().string());
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            if (name && name->text() != "there.txt") name->setText("there.txt");
+            // Queued: the question it asks is a modal of its own, answered on a later tick.
+            if (!accepted) QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+            accepted = true;
+            return false;
+        },
+        &timedOut);
+    auto chosen = RunSaveAsDialog(nullptr, folder.path());
+    EXPECT_FALSE(timedOut);
+    EXPECT_TRUE(asked);
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(*chosen, folder.path() / "there.txt");
+}
+
+TEST(InstalledManualTest, TheBuildPutsTheManualBesideTheProgram) {
+    std::filesystem::path bin = QCoreApplication::applicationDirPath().toStdString();
+    std::filesystem::path manual = ManualFile(bin);
+    ASSERT_TRUE(std::filesystem::exists(manual)) << manual;
+    std::string html = ReadBytes(manual);
+    EXPECT_NE(html.find("<title>Wardlet User's Manual</title>"), std::string::npos);
+    EXPECT_EQ(MakeHelpPages(bin).manual, "file://" + manual.string());
 }
 
 }  // namespace
