@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
@@ -314,6 +315,47 @@ TEST_F(WindowTest, MinimisingHidesOnlyWithATrayAndActivateBringsItBack) {
     EXPECT_TRUE(frame.isVisible());
     EXPECT_FALSE(frame.isMinimized());
     EXPECT_FALSE(app_->shell().unattended());
+}
+
+TEST_F(WindowTest, PropertiesAndContentHeaderRunTheRealDialogs) {
+    WriteDocument(DocumentType::LocalFile, "notes", "/srv/nowhere/notes.txt",
+                  DocumentStatus::Changed);
+    WriteBytes(data_ / "notes.content", "stored notes");
+    Start();
+    app_->view().SetAllRowsSelected(true);  // its one row
+    bool timedOut = false;
+    WatchModal(
+        [&](QWidget* dialog) {
+            auto* name = dialog->findChild<QLineEdit*>("nameEdit");
+            if (!name) return false;
+            EXPECT_EQ(name->text(), "notes");
+            name->setText("renamed notes");
+            dialog->findChild<QPushButton*>("applyButton")->click();
+            return true;
+        },
+        &timedOut);
+    app_->frame().action(CommandId::Properties).trigger();
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(Text(0, 0), "renamed notes");
+    // Only the name changed: the stored copy moved with the document and the change still shows.
+    EXPECT_EQ(Text(0, 2), "** Changed");
+    EXPECT_EQ(ReadBytes(data_ / "renamed notes.content"), "stored notes");
+    EXPECT_FALSE(std::filesystem::exists(data_ / "notes.data"));
+
+    std::string shown;
+    WatchModal(
+        [&](QWidget* dialog) {
+            if (dialog->windowTitle() != "Data view") return false;
+            for (auto* pane : dialog->findChildren<QPlainTextEdit*>())
+                shown += pane->toPlainText().toStdString();
+            dialog->findChild<QPushButton*>("closeButton")->click();
+            return true;
+        },
+        &timedOut);
+    app_->frame().action(CommandId::ContentHeader).trigger();
+    EXPECT_FALSE(timedOut);
+    EXPECT_NE(shown.find("stored notes"), std::string::npos) << shown;
+    EXPECT_TRUE(boxes_.shown.empty());
 }
 
 // The window's commands with stand-in dialogs.
