@@ -13,16 +13,8 @@ runs=${RUNS:-5}
 counts=("$@")
 [ ${#counts[@]} -eq 0 ] && counts=(1000 10000)
 
-missing=()
-for p in nginx-light urlwatch curl; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends \
-    "${missing[@]}" >/dev/null
-fi
+source "$top/bench/bench_lib.sh"
+ensure_packages nginx-light urlwatch curl
 for tool in "$bin/wardctl" "$bin/make_documents"; do
   [ -x "$tool" ] || { echo "check_pass_bench: build first (scripts/build.sh main)" >&2; exit 2; }
 done
@@ -55,15 +47,6 @@ nginx -c "$work/nginx.conf" -g 'daemon off;' &
 nginx_pid=$!
 for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
 
-# Seconds one run of the command takes.
-timed() {
-  local start end
-  start=$(date +%s.%N)
-  "$@" >/dev/null 2>&1 || true
-  end=$(date +%s.%N)
-  awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }'
-}
-median() { sort -n | awk '{ v[NR] = $1 } END { printf "%.3f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 declare -A wardlet_median
 for count in "${counts[@]}"; do
