@@ -1,10 +1,13 @@
 #!/usr/bin/python3
 """Draws the monitor's images (program and tray icons, status images, tool-bar buttons) as PNG
-files in resources/wardlet/. The pixel art is made here, from shapes, so it can be renewed:
+files in resources/wardlet/, and the program icon in the sizes of the desktop's icon theme in
+resources/icons/hicolor/. The pixel art is made here, from shapes, so it can be renewed:
     scripts/make_images.py"""
 import math, os, struct, zlib
 
-OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources", "wardlet")
+RESOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources")
+OUT = os.path.join(RESOURCES, "wardlet")
+ICONS = os.path.join(RESOURCES, "icons", "hicolor")
 
 
 def png(path, size, pixel):
@@ -138,6 +141,12 @@ program = layers(eye(0.56, 0.62, 0.36, 0.22), text_lines(0.26, 0.66, [0.26, 0.36
 for size in (16, 32, 48):
     png(os.path.join(OUT, "wardlet_%d.png" % size), size, program)
 png(os.path.join(OUT, "tray.png"), 16, program)
+# The same drawing for the desktop's icon theme (installed under share/icons/hicolor); its
+# scalable/apps/wardlet.svg is drawn by hand after the shapes above.
+for size in (16, 32, 48, 256):
+    folder = os.path.join(ICONS, "%dx%d" % (size, size), "apps")
+    os.makedirs(folder, exist_ok=True)
+    png(os.path.join(folder, "wardlet.png"), size, program)
 
 png(os.path.join(OUT, "tool_options.png"), 42, layers(gear(0.5, 0.5, 0.4, (170, 178, 190, 255))))
 png(os.path.join(OUT, "tool_add.png"), 42,
@@ -149,4 +158,4 @@ png(os.path.join(OUT, "tool_check.png"), 42,
 png(os.path.join(OUT, "tool_open.png"), 42,
     layers(rect(0.12, 0.5, 0.88, 0.88, (236, 190, 80, 255)), rect(0.12, 0.38, 0.45, 0.5, (220, 170, 60, 255)),
            text_lines(0.34, 0.66, [0.22, 0.32]), page(WHITE, 0.28, 0.08, 0.74, 0.6, line=0.05)))
-print("images written to", os.path.normpath(OUT))
+print("images written to", os.path.normpath(OUT), "and", os.path.normpath(ICONS))
