@@ -16,10 +16,6 @@ std::filesystem::path InstallFolder() {
     return exe.parent_path();
 }
 
-namespace {
-
-// Creates `folder` and every missing parent with mode 0700 whatever the umask, so no other user
-// can swap a folder on the way to the data; folders that exist are left as they are.
 bool MakePrivateFolders(const std::filesystem::path& folder) {
     std::error_code ec;
     if (std::filesystem::is_directory(folder, ec)) return true;
@@ -29,8 +25,6 @@ bool MakePrivateFolders(const std::filesystem::path& folder) {
     if (mkdir(folder.c_str(), 0700) == 0) return chmod(folder.c_str(), 0700) == 0;
     return std::filesystem::is_directory(folder, ec);
 }
-
-}  // namespace
 
 std::filesystem::path UserDataFolderPath() {
     std::filesystem::path base;
@@ -61,6 +55,10 @@ std::filesystem::path MonitorDataFolder() {
 std::filesystem::path MailerDataFolder() {
     auto folder = UserDataFolderPath();
     return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
+std::filesystem::path SharedFilesFolder(const std::filesystem::path& installFolder) {
+    return installFolder.parent_path() / "share" / "wardlet";
 }
 
 }  // namespace wardlet

@@ -6,6 +6,13 @@ namespace wardlet {
 
 // The folder of the running executable, where each program finds the other; "." when unknown.
 std::filesystem::path InstallFolder();
+// Creates `folder` and every missing parent with mode 0700 whatever the umask, so no other user
+// can swap a folder on the way; folders that exist are left as they are. False when it failed.
+[[nodiscard]] bool MakePrivateFolders(const std::filesystem::path& folder);
+// The read-only files an installed copy keeps beside its programs' folder: "<prefix>/share/wardlet"
+// for programs in "<prefix>/bin". Searched after the install folder itself, which is where a build
+// tree keeps them.
+std::filesystem::path SharedFilesFolder(const std::filesystem::path& installFolder);
 
 // "$XDG_DATA_HOME/Calvorne/Wardlet" ($XDG_DATA_HOME defaulting to ~/.local/share), or an empty
 // path when neither variable gives a base.

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "monitor/dialogs/autostart_entry.h"
 #include "monitor/dialogs/options_form.h"
 #include "monitor/dialogs/qt_text.h"
 
@@ -32,13 +33,17 @@ void IntervalSpinBox::setValueText(const QString& text) {
 }
 
 OptionsDialog::OptionsDialog(MonitorOptions& options, const MailSettingsContext& mail,
-                             QWidget* parent)
-    : QDialog(parent), options_(options), mail_(mail) {
+                             QWidget* parent, const QString& program)
+    : QDialog(parent), options_(options), mail_(mail), program_(program) {
     setWindowTitle("Options");
     auto* layout = new QVBoxLayout(this);
 
     auto* automatic = new QGroupBox("Automatic Check", this);
     auto* automaticLayout = new QVBoxLayout(automatic);
+    startAtLoginCheck_ = new QCheckBox("Start Wardlet when I log in", automatic);
+    startAtLoginCheck_->setObjectName("startAtLogin");
+    startAtLoginCheck_->setChecked(AutostartEntryExists());
+    automaticLayout->addWidget(startAtLoginCheck_);
     automaticLayout->addWidget(
         AddCheck("Start-up check", &MonitorOptions::startupCheck, automatic));
     auto* periodicRow = new QHBoxLayout;
@@ -133,7 +138,19 @@ void OptionsDialog::Apply() {
     std::optional<std::string> selected;
     if (threadList_->currentIndex() >= 0) selected = ToLocal8Bit(threadList_->currentText());
     options_.threadCount = ThreadCountOf(selected);
+    // A failure is told, and the options above are applied all the same.
+    ApplyStartAtLogin();
     accept();
+}
+
+void OptionsDialog::ApplyStartAtLogin() {
+    bool wanted = startAtLoginCheck_->isChecked();
+    AutostartResult result =
+        wanted ? WriteAutostartEntry(ToLocal8Bit(program_)) : RemoveAutostartEntry();
+    if (result == AutostartResult::Done) return;
+    std::string text = wanted ? "The log-in start entry could not be written:\n"
+                              : "The log-in start entry could not be removed:\n";
+    mail_.messages.Show(text + AutostartEntryPath().string(), MessageIcon::Stop);
 }
 
 }  // namespace wardlet

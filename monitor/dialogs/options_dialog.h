@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractSpinBox>
+#include <QCoreApplication>
 #include <QDialog>
 
 #include "monitor/app/options.h"
@@ -26,19 +27,25 @@ protected:
 
 // "Options": exec() returns 1 after Apply, with all eleven fields of `options` written, or 0
 // with `options` untouched. "Properties.." runs EditMailSettings, whose Apply saves at once.
+// "Start Wardlet when I log in" is the autostart entry, written or removed by Apply alone; the
+// entry starts `program`.
 class OptionsDialog : public QDialog {
     Q_OBJECT
 public:
     OptionsDialog(MonitorOptions& options, const MailSettingsContext& mail,
-                  QWidget* parent = nullptr);
+                  QWidget* parent = nullptr,
+                  const QString& program = QCoreApplication::applicationFilePath());
 
 private:
     QCheckBox* AddCheck(const char* caption, int32_t MonitorOptions::*field, QWidget* parent);
     void ShowEnabling();
     void Apply();
+    void ApplyStartAtLogin();
 
     MonitorOptions& options_;
     const MailSettingsContext& mail_;
+    QString program_;
+    QCheckBox* startAtLoginCheck_ = nullptr;
     std::vector<std::pair<QCheckBox*, int32_t MonitorOptions::*>> checks_;
     QCheckBox* periodicCheck_ = nullptr;
     QCheckBox* sendEmailCheck_ = nullptr;

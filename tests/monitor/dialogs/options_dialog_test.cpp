@@ -1,6 +1,8 @@
 // The options dialog and the e-mail properties dialogs on the offscreen platform; the modal
-// e-mail dialogs are driven through the event loop, message boxes are scripted.
+// e-mail dialogs are driven through the event loop, message boxes are scripted. The log-in start
+// entry goes to a temporary config folder.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -12,6 +14,7 @@
 #include "common/mailer_launch.h"
 #include "dialog_test_support.h"
 #include "file_bytes.h"
+#include "monitor/dialogs/autostart_entry.h"
 #include "monitor/dialogs/options_dialog.h"
 #include "scripted_desktop.h"
 #include "temp_home.h"
@@ -61,6 +64,26 @@ bool Titled(QWidget* w, const char* title) {
     return w->windowTitle() == title;
 }
 
+// Points XDG_CONFIG_HOME at a fresh temporary folder for the object's lifetime.
+class TempConfigHome {
+public:
+    TempConfigHome() {
+        if (const char* old = std::getenv("XDG_CONFIG_HOME")) old_ = old;
+        setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
+    }
+    ~TempConfigHome() {
+        if (old_)
+            setenv("XDG_CONFIG_HOME", old_->c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
+    }
+    const std::filesystem::path& path() const { return dir_.path(); }
+
+private:
+    TempDir dir_;
+    std::optional<std::string> old_;
+};
+
 class OptionsDialogTest : public ::testing::Test {
 protected:
     MailSettingsContext Mail() {
@@ -68,8 +91,11 @@ protected:
     }
     std::string MailFile() { return ReadBytes(data_ / kMailConfigFile); }
 
+    std::filesystem::path Entry() const { return config_.path() / "autostart" / "wardlet.desktop"; }
+
     TempDataHome home_;
     std::filesystem::path data_ = home_.makeDataFolder();
+    TempConfigHome config_;
     TempDir install_;
     MailConfig inForce_{};
     ScriptedMessageBoxes messages_;
@@ -316,6 +342,114 @@ TEST_F(OptionsDialogTest, TestMailThatCannotStartTheMailerSaysSo) {
     EXPECT_EQ(messages_.shown[0].text, kCannotExecuteMailer);
     EXPECT_EQ(messages_.shown[0].icon, MessageIcon::Stop);
     EXPECT_FALSE(std::filesystem::exists(data_ / kMailConfigFile));
+}
+
+constexpr char kBuildTreeProgram[] = "/srv/wardlet build/Wardlet";
+
+std::string BuildTreeEntry() {
+    return "[Desktop Entry]\n"
+           "Type=Application\n"
+           "Name=Wardlet\n"
+           "Comment=Watch web pages and files for changes\n"
+           "Exec=\"/srv/wardlet build/Wardlet\" /hide\n"
+           "Icon=wardlet\n"
+           "Terminal=false\n"
+           "X-GNOME-Autostart-enabled=true\n";
+}
+
+TEST_F(OptionsDialogTest, StartAtLoginIsTheEntryWrittenOrRemovedByApplyAlone) {
+    MonitorOptions options = DefaultOptions();
+    ASSERT_TRUE(SaveOptions(data_, options));
+    const std::string optionsFile = ReadBytes(data_ / kOptionsFile);
+    ASSERT_EQ(optionsFile.size(), 44u);
+    MailSettingsContext mail = Mail();
+    auto run = [&](bool check, const char* button) {
+        OptionsDialog dialog(options, mail, nullptr, kBuildTreeProgram);
+        auto* box = Find<QCheckBox>(&dialog, "startAtLogin");
+        bool shown = box->isChecked();
+        box->setChecked(check);
+        Find<QPushButton>(&dialog, button)->click();
+        // What the monitor does after Apply: the option must not reach the options file.
+        if (dialog.result() == 1) {
+            EXPECT_TRUE(SaveOptions(data_, options));
+        }
+        return shown;
+    };
+
+    EXPECT_FALSE(run(true, "cancelButton"));
+    EXPECT_FALSE(std::filesystem::exists(Entry()));
+    EXPECT_FALSE(run(true, "applyButton"));
+    EXPECT_EQ(ReadBytes(Entry()), BuildTreeEntry());
+    EXPECT_EQ(FileMode(Entry()), 0644u);
+    EXPECT_EQ(ReadBytes(data_ / kOptionsFile), optionsFile);
+
+    EXPECT_TRUE(run(false, "cancelButton"));
+    EXPECT_EQ(ReadBytes(Entry()), BuildTreeEntry());
+    EXPECT_TRUE(run(false, "applyButton"));
+    EXPECT_FALSE(std::filesystem::exists(Entry()));
+    EXPECT_TRUE(std::filesystem::is_directory(Entry().parent_path()));
+    EXPECT_EQ(ReadBytes(data_ / kOptionsFile), optionsFile);
+    EXPECT_FALSE(run(false, "applyButton"));  // nothing to remove is no failure
+
+    // An entry the user made by hand counts as the option on, and Apply makes it the program's.
+    WriteBytes(Entry(), "[Desktop Entry]\nType=Application\nExec=wardlet\n");
+    EXPECT_TRUE(run(true, "applyButton"));
+    EXPECT_EQ(ReadBytes(Entry()), BuildTreeEntry());
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
+TEST_F(OptionsDialogTest, StartAtLoginStartsTheRunningProgramByDefault) {
+    MonitorOptions options = DefaultOptions();
+    MailSettingsContext mail = Mail();
+    OptionsDialog dialog(options, mail);
+    Find<QCheckBox>(&dialog, "startAtLogin")->setChecked(true);
+    Find<QPushButton>(&dialog, "applyButton")->click();
+    const std::string program = QCoreApplication::applicationFilePath().toStdString();
+    ASSERT_FALSE(program.empty());
+    EXPECT_NE(ReadBytes(Entry()).find("\nExec=" + program + " /hide\n"), std::string::npos)
+        << ReadBytes(Entry());
+}
+
+TEST_F(OptionsDialogTest, StartAtLoginThatCannotBeChangedSaysSoAndTheRestApplies) {
+    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    namespace fs = std::filesystem;
+    const auto readOnly = fs::perms::owner_read | fs::perms::owner_exec;
+    MonitorOptions options = DefaultOptions();
+    options.soundOnChange = 1;
+    MailSettingsContext mail = Mail();
+
+    fs::permissions(config_.path(), readOnly);
+    {
+        OptionsDialog dialog(options, mail, nullptr, kBuildTreeProgram);
+        Find<QCheckBox>(&dialog, "startAtLogin")->setChecked(true);
+        Find<QCheckBox>(&dialog, "soundOnChange")->setChecked(false);
+        Find<QPushButton>(&dialog, "applyButton")->click();
+        EXPECT_EQ(dialog.result(), 1);
+    }
+    fs::permissions(config_.path(), fs::perms::owner_all);
+    EXPECT_EQ(options.soundOnChange, 0);
+    EXPECT_FALSE(fs::exists(Entry()));
+    ASSERT_EQ(messages_.shown.size(), 1u);
+    EXPECT_EQ(messages_.shown[0].text,
+              "The log-in start entry could not be written:\n" + Entry().string());
+    EXPECT_EQ(messages_.shown[0].icon, MessageIcon::Stop);
+
+    ASSERT_EQ(WriteAutostartEntry(kBuildTreeProgram), AutostartResult::Done);
+    fs::permissions(Entry().parent_path(), readOnly);
+    {
+        OptionsDialog dialog(options, mail, nullptr, kBuildTreeProgram);
+        Find<QCheckBox>(&dialog, "startAtLogin")->setChecked(false);
+        Find<QCheckBox>(&dialog, "soundOnChange")->setChecked(true);
+        Find<QPushButton>(&dialog, "applyButton")->click();
+        EXPECT_EQ(dialog.result(), 1);
+    }
+    fs::permissions(Entry().parent_path(), fs::perms::owner_all);
+    EXPECT_EQ(options.soundOnChange, 1);
+    EXPECT_EQ(ReadBytes(Entry()), BuildTreeEntry());
+    ASSERT_EQ(messages_.shown.size(), 2u);
+    EXPECT_EQ(messages_.shown[1].text,
+              "The log-in start entry could not be removed:\n" + Entry().string());
+    EXPECT_EQ(messages_.shown[1].icon, MessageIcon::Stop);
 }
 
 }  // namespace
