@@ -11,6 +11,7 @@ packages=(
   media-types ca-certificates openssl curl
   python3 python3-pyftpdlib python3-aiosmtpd
   xvfb openbox trayer xdotool imagemagick x11-utils gdb
+  dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()

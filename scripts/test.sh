@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets everything up and runs every test: the full build, then the core again under
-# AddressSanitizer/UBSan and the check engine under ThreadSanitizer, and a short fuzzing run.
+# Sets everything up and runs every test: the full build and the Debian package, then the core
+# again under AddressSanitizer/UBSan and the check engine under ThreadSanitizer, and a short
+# fuzzing run.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
@@ -8,6 +9,8 @@ jobs=$(nproc)
 
 "$top/scripts/build.sh" main
 ctest --test-dir "$top/build/main" --output-on-failure -j "$jobs"
+# The Debian package, from a release build of its own.
+"$top/tests/resources/package_test.sh" "$top"
 
 "$top/scripts/build.sh" asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "common/atomic_file.h"
+#include "common/folders.h"
 #include "common/little_endian.h"
 
 #ifndef WARDLET_WEB_SITE
@@ -37,8 +38,7 @@ std::string SaveAsFailedMessage(const std::filesystem::path& target) {
 
 std::filesystem::path ManualFile(const std::filesystem::path& installFolder) {
     std::filesystem::path beside = installFolder / "manual" / "manual.html";
-    std::filesystem::path shared =
-        installFolder.parent_path() / "share" / "wardlet" / "manual" / "manual.html";
+    std::filesystem::path shared = SharedFilesFolder(installFolder) / "manual" / "manual.html";
     std::error_code error;
     if (!std::filesystem::exists(beside, error) && std::filesystem::exists(shared, error))
         return shared;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <system_error>
 
+#include "common/debug_log.h"
+#include "common/folders.h"
 #include "common/little_endian.h"
 #include "common/mail_queue.h"
 #include "common/mailer_launch.h"
@@ -18,7 +20,7 @@ std::optional<std::filesystem::path> FindSoundFile(NotifyKind kind,
                                                    const std::filesystem::path& dataFolder,
                                                    const std::filesystem::path& installFolder) {
     const char* name = kind == NotifyKind::Changed ? "Wardlet.sound" : "Wardlet.alert";
-    for (const auto& folder : {dataFolder, installFolder}) {
+    for (const auto& folder : {dataFolder, installFolder, SharedFilesFolder(installFolder)}) {
         std::error_code error;
         auto file = folder / name;
         if (std::filesystem::is_regular_file(file, error)) return file;
@@ -38,6 +40,7 @@ MonitorShell::MonitorShell(const Parts& parts)
       window_(parts.window) {}
 
 void MonitorShell::FirstUpdate() {
+    LogWhereFilesAre();
     tray_.Add();
     window_.SetUpColumns();
     doc_.Load();
@@ -51,6 +54,18 @@ void MonitorShell::FirstUpdate() {
     if (doc_.mailTimerActive()) timers_.Start(TimerId::Mailer, kMailerPeriod);
     doc_.engine().mail().ClearNotifiedDocuments();
     timers_.Start(TimerId::StartupPrompt, kStartupPromptDelay);
+}
+
+void MonitorShell::LogWhereFilesAre() {
+    std::error_code error;
+    auto mailer = doc_.installFolder() / kMailerProgram;
+    DebugLog("mailer: " + mailer.string() +
+             (std::filesystem::is_regular_file(mailer, error) ? "" : " (missing)"));
+    for (NotifyKind kind : {NotifyKind::Changed, NotifyKind::Unavailable}) {
+        auto sound = FindSoundFile(kind, doc_.dataFolder(), doc_.installFolder());
+        DebugLog(std::string(kind == NotifyKind::Changed ? "change" : "failure") +
+                 " sound: " + (sound ? sound->string() : "(the desktop's beep)"));
+    }
 }
 
 WindowStart MonitorShell::Start(bool hide) {

@@ -29,8 +29,8 @@ inline constexpr std::chrono::milliseconds kShutdownBound{5000};
 inline constexpr std::chrono::milliseconds kLongestTimerPeriod{2147483647};
 std::chrono::milliseconds PeriodicTimerPeriod(const MonitorOptions& options);
 
-// "Wardlet.sound" (a change) or "Wardlet.alert" (a failure), looked for in the data folder,
-// then in the install folder; nullopt when neither has it.
+// "Wardlet.sound" (a change) or "Wardlet.alert" (a failure), looked for in the data folder, then
+// in the install folder, then in the shared files of an installed copy; nullopt when none has it.
 std::optional<std::filesystem::path> FindSoundFile(NotifyKind kind,
                                                    const std::filesystem::path& dataFolder,
                                                    const std::filesystem::path& installFolder);
@@ -109,6 +109,8 @@ public:
     void OpenDocument(size_t index) override;
 
 private:
+    // With WARDLET_DEBUG: the mailer and sound files this copy uses, for a user or an install test.
+    void LogWhereFilesAre();
     void BlinkTick();
     void StartupPrompt();
     void FinishShutdown();

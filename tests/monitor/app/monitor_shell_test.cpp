@@ -27,6 +27,23 @@ std::vector<std::string> Starts(const std::vector<std::string>& log) {
     return starts;
 }
 
+TEST(SoundFileTest, DataFolderFirstThenTheInstallFolderThenTheSharedFilesOfAnInstall) {
+    TempDir data, prefix;
+    auto bin = prefix.path() / "bin";
+    auto shared = prefix.path() / "share" / "wardlet";
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(shared);
+    EXPECT_EQ(FindSoundFile(NotifyKind::Changed, data.path(), bin), std::nullopt);
+    WriteBytes(shared / "Wardlet.sound", "installed");
+    WriteBytes(shared / "Wardlet.alert", "installed");
+    EXPECT_EQ(FindSoundFile(NotifyKind::Changed, data.path(), bin), shared / "Wardlet.sound");
+    WriteBytes(bin / "Wardlet.sound", "beside the program");
+    EXPECT_EQ(FindSoundFile(NotifyKind::Changed, data.path(), bin), bin / "Wardlet.sound");
+    WriteBytes(data.path() / "Wardlet.sound", "the user's own");
+    EXPECT_EQ(FindSoundFile(NotifyKind::Changed, data.path(), bin), data.path() / "Wardlet.sound");
+    EXPECT_EQ(FindSoundFile(NotifyKind::Unavailable, data.path(), bin), shared / "Wardlet.alert");
+}
+
 TEST_F(ShellTest, FirstUpdateLoadsInOrderAndStartsTheTimersTheDefaultsAsk) {
     WriteDocument(DocumentType::WebPage, "one", "http://127.0.0.1:9/");
     StartShell();
