@@ -26,21 +26,25 @@ bool MakePrivateFolders(const std::filesystem::path& folder) {
     return std::filesystem::is_directory(folder, ec);
 }
 
-std::filesystem::path UserDataFolderPath() {
-    std::filesystem::path base;
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && *xdg == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            const passwd* pw = getpwuid(getuid());
-            home = pw ? pw->pw_dir : nullptr;
-        }
-        if (!home || !*home) return {};
-        base = std::filesystem::path(home) / ".local" / "share";
+std::filesystem::path HomeFolder() {
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        const passwd* pw = getpwuid(getuid());
+        home = pw ? pw->pw_dir : nullptr;
     }
-    return base / "Calvorne" / "Wardlet";
+    return home && *home ? std::filesystem::path(home) : std::filesystem::path();
+}
+
+std::filesystem::path XdgBaseFolder(const char* variable, const std::filesystem::path& underHome) {
+    const char* xdg = std::getenv(variable);
+    if (xdg && *xdg == '/') return xdg;
+    std::filesystem::path home = HomeFolder();
+    return home.empty() ? home : home / underHome;
+}
+
+std::filesystem::path UserDataFolderPath() {
+    std::filesystem::path base = XdgBaseFolder("XDG_DATA_HOME", ".local/share");
+    return base.empty() ? base : base / "Calvorne" / "Wardlet";
 }
 
 std::filesystem::path MonitorDataFolder() {

@@ -14,6 +14,12 @@ std::filesystem::path InstallFolder();
 // tree keeps them.
 std::filesystem::path SharedFilesFolder(const std::filesystem::path& installFolder);
 
+// $HOME, else the user's home from the password database; empty when neither gives one.
+std::filesystem::path HomeFolder();
+// The folder an XDG base variable names when it holds an absolute path, else `underHome` in the
+// home folder; empty when there is no home either.
+std::filesystem::path XdgBaseFolder(const char* variable, const std::filesystem::path& underHome);
+
 // "$XDG_DATA_HOME/Calvorne/Wardlet" ($XDG_DATA_HOME defaulting to ~/.local/share), or an empty
 // path when neither variable gives a base.
 std::filesystem::path UserDataFolderPath();

@@ -1,9 +1,6 @@
 #include "monitor/app/document_commands.h"
 
-#include <pwd.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <system_error>
 
 #include "common/atomic_file.h"
@@ -16,12 +13,6 @@
 
 namespace wardlet {
 namespace {
-
-std::filesystem::path HomeFolder() {
-    if (const char* home = std::getenv("HOME"); home && *home) return home;
-    if (const passwd* user = getpwuid(getuid()); user && user->pw_dir) return user->pw_dir;
-    return "/";
-}
 
 bool IsRetrieved(int32_t status) {
     auto s = static_cast<DocumentStatus>(status);
@@ -58,7 +49,7 @@ DocumentCommands::DocumentCommands(Parts parts)
       opener_(parts.opener),
       dialogs_(parts.dialogs),
       pages_(std::move(parts.pages)),
-      saveAsFolder_(HomeFolder()) {}
+      saveAsFolder_(HomeFolder().empty() ? std::filesystem::path("/") : HomeFolder()) {}
 
 bool DocumentCommands::IsEnabled(CommandId id) {
     return IsEnabledFor(id, rows_.SelectedCount());

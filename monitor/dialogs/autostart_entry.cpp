@@ -1,6 +1,5 @@
 #include "monitor/dialogs/autostart_entry.h"
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,20 +100,8 @@ std::string EntryText(const std::filesystem::path& program) {
 }  // namespace
 
 std::filesystem::path AutostartEntryPath() {
-    std::filesystem::path base;
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && *xdg == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            const passwd* pw = getpwuid(getuid());
-            home = pw ? pw->pw_dir : nullptr;
-        }
-        if (!home || !*home) return {};
-        base = std::filesystem::path(home) / ".config";
-    }
-    return base / "autostart" / "wardlet.desktop";
+    std::filesystem::path base = XdgBaseFolder("XDG_CONFIG_HOME", ".config");
+    return base.empty() ? base : base / "autostart" / "wardlet.desktop";
 }
 
 bool AutostartEntryExists() {
