@@ -5,9 +5,13 @@
 
 namespace wardlet {
 
-void DebugLog(std::string_view line) {
+bool DebugLogOn() {
     static const bool enabled = std::getenv("WARDLET_DEBUG") != nullptr;
-    if (!enabled) return;
+    return enabled;
+}
+
+void DebugLog(std::string_view line) {
+    if (!DebugLogOn()) return;
     fprintf(stderr, "wardlet: %.*s\n", static_cast<int>(line.size()), line.data());
 }
 

@@ -1,6 +1,5 @@
 #include "monitor/app/document_commands.h"
 
-
 #include <system_error>
 
 #include "common/atomic_file.h"
@@ -49,7 +48,9 @@ DocumentCommands::DocumentCommands(Parts parts)
       opener_(parts.opener),
       dialogs_(parts.dialogs),
       pages_(std::move(parts.pages)),
-      saveAsFolder_(HomeFolder().empty() ? std::filesystem::path("/") : HomeFolder()) {}
+      saveAsFolder_(HomeFolder()) {
+    if (saveAsFolder_.empty()) saveAsFolder_ = "/";  // no home known: the root, never the cwd
+}
 
 bool DocumentCommands::IsEnabled(CommandId id) {
     return IsEnabledFor(id, rows_.SelectedCount());
@@ -122,10 +123,12 @@ std::optional<size_t> DocumentCommands::FirstSelectedRecord() {
     return std::nullopt;
 }
 
-bool DocumentCommands::RefuseUnretrieved(size_t index) {
-    if (IsRetrieved(doc_.table().Get(index).status)) return false;
+std::optional<size_t> DocumentCommands::RetrievedSelection() {
+    if (rows_.SelectedCount() != 1) return std::nullopt;
+    auto index = FirstSelectedRecord();
+    if (!index || IsRetrieved(doc_.table().Get(*index).status)) return index;
     messages_.Show(kNotRetrieved, MessageIcon::Information);
-    return true;
+    return std::nullopt;
 }
 
 void DocumentCommands::StoreNewDocument(const DocumentRecord& staged) {
@@ -181,9 +184,8 @@ void DocumentCommands::Delete() {
 }
 
 void DocumentCommands::SaveAs() {
-    if (rows_.SelectedCount() != 1) return;
-    auto index = FirstSelectedRecord();
-    if (!index || RefuseUnretrieved(*index)) return;
+    auto index = RetrievedSelection();
+    if (!index) return;
     auto target = dialogs_.ChooseSaveAsPath(saveAsFolder_);
     if (!target) return;
     saveAsFolder_ = target->parent_path();
@@ -196,9 +198,8 @@ void DocumentCommands::SaveAs() {
 }
 
 void DocumentCommands::ContentHeader() {
-    if (rows_.SelectedCount() != 1) return;
-    auto index = FirstSelectedRecord();
-    if (!index || RefuseUnretrieved(*index)) return;
+    auto index = RetrievedSelection();
+    if (!index) return;
     std::string name = doc_.table().Name(*index);
     doc_.store().FlushPendingWritesOf(*index);
     if (!dialogs_.RunDataView(doc_.store().ContentFile(name)))
@@ -206,9 +207,8 @@ void DocumentCommands::ContentHeader() {
 }
 
 void DocumentCommands::ComparedData() {
-    if (rows_.SelectedCount() != 1) return;
-    auto index = FirstSelectedRecord();
-    if (!index || RefuseUnretrieved(*index)) return;
+    auto index = RetrievedSelection();
+    if (!index) return;
     DocumentRecord record = doc_.table().Get(*index);
     if (FlagOn(record.useCount)) return dialogs_.RunCountView(*index);
     if (!FlagOn(record.useMiddle)) return ContentHeader();
@@ -227,25 +227,19 @@ void DocumentCommands::Open() {
         shell_.OpenDocumentOfRow(row, selected == 1);
 }
 
-void DocumentCommands::SetChecked(size_t index) {
-    doc_.table().Modify(
-        index, [](DocumentRecord& r) { r.status = static_cast<int32_t>(DocumentStatus::Checked); });
-    rows_.RefreshRow(index);
-}
-
 void DocumentCommands::MarkChecked() {
     if (rows_.SelectedCount() == 0) {
         messages_.Show(kSelectToMark, MessageIcon::Information);
         return;
     }
     for (size_t row : SelectedRows())
-        if (auto index = rows_.FindRecordOfRow(row)) SetChecked(*index);
+        if (auto index = rows_.FindRecordOfRow(row)) shell_.MarkChecked(*index);
 }
 
 void DocumentCommands::MarkAllChecked() {
     size_t count = rows_.RowCount();
     for (size_t row = 0; row < count; ++row)
-        if (auto index = rows_.FindRecordOfRow(row)) SetChecked(*index);
+        if (auto index = rows_.FindRecordOfRow(row)) shell_.MarkChecked(*index);
 }
 
 void DocumentCommands::SelectAll() {

@@ -104,10 +104,11 @@ private:
     std::vector<size_t> SelectedRows();
     // The record of the first selected row; nullopt when no row is selected or it has none.
     std::optional<size_t> FirstSelectedRecord();
-    // Save As, Content Header and Compared Data need a copy that was fetched.
-    bool RefuseUnretrieved(size_t index);
+    // Save As, Content Header and Compared Data: the record of the one selected row when its copy
+    // was fetched; nullopt without one row, and with the "not retrieved" message for a record
+    // still Retrieving, Waiting or Unavailable.
+    std::optional<size_t> RetrievedSelection();
     void StoreNewDocument(const DocumentRecord& staged);
-    void SetChecked(size_t index);
     bool Live() const { return !shell_.shuttingDown(); }
 
     CWardletDoc& doc_;

@@ -57,6 +57,7 @@ void MonitorShell::FirstUpdate() {
 }
 
 void MonitorShell::LogWhereFilesAre() {
+    if (!DebugLogOn()) return;  // no file lookups at a normal start
     std::error_code error;
     auto mailer = doc_.installFolder() / kMailerProgram;
     DebugLog("mailer: " + mailer.string() +
@@ -204,8 +205,11 @@ void MonitorShell::OpenRecord(size_t index, bool showMessages) {
             // Nothing was opened, so nothing counts as seen.
             return;
     }
-    if (!FlagOn(doc_.options().markCheckedOnOpen)) return;
-    table.Modify(
+    if (FlagOn(doc_.options().markCheckedOnOpen)) MarkChecked(index);
+}
+
+void MonitorShell::MarkChecked(size_t index) {
+    doc_.table().Modify(
         index, [](DocumentRecord& r) { r.status = static_cast<int32_t>(DocumentStatus::Checked); });
     rows_.RefreshRow(index);
 }

@@ -90,6 +90,8 @@ public:
     // `showMessages`. With markCheckedOnOpen the record becomes Checked.
     void OpenDocumentOfRow(size_t row, bool showMessages);
     void OpenRecord(size_t index, bool showMessages);
+    // The record becomes Checked, whatever it was, and its row shows it (in memory until the exit).
+    void MarkChecked(size_t index);
 
     // Every exit: tray icon removed, checks asked to stop, events handled until they are idle
     // (at most kShutdownBound), records written, the window quits. Later calls do nothing.

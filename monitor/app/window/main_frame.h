@@ -25,7 +25,7 @@ QIcon ProgramIcon();
 
 // The main window: title, program icon, menu bar, tool bar, status bar, the list view filling it
 // and its context menu, all built from the command table. Every action hands its command to
-// `runCommand`; which ones are enabled comes from `commandEnabled`. Closing the window ends the
+// `runCommand`; which ones are enabled follows the list's selection. Closing the window ends the
 // program; minimising it hides it when a tray can bring it back.
 class CMainFrame : public QMainWindow, public ShellWindow {
     Q_OBJECT
@@ -39,7 +39,7 @@ public:
     QMenu& contextMenu() { return *contextMenu_; }
     // The help items show their page's address in the status bar.
     void SetHelpPages(const HelpPages& pages);
-    // Every action enabled or greyed by `commandEnabled` (the selection changed, a menu opens).
+    // Every action enabled or greyed by the selection (it changed, a menu opens).
     void RefreshEnabling();
     // The context menu as a right-click opens it: enabling set first.
     void PopUpContextMenu(const QPoint& globalPosition);
@@ -52,7 +52,6 @@ public:
 
     // Filled by the application object; tests replace the prompt and the quit.
     std::function<void(CommandId)> runCommand;
-    std::function<bool(CommandId)> commandEnabled;
     std::function<void()> onCloseRequest;
     std::function<void()> onMinimized;
     std::function<void()> onRestored;

@@ -47,7 +47,6 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
                                 *dialogs, MakeHelpPages(doc_->installFolder())});
     shell_->addDocument = [this] { commands_->Run(CommandId::Add); };
     frame_->runCommand = [this](CommandId id) { commands_->Run(id); };
-    frame_->commandEnabled = [this](CommandId id) { return commands_->IsEnabled(id); };
     frame_->SetHelpPages(commands_->pages());
     frame_->RefreshEnabling();
     WireTrayMenu();
