@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "common/fd_io.h"
@@ -92,6 +93,33 @@ void FlushFileSystemOf(const std::filesystem::path& anyFile) {
     int fd = open(anyFile.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 || syncfs(fd) != 0) sync();
     if (fd >= 0) close(fd);
+}
+
+std::optional<std::string> ReadFileToRewrite(const std::filesystem::path& file, size_t size,
+                                             mode_t mode) {
+    UniqueFd fd(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (fd.get() < 0 || fstat(fd.get(), &st) != 0) return std::nullopt;
+    // A second name would see the rewrite too; other permissions need a new file.
+    if (!S_ISREG(st.st_mode) || st.st_nlink != 1 || (st.st_mode & 07777) != mode ||
+        st.st_size != static_cast<off_t>(size))
+        return std::nullopt;
+    std::string bytes(size, '\0');
+    if (ReadFull(fd.get(), bytes.data(), size) != static_cast<ssize_t>(size)) return std::nullopt;
+    return bytes;
+}
+
+bool RewriteFileRange(const std::filesystem::path& file, size_t offset, std::string_view bytes) {
+    UniqueFd fd(open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() < 0) return false;
+    while (!bytes.empty()) {
+        ssize_t n = pwrite(fd.get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(n));
+        offset += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 void SetBeforeRenameHookForTesting(std::function<void()> hook) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -52,6 +53,17 @@ std::optional<std::filesystem::path> WriteFileBeside(const std::filesystem::path
 void FlushFileSystemOf(const std::filesystem::path& anyFile);
 // Makes renames in the folder of `file` durable.
 void SyncFolderOf(const std::filesystem::path& file);
+
+// Rewrites in place, for callers that keep a durable journal of what they write, so that a crash
+// in the middle can be finished later: a rewrite then costs the file system no new file.
+// The content of `file` when it is a regular file (not followed when it is a symbolic link) with
+// one name, permissions `mode` and exactly `size` bytes; nullopt otherwise.
+std::optional<std::string> ReadFileToRewrite(const std::filesystem::path& file, size_t size,
+                                             mode_t mode);
+// Writes `bytes` at `offset` of the existing `file` (never creating it, never through a link),
+// without flushing; false when it could not.
+[[nodiscard]] bool RewriteFileRange(const std::filesystem::path& file, size_t offset,
+                                    std::string_view bytes);
 
 // Test seam: called after the new file is written and before the rename.
 void SetBeforeRenameHookForTesting(std::function<void()> hook);

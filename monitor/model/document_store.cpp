@@ -16,6 +16,7 @@
 #include "common/mail_config.h"
 #include "monitor/model/account_scramble.h"
 #include "monitor/model/document_editor.h"
+#include "monitor/model/record_journal.h"
 
 namespace wardlet {
 namespace {
@@ -109,7 +110,7 @@ DocumentStore::DocumentStore(std::filesystem::path dataFolder, DocumentTable& ta
     : dataFolder_(std::move(dataFolder)),
       table_(table),
       writer_(
-          table, [this](const DocumentRecord& record) { return RecordFileOf(record); },
+          dataFolder_, table, [this](const DocumentRecord& record) { return RecordFileOf(record); },
           [this](size_t index, const std::filesystem::path& file) { RecordWritten(index, file); }) {
 }
 
@@ -126,12 +127,19 @@ std::filesystem::path DocumentStore::MiddleFile(std::string_view name) const {
 DocumentStore::LoadReport DocumentStore::LoadAllDocuments() {
     LoadReport report;
     size_t first = table_.size();
+    // A program that only reads may find a batch of rewrites under way or cut short by a crash:
+    // its journal holds what the records are becoming.
+    std::unordered_map<std::string, std::string> rewriting;
+    for (auto& entry : ReadRecordJournal(dataFolder_))
+        rewriting[entry.fileName] = std::move(entry.image);
     for (const auto& fileName : FilesEndingWith(dataFolder_, ".data")) {
         RecordBytes bytes;
         if (!ReadExactRecord(dataFolder_ / fileName, bytes)) {
             report.refused.push_back(fileName);
             continue;
         }
+        if (auto image = rewriting.find(fileName); image != rewriting.end())
+            memcpy(bytes.data(), image->second.data(), kRecordSize);
         DocumentRecord record = RecordFromBytes(bytes);
         if (!IsSafeStoredName(record)) {
             report.refused.push_back(fileName);
@@ -238,6 +246,7 @@ void DocumentStore::DeleteTempFiles() {
 }
 
 void DocumentStore::DeleteStrayFiles() {
+    FinishInterruptedRewrites(dataFolder_);
     for (const auto& name : FilesEndingWith(dataFolder_, ".tmp"))
         if (name != kMailConfigTestFile) RemoveFile(dataFolder_ / name);
 }

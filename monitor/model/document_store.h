@@ -62,9 +62,10 @@ public:
     void FlushPendingWritesOf(size_t index);
     // Removes every ".tmp" file of the data folder.
     void DeleteTempFiles();
-    // Start of a program that writes, with the data-folder lock held: removes what a killed run
-    // left behind (copies being fetched, records and options being replaced), not the mailer's
-    // test-mail settings, which a mailer still running may be reading.
+    // Start of a program that writes, with the data-folder lock held: finishes the record
+    // rewrites a killed run left under way, then removes what it left behind (copies being
+    // fetched, records and options being replaced), not the mailer's test-mail settings, which a
+    // mailer still running may be reading.
     void DeleteStrayFiles();
 
     // Add and Copy: a free slot takes the staged record, gets its row, is saved and checked.

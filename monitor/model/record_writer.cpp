@@ -26,8 +26,12 @@ void RecordWriter::SetBeforeMovesHookForTesting(std::function<void()> hook) {
     BeforeMovesHook() = std::move(hook);
 }
 
-RecordWriter::RecordWriter(DocumentTable& table, ImageOf imageOf, AfterRecord afterRecord)
-    : table_(table), imageOf_(std::move(imageOf)), afterRecord_(std::move(afterRecord)) {}
+RecordWriter::RecordWriter(std::filesystem::path folder, DocumentTable& table, ImageOf imageOf,
+                           AfterRecord afterRecord)
+    : folder_(std::move(folder)),
+      table_(table),
+      imageOf_(std::move(imageOf)),
+      afterRecord_(std::move(afterRecord)) {}
 
 RecordWriter::~RecordWriter() {
     {
@@ -44,7 +48,7 @@ void RecordWriter::Queue(size_t index, uint64_t generation, bool record,
     if (!record && moves.empty()) return;
     {
         std::lock_guard guard(queueLock_);
-        queue_.push_back({index, generation, record, std::move(moves), written});
+        queue_.push_back({index, generation, record, std::move(moves), written, {}, {}});
         ++unsettled_[index];
         if (!flusher_.joinable() && !stopping_)
             flusher_ = std::thread(&RecordWriter::FlusherLoop, this);
@@ -92,55 +96,103 @@ void RecordWriter::FlusherLoop() {
     }
 }
 
+bool RecordWriter::PrepareRecord(Entry& entry, std::vector<JournalEntry>& journal) {
+    DocumentRecord record;
+    std::optional<RecordFile> image;
+    if (table_.GetIfGeneration(entry.index, entry.generation, record)) image = imageOf_(record);
+    if (!image) return false;
+    if (std::optional<std::string> old = ReadFileToRewrite(image->path, image->bytes.size(),
+                                                           image->mode)) {
+        // Only the bytes that differ are written: mostly the last check and the status.
+        size_t first = 0, end = old->size();
+        while (first < end && (*old)[first] == image->bytes[first]) ++first;
+        while (end > first && (*old)[end - 1] == image->bytes[end - 1]) --end;
+        entry.rewrite = Rewrite{image->path, first, image->bytes.substr(first, end - first)};
+        if (first < end) journal.push_back({image->path.filename().string(), image->bytes});
+        return true;
+    }
+    std::optional<std::filesystem::path> fresh =
+        WriteFileBeside(image->path, image->bytes, image->mode);
+    if (!fresh) return false;
+    entry.newRecord = FileMove{*fresh, image->path};
+    return true;
+}
+
+void RecordWriter::PutInPlace(Entry& entry) {
+    if (entry.record) {
+        bool in = false;
+        std::filesystem::path file;
+        if (entry.rewrite) {
+            file = entry.rewrite->file;
+            in = entry.rewrite->bytes.empty() ||
+                 RewriteFileRange(file, entry.rewrite->offset, entry.rewrite->bytes);
+        } else {
+            file = entry.newRecord->target;
+            in = rename(entry.newRecord->fresh.c_str(), file.c_str()) == 0;
+            if (!in) unlink(entry.newRecord->fresh.c_str());
+        }
+        if (!in) {
+            // The record did not go in, so neither may the rest.
+            DebugLog("cannot write " + file.string());
+            Discard(entry.moves);
+            return;
+        }
+        if (entry.written) *entry.written = true;
+        if (afterRecord_) afterRecord_(entry.index, file);
+    }
+    for (const FileMove& move : entry.moves) {
+        if (rename(move.fresh.c_str(), move.target.c_str()) == 0) continue;
+        DebugLog("cannot move " + move.fresh.string() + " to " + move.target.string());
+        unlink(move.fresh.c_str());
+    }
+}
+
 void RecordWriter::Commit(std::vector<Entry>& entries) {
-    // The records as they are now, each written beside its file.
-    std::filesystem::path anyFile;
+    std::vector<JournalEntry> journal;
+    bool newFiles = false;
     for (auto& entry : entries) {
-        if (!entry.record) continue;
-        DocumentRecord record;
-        std::optional<RecordFile> image;
-        if (table_.GetIfGeneration(entry.index, entry.generation, record)) image = imageOf_(record);
-        std::optional<std::filesystem::path> fresh;
-        if (image) fresh = WriteFileBeside(image->path, image->bytes, image->mode);
-        if (!fresh) {
+        if (entry.record && !PrepareRecord(entry, journal)) {
             // Without its record a new copy must not go in: the change it carries would be lost.
             Discard(entry.moves);
             entry.moves.clear();
             entry.record = false;
-            continue;
         }
-        entry.moves.insert(entry.moves.begin(), FileMove{*fresh, image->path});
+        newFiles = newFiles || entry.newRecord || !entry.moves.empty();
     }
-    for (const auto& entry : entries)
-        if (!entry.moves.empty()) anyFile = entry.moves.front().fresh;
-    if (anyFile.empty()) return;
-    FlushFileSystemOf(anyFile);
+    if (!journal.empty() && !WriteRecordJournal(folder_, journal)) {
+        // A rewrite that a crash could tear and nothing could mend is not made.
+        DebugLog("cannot write " + (folder_ / kRecordJournalFile).string());
+        for (auto& entry : entries) {
+            if (!entry.rewrite || entry.rewrite->bytes.empty()) continue;
+            Discard(entry.moves);
+            entry.moves.clear();
+            entry.rewrite.reset();
+            entry.record = false;
+        }
+        journal.clear();
+    }
+    bool anything = false;
+    for (const auto& entry : entries) anything = anything || entry.record || !entry.moves.empty();
+    if (!anything) return;
+    if (newFiles) FlushFileSystemOf(folder_);
     if (BeforeMovesHook()) BeforeMovesHook()();
 
     for (auto& entry : entries) {
-        if (entry.moves.empty()) continue;
-        bool current = table_.Publish(entry.index, entry.generation, [&](DocumentRecord&) {
-            for (size_t i = 0; i < entry.moves.size(); ++i) {
-                const FileMove& move = entry.moves[i];
-                if (rename(move.fresh.c_str(), move.target.c_str()) != 0) {
-                    DebugLog("cannot move " + move.fresh.string() + " to " + move.target.string());
-                    unlink(move.fresh.c_str());
-                    if (i == 0 && entry.record) {
-                        // The record did not go in, so neither may the rest.
-                        Discard({entry.moves.begin() + 1, entry.moves.end()});
-                        return;
-                    }
-                    continue;
-                }
-                if (i == 0 && entry.record) {
-                    if (entry.written) *entry.written = true;
-                    if (afterRecord_) afterRecord_(entry.index, move.target);
-                }
-            }
-        });
-        if (!current) Discard(entry.moves);  // edited or deleted meanwhile
+        if (!entry.record && entry.moves.empty()) continue;
+        bool current = table_.Publish(entry.index, entry.generation,
+                                      [&](DocumentRecord&) { PutInPlace(entry); });
+        if (!current) {  // edited or deleted meanwhile
+            Discard(entry.moves);
+            if (entry.newRecord) unlink(entry.newRecord->fresh.c_str());
+        }
     }
-    SyncFolderOf(anyFile);
+    if (journal.empty()) {
+        if (newFiles) SyncFolderOf(folder_ / kRecordJournalFile);
+        return;
+    }
+    // The rewrites and the renames are durable before the journal that could redo them goes.
+    FlushFileSystemOf(folder_);
+    ClearRecordJournal(folder_);
 }
 
 }  // namespace wardlet

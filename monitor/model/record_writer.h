@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "monitor/model/document_table.h"
+#include "monitor/model/record_journal.h"
 
 namespace wardlet {
 
@@ -32,10 +33,12 @@ struct RecordFile {
     mode_t mode;
 };
 
-// Writes records and the files that go with them in batches. A batch writes the new ".data"
-// files of its records (taken from the table at that moment), flushes the file system once, and
-// then, per entry under its slot lock and only while the slot still holds the generation the
-// entry was queued for, renames the record first and its other files after it. A delete or an
+// Writes records and the files that go with them in batches. A batch takes its records from the
+// table at that moment. A record whose file is there already is rewritten in place, only where
+// its bytes differ, with the batch's journal made durable first; any other record gets a new file
+// beside its old one, and the new files are flushed once. Then, per entry under its slot lock and
+// only while the slot still holds the generation the entry was queued for, the record goes in
+// first and its other files after it. A delete or an
 // edit bumps the generation under the same lock, so neither can be undone by a late write, and
 // a new copy never reaches disk before the record that says what it means.
 // Queued entries are committed by a background flusher within kGatherTime, or at once by Flush.
@@ -47,7 +50,9 @@ public:
 
     static constexpr auto kGatherTime = std::chrono::milliseconds(100);
 
-    RecordWriter(DocumentTable& table, ImageOf imageOf, AfterRecord afterRecord);
+    // Every record file and the journal are in `folder`.
+    RecordWriter(std::filesystem::path folder, DocumentTable& table, ImageOf imageOf,
+                 AfterRecord afterRecord);
     // Commits what is still queued.
     ~RecordWriter();
     RecordWriter(const RecordWriter&) = delete;
@@ -62,21 +67,35 @@ public:
     // Flush, when something of `index` is still queued or being committed.
     void FlushSlot(size_t index);
 
-    // Test seam: runs in a commit after the new files are written and flushed, before any rename.
+    // Test seam: runs in a commit once the journal and the new files are durable, before any
+    // record or other file goes in.
     static void SetBeforeMovesHookForTesting(std::function<void()> hook);
 
 private:
+    // The record of an entry as a commit puts it in: rewritten bytes, or a new file renamed.
+    struct Rewrite {
+        std::filesystem::path file;
+        size_t offset;
+        std::string bytes;  // empty: the file holds the record already
+    };
     struct Entry {
         size_t index;
         uint64_t generation;
         bool record;
         std::vector<FileMove> moves;
         bool* written;
+        std::optional<Rewrite> rewrite;
+        std::optional<FileMove> newRecord;
     };
     void FlushLocked(std::unique_lock<std::mutex>& commit);
     void Commit(std::vector<Entry>& entries);
+    // Decides how the entry's record goes in; false when it cannot (and then neither may the rest).
+    bool PrepareRecord(Entry& entry, std::vector<JournalEntry>& journal);
+    // Under the slot lock: the record, then the other files.
+    void PutInPlace(Entry& entry);
     void FlusherLoop();
 
+    std::filesystem::path folder_;
     DocumentTable& table_;
     ImageOf imageOf_;
     AfterRecord afterRecord_;

@@ -1,0 +1,212 @@
+#include "monitor/model/record_journal.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <optional>
+
+#include "common/atomic_file.h"
+#include "common/fd_io.h"
+#include "monitor/model/document_record.h"
+
+namespace wardlet {
+namespace {
+
+constexpr std::string_view kMagic = "WJR1";
+constexpr size_t kHeaderSize = 12;  // magic, entry count, body length
+constexpr size_t kTrailerSize = 8;  // checksum
+// Zero gaps shorter than a run's own header are kept inside the run.
+constexpr size_t kShortestGap = 8;
+
+void Put16(std::string& out, size_t value) {
+    out.push_back(static_cast<char>(value & 0xff));
+    out.push_back(static_cast<char>((value >> 8) & 0xff));
+}
+void Put32(std::string& out, uint64_t value) {
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>((value >> shift) & 0xff));
+}
+void Put64(std::string& out, uint64_t value) {
+    for (int shift = 0; shift < 64; shift += 8) out.push_back(static_cast<char>((value >> shift) & 0xff));
+}
+
+uint64_t Checksum(std::string_view bytes) {
+    uint64_t hash = 0xcbf29ce484222325ULL;  // FNV-1a
+    for (unsigned char c : bytes) {
+        hash ^= c;
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
+
+// Reads little-endian integers from the front of `bytes`; nullopt once it runs out.
+struct Reader {
+    std::string_view bytes;
+    std::optional<uint64_t> Take(size_t width) {
+        if (bytes.size() < width) return std::nullopt;
+        uint64_t value = 0;
+        for (size_t i = 0; i < width; ++i)
+            value |= uint64_t(static_cast<unsigned char>(bytes[i])) << (8 * i);
+        bytes.remove_prefix(width);
+        return value;
+    }
+    std::optional<std::string_view> TakeBytes(size_t n) {
+        if (bytes.size() < n) return std::nullopt;
+        std::string_view taken = bytes.substr(0, n);
+        bytes.remove_prefix(n);
+        return taken;
+    }
+};
+
+// Only a record file directly inside the folder may be named.
+bool IsRecordFileName(std::string_view name) {
+    return name.size() > 5 && name.ends_with(".data") && name.find('/') == std::string_view::npos &&
+           name.find('\0') == std::string_view::npos;
+}
+
+void EncodeImage(std::string& out, std::string_view image) {
+    std::vector<std::pair<size_t, size_t>> runs;  // offset, length
+    size_t i = 0;
+    while (i < image.size()) {
+        if (image[i] == '\0') {
+            ++i;
+            continue;
+        }
+        size_t end = i;
+        size_t zeros = 0;
+        for (size_t j = i; j < image.size() && zeros < kShortestGap; ++j) {
+            if (image[j] == '\0') {
+                ++zeros;
+            } else {
+                zeros = 0;
+                end = j + 1;
+            }
+        }
+        runs.emplace_back(i, end - i);
+        i = end;
+    }
+    Put16(out, image.size());
+    Put16(out, runs.size());
+    for (const auto& [offset, length] : runs) {
+        Put16(out, offset);
+        Put16(out, length);
+        out.append(image.substr(offset, length));
+    }
+}
+
+std::optional<std::string> DecodeImage(Reader& in) {
+    auto size = in.Take(2);
+    auto count = in.Take(2);
+    if (!size || !count || *size != kRecordSize) return std::nullopt;
+    std::string image(*size, '\0');
+    for (uint64_t r = 0; r < *count; ++r) {
+        auto offset = in.Take(2);
+        auto length = in.Take(2);
+        if (!offset || !length || *offset + *length > image.size()) return std::nullopt;
+        auto bytes = in.TakeBytes(*length);
+        if (!bytes) return std::nullopt;
+        image.replace(*offset, *length, *bytes);
+    }
+    return image;
+}
+
+std::filesystem::path JournalOf(const std::filesystem::path& folder) {
+    return folder / kRecordJournalFile;
+}
+
+}  // namespace
+
+std::string EncodeRecordJournal(const std::vector<JournalEntry>& entries) {
+    std::string body;
+    for (const auto& entry : entries) {
+        Put16(body, entry.fileName.size());
+        body.append(entry.fileName);
+        EncodeImage(body, entry.image);
+    }
+    std::string out(kMagic);
+    Put32(out, entries.size());
+    Put32(out, body.size());
+    out.append(body);
+    Put64(out, Checksum(out));
+    return out;
+}
+
+std::vector<JournalEntry> DecodeRecordJournal(std::string_view bytes) {
+    if (bytes.size() < kHeaderSize + kTrailerSize || bytes.substr(0, 4) != kMagic) return {};
+    Reader header{bytes.substr(4, 8)};
+    uint64_t count = *header.Take(4);
+    uint64_t bodySize = *header.Take(4);
+    if (bytes.size() != kHeaderSize + bodySize + kTrailerSize) return {};
+    Reader trailer{bytes.substr(kHeaderSize + bodySize)};
+    if (*trailer.Take(8) != Checksum(bytes.substr(0, kHeaderSize + bodySize))) return {};
+
+    Reader in{bytes.substr(kHeaderSize, bodySize)};
+    std::vector<JournalEntry> entries;
+    for (uint64_t e = 0; e < count; ++e) {
+        auto nameSize = in.Take(2);
+        if (!nameSize) return {};
+        auto name = in.TakeBytes(*nameSize);
+        if (!name || !IsRecordFileName(*name)) return {};
+        auto image = DecodeImage(in);
+        if (!image) return {};
+        entries.push_back({std::string(*name), std::move(*image)});
+    }
+    if (!in.bytes.empty()) return {};
+    return entries;
+}
+
+bool WriteRecordJournal(const std::filesystem::path& folder,
+                        const std::vector<JournalEntry>& entries) {
+    std::string bytes = EncodeRecordJournal(entries);
+    std::filesystem::path file = JournalOf(folder);
+    int raw = open(file.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    bool created = raw < 0 && errno == ENOENT;
+    if (created) raw = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    UniqueFd fd(raw);
+    if (fd.get() < 0) return false;
+    if (!WriteAll(fd.get(), bytes) || fdatasync(fd.get()) != 0) {
+        unlink(file.c_str());  // no whole journal: nothing is rewritten by it
+        return false;
+    }
+    // A journal that a crash could lose with its folder entry would mend nothing.
+    if (created) SyncFolderOf(file);
+    return true;
+}
+
+std::vector<JournalEntry> ReadRecordJournal(const std::filesystem::path& folder) {
+    std::optional<std::string> bytes = ReadDataFile(JournalOf(folder));
+    return bytes ? DecodeRecordJournal(*bytes) : std::vector<JournalEntry>{};
+}
+
+void ClearRecordJournal(const std::filesystem::path& folder) {
+    // Emptied durably first, so a crash that brings the removed file back brings nothing to redo.
+    UniqueFd fd(open(JournalOf(folder).c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() >= 0) fdatasync(fd.get());
+    unlink(JournalOf(folder).c_str());
+}
+
+void RemoveRecordJournal(const std::filesystem::path& folder) {
+    if (unlink(JournalOf(folder).c_str()) == 0) SyncFolderOf(JournalOf(folder));
+}
+
+size_t FinishInterruptedRewrites(const std::filesystem::path& folder) {
+    struct stat st {};
+    if (lstat(JournalOf(folder).c_str(), &st) != 0) return 0;
+    size_t written = 0;
+    for (const auto& entry : ReadRecordJournal(folder)) {
+        std::filesystem::path file = folder / entry.fileName;
+        // A record deleted meanwhile stays deleted; only a record file is written.
+        struct stat record {};
+        if (lstat(file.c_str(), &record) != 0 || !S_ISREG(record.st_mode) ||
+            record.st_size != static_cast<off_t>(entry.image.size()))
+            continue;
+        if (RewriteFileRange(file, 0, entry.image)) ++written;
+    }
+    if (written > 0) FlushFileSystemOf(JournalOf(folder));
+    RemoveRecordJournal(folder);
+    return written;
+}
+
+}  // namespace wardlet
