@@ -26,10 +26,12 @@ void Put16(std::string& out, size_t value) {
     out.push_back(static_cast<char>((value >> 8) & 0xff));
 }
 void Put32(std::string& out, uint64_t value) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>((value >> shift) & 0xff));
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<char>((value >> shift) & 0xff));
 }
 void Put64(std::string& out, uint64_t value) {
-    for (int shift = 0; shift < 64; shift += 8) out.push_back(static_cast<char>((value >> shift) & 0xff));
+    for (int shift = 0; shift < 64; shift += 8)
+        out.push_back(static_cast<char>((value >> shift) & 0xff));
 }
 
 uint64_t Checksum(std::string_view bytes) {

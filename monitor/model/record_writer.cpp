@@ -101,12 +101,14 @@ bool RecordWriter::PrepareRecord(Entry& entry, std::vector<JournalEntry>& journa
     std::optional<RecordFile> image;
     if (table_.GetIfGeneration(entry.index, entry.generation, record)) image = imageOf_(record);
     if (!image) return false;
-    if (std::optional<std::string> old = ReadFileToRewrite(image->path, image->bytes.size(),
-                                                           image->mode)) {
+    if (std::optional<std::string> old =
+            ReadFileToRewrite(image->path, image->bytes.size(), image->mode)) {
         // Only the bytes that differ are written: mostly the last check and the status.
         size_t first = 0, end = old->size();
-        while (first < end && (*old)[first] == image->bytes[first]) ++first;
-        while (end > first && (*old)[end - 1] == image->bytes[end - 1]) --end;
+        while (first < end && (*old)[first] == image->bytes[first])
+            ++first;
+        while (end > first && (*old)[end - 1] == image->bytes[end - 1])
+            --end;
         entry.rewrite = Rewrite{image->path, first, image->bytes.substr(first, end - first)};
         if (first < end) journal.push_back({image->path.filename().string(), image->bytes});
         return true;
@@ -172,7 +174,8 @@ void RecordWriter::Commit(std::vector<Entry>& entries) {
         journal.clear();
     }
     bool anything = false;
-    for (const auto& entry : entries) anything = anything || entry.record || !entry.moves.empty();
+    for (const auto& entry : entries)
+        anything = anything || entry.record || !entry.moves.empty();
     if (!anything) return;
     if (newFiles) FlushFileSystemOf(folder_);
     if (BeforeMovesHook()) BeforeMovesHook()();

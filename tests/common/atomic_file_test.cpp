@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -127,6 +128,29 @@ TEST(AtomicReplaceBatch, UncommittedOrKilledBatchLeavesTheOldFiles) {
     });
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(ReadBytes(dir.path() / "A.data"), "old A");
+}
+
+TEST(RewriteInPlace, OnlyAWholePlainFileIsReadForARewriteAndNothingIsCreatedOrFollowed) {
+    TempDir dir;
+    auto file = dir.path() / "r.data";
+    WriteBytes(file, "0123456789");
+    chmod(file.c_str(), 0644);
+    EXPECT_EQ(ReadFileToRewrite(file, 10, 0644).value_or("none"), "0123456789");
+    EXPECT_FALSE(ReadFileToRewrite(file, 11, 0644)) << "another size";
+    EXPECT_FALSE(ReadFileToRewrite(file, 10, 0600)) << "other permissions";
+    EXPECT_FALSE(ReadFileToRewrite(dir.path() / "none", 10, 0644));
+    std::filesystem::create_symlink(file, dir.path() / "link");
+    EXPECT_FALSE(ReadFileToRewrite(dir.path() / "link", 10, 0644));
+    std::filesystem::create_hard_link(file, dir.path() / "second");
+    EXPECT_FALSE(ReadFileToRewrite(file, 10, 0644)) << "a second name";
+    std::filesystem::remove(dir.path() / "second");
+
+    ASSERT_TRUE(RewriteFileRange(file, 3, "abc"));
+    EXPECT_EQ(ReadBytes(file), "012abc6789");
+    EXPECT_FALSE(RewriteFileRange(dir.path() / "link", 0, "x"));
+    EXPECT_FALSE(RewriteFileRange(dir.path() / "none", 0, "x"));
+    EXPECT_EQ(ReadBytes(file), "012abc6789");
+    EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"r.data", "link"}));
 }
 
 TEST(CreateTempFile, CreatesEmptyUvpFilesAndNeverReusesOne) {

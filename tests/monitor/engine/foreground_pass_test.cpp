@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <map>
 
 #include "common/little_endian.h"
 #include "common/mail_queue.h"
@@ -92,6 +93,33 @@ TEST_F(ForegroundPassTest, ChecksQueuesMailAndWritesTheRecordsBack) {
     MarkDocumentsChecked(marking.store, {});
     EXPECT_EQ(Loaded(data_).Named("held").status, int32_t(Status::Checked));
     EXPECT_EQ(inodeOf("a.data"), markedBefore);  // already Checked: not written again
+}
+
+TEST_F(ForegroundPassTest, APassOverUnchangedFilesMakesNoFileWithItsWriteBack) {
+    for (const char* name : {"a", "b", "c"}) {
+        WriteBytes(Watched(name), name);
+        AddDocument(DocumentType::LocalFile, name, Watched(name));
+    }
+    std::vector<std::string> lines;
+    ASSERT_EQ(Run({}, lines).checked, 3u);  // the first copies
+    std::map<std::string, ino_t> before;
+    for (const auto& entry : std::filesystem::directory_iterator(data_)) {
+        struct stat st {};
+        lstat(entry.path().c_str(), &st);
+        before[entry.path().filename().string()] = st.st_ino;
+    }
+    PassSummary again = Run({}, lines);
+    EXPECT_EQ(again.checked, 3u);
+    std::map<std::string, ino_t> after;
+    for (const auto& entry : std::filesystem::directory_iterator(data_)) {
+        struct stat st {};
+        lstat(entry.path().c_str(), &st);
+        after[entry.path().filename().string()] = st.st_ino;
+    }
+    EXPECT_EQ(after, before) << "the records took their new last check in place";
+    Loaded loaded(data_);
+    EXPECT_EQ(loaded.Named("c").status, int32_t(Status::Checked));
+    EXPECT_FALSE(FieldText(loaded.Named("c").lastCheck).empty());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -281,6 +282,104 @@ TEST_F(SaveDocuments, AccountIsScrambledOnDiskOnlyAndTheFileIsPrivate) {
     DocumentRecord plain = Doc("Plain");
     store.SaveDocument(table.Add(plain));
     EXPECT_EQ(ReadBytes(folder / "Plain.data").substr(1032, 1024), std::string(1024, '\0'));
+}
+
+// The exit save over records loaded from disk, as after every pass.
+struct Rewrites : StoreFixture {
+    static ino_t InodeOf(const fs::path& file) {
+        struct stat st {};
+        return lstat(file.c_str(), &st) == 0 ? st.st_ino : 0;
+    }
+    // Loads "a" and "b" as on disk, then gives "a" a new last check and status.
+    DocumentRecord LoadAndCheckA() {
+        Put("a.data", Doc("a", DocumentStatus::Waiting));
+        Put("b.data", Doc("b"));
+        EXPECT_EQ(store.LoadAllDocuments().loaded, 2u);
+        DocumentRecord checkedA = Doc("a", DocumentStatus::Changed);
+        SetFieldText(checkedA.lastCheck, "2026/12/08 [11:40:05]");
+        table.Modify(store.FindRecordByName("a"), [&](DocumentRecord& r) { r = checkedA; });
+        return checkedA;
+    }
+};
+
+TEST_F(Rewrites, TheExitSaveKeepsEveryFileAndWritesOnlyWhatDiffers) {
+    DocumentRecord checkedA = LoadAndCheckA();
+    std::map<std::string, ino_t> before;
+    for (const auto& name : Entries(folder))
+        before[name] = InodeOf(folder / name);
+    store.SaveAllDocuments();
+
+    std::map<std::string, ino_t> after;
+    for (const auto& name : Entries(folder))
+        after[name] = InodeOf(folder / name);
+    EXPECT_EQ(after, before) << "no new file, no journal left";
+    EXPECT_EQ(ReadBytes(folder / "a.data"), Bytes(checkedA));
+    EXPECT_EQ(ReadBytes(folder / "b.data"), Bytes(Doc("b")));
+    DocumentTable reloaded;
+    DocumentStore again(folder, reloaded);
+    ASSERT_EQ(again.LoadAllDocuments().loaded, 2u);
+    EXPECT_EQ(Bytes(reloaded.Get(again.FindRecordByName("a"))), Bytes(checkedA));
+}
+
+TEST_F(Rewrites, AnAccountALinkOrASecondNameGetsANewFileInstead) {
+    Put("secret.data", Doc("secret"));
+    Put("linked.data", Doc("linked", DocumentStatus::Waiting));
+    fs::create_hard_link(folder / "linked.data", folder / "second name");
+    Put("pointed.data", Doc("pointed", DocumentStatus::Waiting));
+    ASSERT_EQ(store.LoadAllDocuments().loaded, 3u);
+    // A link planted while the program runs is replaced, never written through.
+    fs::remove(folder / "pointed.data");
+    WriteBytes(folder / "outside", Bytes(Doc("pointed", DocumentStatus::Waiting)));
+    fs::create_symlink(folder / "outside", folder / "pointed.data");
+    for (size_t i = 0; i < table.size(); ++i)
+        table.Modify(i, [](DocumentRecord& r) {
+            r.status = static_cast<int32_t>(DocumentStatus::Checked);
+            if (FieldText(r.name) != "secret") return;
+            r.useAccount = 1;
+            SetFieldText(r.userName, "alice");
+        });
+    ino_t secretBefore = InodeOf(folder / "secret.data");
+    store.SaveAllDocuments();
+
+    EXPECT_EQ(FileMode(folder / "secret.data"), 0600u) << "never briefly readable by others";
+    EXPECT_NE(InodeOf(folder / "secret.data"), secretBefore);
+    EXPECT_EQ(ReadBytes(folder / "secret.data").find("alice"), std::string::npos);
+    EXPECT_EQ(ReadBytes(folder / "linked.data"), Bytes(Doc("linked")));
+    EXPECT_EQ(ReadBytes(folder / "second name"), Bytes(Doc("linked", DocumentStatus::Waiting)));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / "pointed.data")));
+    EXPECT_EQ(ReadBytes(folder / "outside"), Bytes(Doc("pointed", DocumentStatus::Waiting)));
+}
+
+TEST_F(Rewrites, AKillInTheMiddleOfTheRewritesIsFinishedByTheNextStart) {
+    // Nothing written through the store yet, so the child is the only thread when it forks.
+    DocumentRecord checkedA = LoadAndCheckA();
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        RecordWriter::SetBeforeMovesHookForTesting([] { raise(SIGKILL); });
+        store.SaveAllDocuments();
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the hook was not reached";
+    ASSERT_TRUE(fs::exists(folder / "Wardlet.journal"));
+    // As a power cut could leave it: the first half of the page written, the rest not.
+    std::string torn = Bytes(checkedA).substr(0, 2060) + Bytes(Doc("a")).substr(2060);
+    WriteBytes(folder / "a.data", torn);
+
+    // A program that only reads sees the records as they were becoming.
+    DocumentTable reading;
+    DocumentStore reader(folder, reading);
+    ASSERT_EQ(reader.LoadAllDocuments().loaded, 2u);
+    EXPECT_EQ(Bytes(reading.Get(reader.FindRecordByName("a"))), Bytes(checkedA));
+
+    DocumentTable next;
+    DocumentStore start(folder, next);
+    start.DeleteStrayFiles();  // under the lock, as a start that writes does
+    EXPECT_EQ(ReadBytes(folder / "a.data"), Bytes(checkedA));
+    EXPECT_EQ(ReadBytes(folder / "b.data"), Bytes(Doc("b")));
+    EXPECT_EQ(Entries(folder), (std::set<std::string>{"a.data", "b.data"}));
 }
 
 using DocumentOperations = StoreFixture;
