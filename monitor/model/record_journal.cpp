@@ -120,19 +120,27 @@ std::filesystem::path JournalOf(const std::filesystem::path& folder) {
 
 }  // namespace
 
-std::string EncodeRecordJournal(const std::vector<JournalEntry>& entries) {
-    std::string body;
-    for (const auto& entry : entries) {
-        Put16(body, entry.fileName.size());
-        body.append(entry.fileName);
-        EncodeImage(body, entry.image);
-    }
+void RecordJournalBuilder::Add(std::string_view fileName, std::string_view image) {
+    Put16(body_, fileName.size());
+    body_.append(fileName);
+    EncodeImage(body_, image);
+    ++count_;
+}
+
+std::string RecordJournalBuilder::Bytes() const {
     std::string out(kMagic);
-    Put32(out, entries.size());
-    Put32(out, body.size());
-    out.append(body);
+    Put32(out, count_);
+    Put32(out, body_.size());
+    out.append(body_);
     Put64(out, Checksum(out));
     return out;
+}
+
+std::string EncodeRecordJournal(const std::vector<JournalEntry>& entries) {
+    RecordJournalBuilder builder;
+    for (const auto& entry : entries)
+        builder.Add(entry.fileName, entry.image);
+    return builder.Bytes();
 }
 
 std::vector<JournalEntry> DecodeRecordJournal(std::string_view bytes) {
@@ -159,9 +167,7 @@ std::vector<JournalEntry> DecodeRecordJournal(std::string_view bytes) {
     return entries;
 }
 
-bool WriteRecordJournal(const std::filesystem::path& folder,
-                        const std::vector<JournalEntry>& entries) {
-    std::string bytes = EncodeRecordJournal(entries);
+bool WriteRecordJournal(const std::filesystem::path& folder, std::string_view bytes) {
     std::filesystem::path file = JournalOf(folder);
     int raw = open(file.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
     bool created = raw < 0 && errno == ENOENT;

@@ -18,17 +18,26 @@ struct JournalEntry {
     std::string image;     // its whole new content, one record
 };
 
-// The journal's bytes: a header, the entries with the zero runs of their images left out, and
-// a checksum over everything before it.
+// Builds the journal's bytes as entries come: a header, the entries with the zero runs of their
+// images left out (a record is mostly zeros), and a checksum over everything before it.
+class RecordJournalBuilder {
+public:
+    void Add(std::string_view fileName, std::string_view image);
+    bool empty() const { return count_ == 0; }
+    std::string Bytes() const;
+
+private:
+    std::string body_;
+    size_t count_ = 0;
+};
 std::string EncodeRecordJournal(const std::vector<JournalEntry>& entries);
 // The entries of a whole journal; empty when it is empty, cut short, damaged, or names a file
 // outside the folder or of another kind.
 std::vector<JournalEntry> DecodeRecordJournal(std::string_view bytes);
 
-// Replaces the journal of `folder` with `entries` and makes it durable; false when it could not,
-// and then nothing may be rewritten.
-[[nodiscard]] bool WriteRecordJournal(const std::filesystem::path& folder,
-                                      const std::vector<JournalEntry>& entries);
+// Replaces the journal of `folder` with `bytes` (from the builder) and makes it durable; false
+// when it could not, and then nothing may be rewritten.
+[[nodiscard]] bool WriteRecordJournal(const std::filesystem::path& folder, std::string_view bytes);
 // The entries of the journal of `folder`, when it holds a whole one.
 std::vector<JournalEntry> ReadRecordJournal(const std::filesystem::path& folder);
 // Empties the journal durably and removes it: the rewrites it covered are durable.

@@ -96,7 +96,7 @@ void RecordWriter::FlusherLoop() {
     }
 }
 
-bool RecordWriter::PrepareRecord(Entry& entry, std::vector<JournalEntry>& journal) {
+bool RecordWriter::PrepareRecord(Entry& entry, RecordJournalBuilder& journal) {
     DocumentRecord record;
     std::optional<RecordFile> image;
     if (table_.GetIfGeneration(entry.index, entry.generation, record)) image = imageOf_(record);
@@ -110,7 +110,7 @@ bool RecordWriter::PrepareRecord(Entry& entry, std::vector<JournalEntry>& journa
         while (end > first && (*old)[end - 1] == image->bytes[end - 1])
             --end;
         entry.rewrite = Rewrite{image->path, first, image->bytes.substr(first, end - first)};
-        if (first < end) journal.push_back({image->path.filename().string(), image->bytes});
+        if (first < end) journal.Add(image->path.filename().string(), image->bytes);
         return true;
     }
     std::optional<std::filesystem::path> fresh =
@@ -120,7 +120,7 @@ bool RecordWriter::PrepareRecord(Entry& entry, std::vector<JournalEntry>& journa
     return true;
 }
 
-void RecordWriter::PutInPlace(Entry& entry) {
+void RecordWriter::PutInPlace(Entry& entry, const DocumentRecord& current) {
     if (entry.record) {
         bool in = false;
         std::filesystem::path file;
@@ -128,6 +128,12 @@ void RecordWriter::PutInPlace(Entry& entry) {
             file = entry.rewrite->file;
             in = entry.rewrite->bytes.empty() ||
                  RewriteFileRange(file, entry.rewrite->offset, entry.rewrite->bytes);
+            if (!in) {
+                // A rewrite cut short must not stay so once the journal goes: the whole record
+                // as the slot holds it now replaces the file.
+                std::optional<RecordFile> image = imageOf_(current);
+                in = image && ReplaceFileAtomically(image->path, image->bytes, image->mode);
+            }
         } else {
             file = entry.newRecord->target;
             in = rename(entry.newRecord->fresh.c_str(), file.c_str()) == 0;
@@ -150,7 +156,7 @@ void RecordWriter::PutInPlace(Entry& entry) {
 }
 
 void RecordWriter::Commit(std::vector<Entry>& entries) {
-    std::vector<JournalEntry> journal;
+    RecordJournalBuilder journal;
     bool newFiles = false;
     for (auto& entry : entries) {
         if (entry.record && !PrepareRecord(entry, journal)) {
@@ -161,7 +167,8 @@ void RecordWriter::Commit(std::vector<Entry>& entries) {
         }
         newFiles = newFiles || entry.newRecord || !entry.moves.empty();
     }
-    if (!journal.empty() && !WriteRecordJournal(folder_, journal)) {
+    bool journaled = !journal.empty();
+    if (journaled && !WriteRecordJournal(folder_, journal.Bytes())) {
         // A rewrite that a crash could tear and nothing could mend is not made.
         DebugLog("cannot write " + (folder_ / kRecordJournalFile).string());
         for (auto& entry : entries) {
@@ -171,7 +178,7 @@ void RecordWriter::Commit(std::vector<Entry>& entries) {
             entry.rewrite.reset();
             entry.record = false;
         }
-        journal.clear();
+        journaled = false;
     }
     bool anything = false;
     for (const auto& entry : entries)
@@ -183,14 +190,14 @@ void RecordWriter::Commit(std::vector<Entry>& entries) {
     for (auto& entry : entries) {
         if (!entry.record && entry.moves.empty()) continue;
         bool current = table_.Publish(entry.index, entry.generation,
-                                      [&](DocumentRecord&) { PutInPlace(entry); });
+                                      [&](DocumentRecord& r) { PutInPlace(entry, r); });
         if (!current) {  // edited or deleted meanwhile
             Discard(entry.moves);
             if (entry.newRecord) unlink(entry.newRecord->fresh.c_str());
         }
     }
-    if (journal.empty()) {
-        if (newFiles) SyncFolderOf(folder_ / kRecordJournalFile);
+    if (!journaled) {
+        if (newFiles) SyncFolderOf(folder_ / kRecordJournalFile);  // the renames in the folder
         return;
     }
     // The rewrites and the renames are durable before the journal that could redo them goes.

@@ -90,9 +90,9 @@ private:
     void FlushLocked(std::unique_lock<std::mutex>& commit);
     void Commit(std::vector<Entry>& entries);
     // Decides how the entry's record goes in; false when it cannot (and then neither may the rest).
-    bool PrepareRecord(Entry& entry, std::vector<JournalEntry>& journal);
-    // Under the slot lock: the record, then the other files.
-    void PutInPlace(Entry& entry);
+    bool PrepareRecord(Entry& entry, RecordJournalBuilder& journal);
+    // Under the slot lock, with the slot's record: the record, then the other files.
+    void PutInPlace(Entry& entry, const DocumentRecord& current);
     void FlusherLoop();
 
     std::filesystem::path folder_;

@@ -78,10 +78,10 @@ TEST_F(JournalFolder, AnInterruptedBatchIsFinishedIntoTheFilesStillThereAndTheJo
     WriteBytes(folder / "page 1.data", Image('o'));
     WriteBytes(folder / "ä page.data", Image('o').substr(0, 100));  // not a record: left alone
     fs::create_symlink(folder / "elsewhere", folder / "link.data");
-    ASSERT_TRUE(WriteRecordJournal(folder, {{"page 1.data", Image('x')},
-                                            {"ä page.data", Image('y')},
-                                            {"gone.data", Image('z')},
-                                            {"link.data", Image('z')}}));
+    ASSERT_TRUE(WriteRecordJournal(folder, EncodeRecordJournal({{"page 1.data", Image('x')},
+                                                                {"ä page.data", Image('y')},
+                                                                {"gone.data", Image('z')},
+                                                                {"link.data", Image('z')}})));
     EXPECT_TRUE(Same(ReadRecordJournal(folder), {{"page 1.data", Image('x')},
                                                  {"ä page.data", Image('y')},
                                                  {"gone.data", Image('z')},
@@ -107,7 +107,7 @@ TEST_F(JournalFolder, ADamagedJournalRewritesNothingAndGoes) {
 }
 
 TEST_F(JournalFolder, AClearedJournalIsGone) {
-    ASSERT_TRUE(WriteRecordJournal(folder, TwoEntries()));
+    ASSERT_TRUE(WriteRecordJournal(folder, EncodeRecordJournal(TwoEntries())));
     ClearRecordJournal(folder);
     EXPECT_FALSE(fs::exists(folder / kRecordJournalFile));
     EXPECT_TRUE(ReadRecordJournal(folder).empty());

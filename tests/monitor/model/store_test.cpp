@@ -350,6 +350,21 @@ TEST_F(Rewrites, AnAccountALinkOrASecondNameGetsANewFileInstead) {
     EXPECT_EQ(ReadBytes(folder / "outside"), Bytes(Doc("pointed", DocumentStatus::Waiting)));
 }
 
+TEST_F(Rewrites, ARewriteThatCannotBeMadeGivesTheRecordANewFile) {
+    DocumentRecord checkedA = LoadAndCheckA();
+    // Between the journal and the rewrite the file becomes a link: it is not written through.
+    RecordWriter::SetBeforeMovesHookForTesting([&] {
+        fs::rename(folder / "a.data", folder / "outside");
+        fs::create_symlink(folder / "outside", folder / "a.data");
+    });
+    store.SaveAllDocuments();
+    RecordWriter::SetBeforeMovesHookForTesting({});
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / "a.data")));
+    EXPECT_EQ(ReadBytes(folder / "a.data"), Bytes(checkedA));
+    EXPECT_EQ(ReadBytes(folder / "outside"), Bytes(Doc("a", DocumentStatus::Waiting)));
+    EXPECT_EQ(Entries(folder), (std::set<std::string>{"a.data", "b.data", "outside"}));
+}
+
 TEST_F(Rewrites, AKillInTheMiddleOfTheRewritesIsFinishedByTheNextStart) {
     // Nothing written through the store yet, so the child is the only thread when it forks.
     DocumentRecord checkedA = LoadAndCheckA();
