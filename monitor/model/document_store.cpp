@@ -55,10 +55,13 @@ bool ReadExactRecord(const std::filesystem::path& file, RecordBytes& bytes) {
     unsigned char buffer[kRecordSize + 1];
     size_t n = 0;
     while (n < sizeof buffer) {
-        ssize_t got = read(fd, buffer + n, sizeof buffer - n);
+        size_t asked = sizeof buffer - n;
+        ssize_t got = read(fd, buffer + n, asked);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         n += static_cast<size_t>(got);
+        // A regular file reads short only at its end: no second call to learn that.
+        if (static_cast<size_t>(got) < asked) break;
     }
     close(fd);
     if (n != kRecordSize) return false;

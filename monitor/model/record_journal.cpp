@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "common/atomic_file.h"
@@ -68,26 +69,35 @@ bool IsRecordFileName(std::string_view name) {
            name.find('\0') == std::string_view::npos;
 }
 
+// The first nonzero byte at or after `at`; whole zero words are skipped at once.
+size_t SkipZeros(std::string_view image, size_t at) {
+    uint64_t word = 0;
+    while (at + sizeof word <= image.size() &&
+           (memcpy(&word, image.data() + at, sizeof word), word == 0))
+        at += sizeof word;
+    while (at < image.size() && image[at] == '\0')
+        ++at;
+    return at;
+}
+
+// The end of the run that starts at `at`: the next stretch of kShortestGap zeros, or the end.
+size_t RunEnd(std::string_view image, size_t at) {
+    for (;;) {
+        const void* zero = memchr(image.data() + at, 0, image.size() - at);
+        if (!zero) return image.size();
+        size_t gap = static_cast<size_t>(static_cast<const char*>(zero) - image.data());
+        size_t next = SkipZeros(image, gap);
+        if (next - gap >= kShortestGap || next == image.size()) return gap;
+        at = next;
+    }
+}
+
 void EncodeImage(std::string& out, std::string_view image) {
     std::vector<std::pair<size_t, size_t>> runs;  // offset, length
-    size_t i = 0;
-    while (i < image.size()) {
-        if (image[i] == '\0') {
-            ++i;
-            continue;
-        }
-        size_t end = i;
-        size_t zeros = 0;
-        for (size_t j = i; j < image.size() && zeros < kShortestGap; ++j) {
-            if (image[j] == '\0') {
-                ++zeros;
-            } else {
-                zeros = 0;
-                end = j + 1;
-            }
-        }
-        runs.emplace_back(i, end - i);
-        i = end;
+    for (size_t at = SkipZeros(image, 0); at < image.size();) {
+        size_t end = RunEnd(image, at);
+        runs.emplace_back(at, end - at);
+        at = SkipZeros(image, end);
     }
     Put16(out, image.size());
     Put16(out, runs.size());

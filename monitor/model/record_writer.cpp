@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
+#include <string_view>
+#include <utility>
 
 #include "common/atomic_file.h"
 #include "common/debug_log.h"
@@ -18,6 +21,23 @@ std::function<void()>& BeforeMovesHook() {
 void Discard(const std::vector<FileMove>& moves) {
     for (const auto& move : moves)
         unlink(move.fresh.c_str());
+}
+
+// The smallest [first, end) outside which `a` and `b` (of one size) are the same; compared a
+// block at a time, since a record mostly stays as it was.
+std::pair<size_t, size_t> DifferingSpan(std::string_view a, std::string_view b) {
+    constexpr size_t kBlock = 64;
+    size_t first = 0, end = a.size();
+    while (first + kBlock <= end && memcmp(a.data() + first, b.data() + first, kBlock) == 0)
+        first += kBlock;
+    while (first < end && a[first] == b[first])
+        ++first;
+    while (end >= first + kBlock &&
+           memcmp(a.data() + end - kBlock, b.data() + end - kBlock, kBlock) == 0)
+        end -= kBlock;
+    while (end > first && a[end - 1] == b[end - 1])
+        --end;
+    return {first, end};
 }
 
 }  // namespace
@@ -104,11 +124,7 @@ bool RecordWriter::PrepareRecord(Entry& entry, RecordJournalBuilder& journal) {
     if (std::optional<std::string> old =
             ReadFileToRewrite(image->path, image->bytes.size(), image->mode)) {
         // Only the bytes that differ are written: mostly the last check and the status.
-        size_t first = 0, end = old->size();
-        while (first < end && (*old)[first] == image->bytes[first])
-            ++first;
-        while (end > first && (*old)[end - 1] == image->bytes[end - 1])
-            --end;
+        auto [first, end] = DifferingSpan(*old, image->bytes);
         entry.rewrite = Rewrite{image->path, first, image->bytes.substr(first, end - first)};
         if (first < end) journal.Add(image->path.filename().string(), image->bytes);
         return true;
