@@ -137,6 +137,11 @@ void RecordJournalBuilder::Add(std::string_view fileName, std::string_view image
     ++count_;
 }
 
+void RecordJournalBuilder::Append(const RecordJournalBuilder& other) {
+    body_.append(other.body_);
+    count_ += other.count_;
+}
+
 std::string RecordJournalBuilder::Bytes() const {
     std::string out(kMagic);
     Put32(out, count_);

@@ -23,6 +23,8 @@ struct JournalEntry {
 class RecordJournalBuilder {
 public:
     void Add(std::string_view fileName, std::string_view image);
+    // Takes over the entries of another builder.
+    void Append(const RecordJournalBuilder& other);
     bool empty() const { return count_ == 0; }
     std::string Bytes() const;
 

@@ -91,6 +91,9 @@ private:
     void Commit(std::vector<Entry>& entries);
     // Decides how the entry's record goes in; false when it cannot (and then neither may the rest).
     bool PrepareRecord(Entry& entry, RecordJournalBuilder& journal);
+    // PrepareRecord for entries [from, to); an entry whose record cannot go in drops its files.
+    void PrepareRange(std::vector<Entry>& entries, size_t from, size_t to,
+                      RecordJournalBuilder& journal);
     // Under the slot lock, with the slot's record: the record, then the other files.
     void PutInPlace(Entry& entry, const DocumentRecord& current);
     void FlusherLoop();

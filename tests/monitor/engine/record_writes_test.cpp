@@ -1,5 +1,7 @@
 // When a check's record reaches disk: at once for a change or a failure, never after an edit or a
 // delete of the same document that came meanwhile.
+#include <sys/stat.h>
+
 #include <condition_variable>
 #include <cstring>
 #include <optional>
@@ -8,6 +10,7 @@
 #include "common/little_endian.h"
 #include "engine_fixture.h"
 #include "file_bytes.h"
+#include "monitor/model/record_journal.h"
 #include "monitor/model/record_writer.h"
 
 namespace wardlet::test {
@@ -176,6 +179,49 @@ TEST_F(RecordWritesTest, AChangeOrAFailureIsOnDiskWithoutTheExitSave) {
     Check(i);
     EXPECT_EQ(OnDisk("w")->status, int32_t(Status::Unavailable));
     EXPECT_EQ(Content("w"), "two");
+}
+
+// An exit save large enough to read its records on two threads, with a delete during it.
+TEST_F(RecordWritesTest, ALargeSaveRewritesEveryRecordAndKeepsADeleteMadeDuringIt) {
+    constexpr int kCount = 700;
+    for (int i = 0; i < kCount; ++i)
+        AddDocument(DocumentType::LocalFile, "doc " + std::to_string(i),
+                    "/srv/f" + std::to_string(i));
+    auto inodeOf = [&](const std::string& name) {
+        struct stat st {};
+        return stat((data_ / (name + ".data")).c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    ino_t firstInode = inodeOf("doc 0");
+    for (size_t i = 0; i < table_.size(); ++i)
+        table_.Modify(i, [&](DocumentRecord& r) {
+            SetFieldText(r.lastCheck, "2026/12/08 [12:" + std::to_string(i % 60) + ":00]");
+            r.status = static_cast<int32_t>(i % 2 ? Status::Changed : Status::Unavailable);
+        });
+    {
+        HeldCommit held;
+        std::thread save([&] { store_.SaveAllDocuments(); });
+        ASSERT_TRUE(held.AwaitReached());
+        EXPECT_TRUE(std::filesystem::exists(data_ / kRecordJournalFile));
+        store_.DeleteDocuments({"doc 5"});
+        held.Release();
+        save.join();
+    }
+    EXPECT_FALSE(std::filesystem::exists(data_ / "doc 5.data")) << "a delete is never undone";
+    EXPECT_FALSE(std::filesystem::exists(data_ / kRecordJournalFile));
+    EXPECT_EQ(inodeOf("doc 0"), firstInode);
+
+    DocumentTable reloaded;
+    DocumentStore again(data_, reloaded);
+    ASSERT_EQ(again.LoadAllDocuments().loaded, size_t{kCount - 1});
+    for (size_t i = 0; i < table_.size(); ++i) {
+        if (table_.IsFree(i)) continue;
+        DocumentRecord r = table_.Get(i);
+        size_t loaded = again.FindRecordByName(FieldText(r.name));
+        ASSERT_NE(loaded, DocumentTable::kNoSlot) << FieldText(r.name);
+        auto a = ToBytes(r);
+        auto b = ToBytes(reloaded.Get(loaded));
+        ASSERT_EQ(a, b) << FieldText(r.name);
+    }
 }
 
 }  // namespace
