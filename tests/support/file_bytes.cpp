@@ -25,4 +25,16 @@ unsigned FileMode(const std::filesystem::path& file) {
     return st.st_mode & 07777;
 }
 
+ino_t InodeOf(const std::filesystem::path& file) {
+    struct stat st {};
+    return lstat(file.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+std::map<std::string, ino_t> FolderInodes(const std::filesystem::path& folder) {
+    std::map<std::string, ino_t> inodes;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        inodes[entry.path().filename().string()] = InodeOf(entry.path());
+    return inodes;
+}
+
 }  // namespace wardlet::test

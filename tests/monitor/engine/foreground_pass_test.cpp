@@ -84,15 +84,10 @@ TEST_F(ForegroundPassTest, ChecksQueuesMailAndWritesTheRecordsBack) {
     Loaded marking(data_);
     EXPECT_EQ(MarkDocumentsChecked(marking.store, {"a"}).size(), 0u);
     EXPECT_EQ(Loaded(data_).Named("a").status, int32_t(Status::Checked));
-    auto inodeOf = [&](const char* file) {
-        struct stat st {};
-        stat((data_ / file).c_str(), &st);
-        return st.st_ino;
-    };
-    ino_t markedBefore = inodeOf("a.data");
+    ino_t markedBefore = InodeOf(data_ / "a.data");
     MarkDocumentsChecked(marking.store, {});
     EXPECT_EQ(Loaded(data_).Named("held").status, int32_t(Status::Checked));
-    EXPECT_EQ(inodeOf("a.data"), markedBefore);  // already Checked: not written again
+    EXPECT_EQ(InodeOf(data_ / "a.data"), markedBefore);  // already Checked: not written again
 }
 
 TEST_F(ForegroundPassTest, APassOverUnchangedFilesMakesNoFileWithItsWriteBack) {
@@ -102,21 +97,10 @@ TEST_F(ForegroundPassTest, APassOverUnchangedFilesMakesNoFileWithItsWriteBack) {
     }
     std::vector<std::string> lines;
     ASSERT_EQ(Run({}, lines).checked, 3u);  // the first copies
-    std::map<std::string, ino_t> before;
-    for (const auto& entry : std::filesystem::directory_iterator(data_)) {
-        struct stat st {};
-        lstat(entry.path().c_str(), &st);
-        before[entry.path().filename().string()] = st.st_ino;
-    }
+    auto before = FolderInodes(data_);
     PassSummary again = Run({}, lines);
     EXPECT_EQ(again.checked, 3u);
-    std::map<std::string, ino_t> after;
-    for (const auto& entry : std::filesystem::directory_iterator(data_)) {
-        struct stat st {};
-        lstat(entry.path().c_str(), &st);
-        after[entry.path().filename().string()] = st.st_ino;
-    }
-    EXPECT_EQ(after, before) << "the records took their new last check in place";
+    EXPECT_EQ(FolderInodes(data_), before) << "the records took their new last check in place";
     Loaded loaded(data_);
     EXPECT_EQ(loaded.Named("c").status, int32_t(Status::Checked));
     EXPECT_FALSE(FieldText(loaded.Named("c").lastCheck).empty());

@@ -187,11 +187,7 @@ TEST_F(RecordWritesTest, ALargeSaveRewritesEveryRecordAndKeepsADeleteMadeDuringI
     for (int i = 0; i < kCount; ++i)
         AddDocument(DocumentType::LocalFile, "doc " + std::to_string(i),
                     "/srv/f" + std::to_string(i));
-    auto inodeOf = [&](const std::string& name) {
-        struct stat st {};
-        return stat((data_ / (name + ".data")).c_str(), &st) == 0 ? st.st_ino : 0;
-    };
-    ino_t firstInode = inodeOf("doc 0");
+    ino_t firstInode = InodeOf(data_ / "doc 0.data");
     for (size_t i = 0; i < table_.size(); ++i)
         table_.Modify(i, [&](DocumentRecord& r) {
             SetFieldText(r.lastCheck, "2026/12/08 [12:" + std::to_string(i % 60) + ":00]");
@@ -208,7 +204,7 @@ TEST_F(RecordWritesTest, ALargeSaveRewritesEveryRecordAndKeepsADeleteMadeDuringI
     }
     EXPECT_FALSE(std::filesystem::exists(data_ / "doc 5.data")) << "a delete is never undone";
     EXPECT_FALSE(std::filesystem::exists(data_ / kRecordJournalFile));
-    EXPECT_EQ(inodeOf("doc 0"), firstInode);
+    EXPECT_EQ(InodeOf(data_ / "doc 0.data"), firstInode);
 
     DocumentTable reloaded;
     DocumentStore again(data_, reloaded);

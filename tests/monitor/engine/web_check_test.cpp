@@ -53,16 +53,6 @@ TEST_F(WebCheckTest, SimpleComparisonStoresComparesAndReplacesTheCopy) {
     EXPECT_TRUE(TempFiles().empty());
 }
 
-// Every file of the data folder with its inode number, as a check could disturb them.
-std::map<std::string, ino_t> FolderInodes(const std::filesystem::path& folder) {
-    std::map<std::string, ino_t> inodes;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        struct stat st {};
-        if (lstat(entry.path().c_str(), &st) == 0) inodes[entry.path().filename()] = st.st_ino;
-    }
-    return inodes;
-}
-
 // Counts the files created, renamed into or removed from a folder while it lives.
 class FolderEvents {
 public:

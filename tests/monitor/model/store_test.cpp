@@ -286,10 +286,6 @@ TEST_F(SaveDocuments, AccountIsScrambledOnDiskOnlyAndTheFileIsPrivate) {
 
 // The exit save over records loaded from disk, as after every pass.
 struct Rewrites : StoreFixture {
-    static ino_t InodeOf(const fs::path& file) {
-        struct stat st {};
-        return lstat(file.c_str(), &st) == 0 ? st.st_ino : 0;
-    }
     // Loads "a" and "b" as on disk, then gives "a" a new last check and status.
     DocumentRecord LoadAndCheckA() {
         Put("a.data", Doc("a", DocumentStatus::Waiting));
@@ -304,15 +300,10 @@ struct Rewrites : StoreFixture {
 
 TEST_F(Rewrites, TheExitSaveKeepsEveryFileAndWritesOnlyWhatDiffers) {
     DocumentRecord checkedA = LoadAndCheckA();
-    std::map<std::string, ino_t> before;
-    for (const auto& name : Entries(folder))
-        before[name] = InodeOf(folder / name);
+    auto before = test::FolderInodes(folder);
     store.SaveAllDocuments();
 
-    std::map<std::string, ino_t> after;
-    for (const auto& name : Entries(folder))
-        after[name] = InodeOf(folder / name);
-    EXPECT_EQ(after, before) << "no new file, no journal left";
+    EXPECT_EQ(test::FolderInodes(folder), before) << "no new file, no journal left";
     EXPECT_EQ(ReadBytes(folder / "a.data"), Bytes(checkedA));
     EXPECT_EQ(ReadBytes(folder / "b.data"), Bytes(Doc("b")));
     DocumentTable reloaded;
@@ -338,11 +329,11 @@ TEST_F(Rewrites, AnAccountALinkOrASecondNameGetsANewFileInstead) {
             r.useAccount = 1;
             SetFieldText(r.userName, "alice");
         });
-    ino_t secretBefore = InodeOf(folder / "secret.data");
+    ino_t secretBefore = test::InodeOf(folder / "secret.data");
     store.SaveAllDocuments();
 
     EXPECT_EQ(FileMode(folder / "secret.data"), 0600u) << "never briefly readable by others";
-    EXPECT_NE(InodeOf(folder / "secret.data"), secretBefore);
+    EXPECT_NE(test::InodeOf(folder / "secret.data"), secretBefore);
     EXPECT_EQ(ReadBytes(folder / "secret.data").find("alice"), std::string::npos);
     EXPECT_EQ(ReadBytes(folder / "linked.data"), Bytes(Doc("linked")));
     EXPECT_EQ(ReadBytes(folder / "second name"), Bytes(Doc("linked", DocumentStatus::Waiting)));
