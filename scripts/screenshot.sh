@@ -5,18 +5,9 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bin="$top/build/main/bin"
-work=$(mktemp -d)
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"; }
-trap cleanup EXIT
-
-display=":$((RANDOM % 400 + 100))"
-Xvfb "$display" -screen 0 900x560x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
-export DISPLAY=$display XDG_DATA_HOME="$work/home" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 & pids+=($!)
-trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 & pids+=($!)
+source "$top/scripts/xvfb_session.sh"
+start_desktop 900x560 tray
+export XDG_DATA_HOME="$work/home"
 
 echo "hello" > "$work/notes.txt"
 "$bin/wardctl" add --type web-page --name "Calvorne news" --location "https://calvorne.example/news" >/dev/null
@@ -31,10 +22,8 @@ echo "changed" > "$work/notes.txt"
 "$bin/wardctl" options set startupCheck 0 >/dev/null
 
 "$bin/Wardlet" >/dev/null 2>&1 & pids+=($!)
-for _ in $(seq 100); do
-  id=$(xdotool search --name "Wardlet - Calvorne" 2>/dev/null | head -1) && [ -n "$id" ] && break
-  sleep 0.1
-done
+wait_for 10 xdotool search --name "Wardlet - Calvorne"
+id=$(xdotool search --name "Wardlet - Calvorne" | head -1)
 xdotool windowmove "$id" 20 20 windowsize "$id" 760 300
 sleep 1
 import -frame -window "$id" "$work/shot.png"

@@ -5,12 +5,7 @@
 # Usage: install_test.sh BUILD_DIR
 set -uo pipefail
 build=$1
-work=$(mktemp -d)
-pids=()
-failures=0
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; rm -rf "$work"; }
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/../../scripts/xvfb_session.sh"
 
 prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "cmake --install failed"; exit 1; }
@@ -36,13 +31,10 @@ appstreamcli validate --no-net "$prefix/share/metainfo/com.calvorne.Wardlet.meta
 "$prefix/bin/Wardlet" --version | grep -qx "Wardlet 7.0.4" || fail "the installed Wardlet's version"
 
 # The installed monitor says which mailer and sounds it uses (WARDLET_DEBUG).
-display=":$(( $$ % 500 + 1100 ))"
-Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
-export DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/run" XDG_DATA_HOME="$work/data"
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+start_desktop 800x600
+export XDG_DATA_HOME="$work/data"
 WARDLET_DEBUG=1 "$prefix/bin/Wardlet" /hide 2>"$work/log" & monitor=$!; pids+=($monitor)
-for _ in $(seq 200); do grep -q "failure sound" "$work/log" && break; sleep 0.1; done
+wait_for 20 grep -q "failure sound" "$work/log"
 grep -qx "wardlet: mailer: $prefix/bin/Wardpost" "$work/log" || { cat "$work/log"; fail "the mailer it uses"; }
 grep -qx "wardlet: change sound: $prefix/share/wardlet/Wardlet.sound" "$work/log" ||
   fail "the change sound it uses"

@@ -5,28 +5,12 @@
 # Usage: program_test.sh BIN_DIR SOURCE_DIR
 set -uo pipefail
 bin=$1 src=$2
-work=$(mktemp -d)
-pids=()
-failures=0
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; rm -rf "$work"; }
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-# wait_for SECONDS COMMAND...: true once the command succeeds, polled every 0.1 s.
-wait_for() {
-  local end=$(($(date +%s%N) + $1 * 1000000000)); shift
-  until "$@" >/dev/null 2>&1; do [ "$(date +%s%N)" -gt "$end" ] && return 1; sleep 0.1; done
-}
+source "$src/scripts/xvfb_session.sh"
 visible() { xdotool search --onlyvisible --name "^Wardlet - Calvorne$"; }
 not_visible() { ! visible; }
 ended() { ! kill -0 "$1"; }
 
-display=":$(( $$ % 500 + 600 ))"
-Xvfb "$display" -screen 0 1024x700x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
-export DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-wait_for 20 xdpyinfo || { echo "no X server"; exit 1; }
-openbox >/dev/null 2>&1 & pids+=($!)
-trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 & pids+=($!)
+start_desktop 1024x700 tray
 sleep 1
 
 # 1. "/hide" (inside other text) starts with no visible window; a second start ends at once with
