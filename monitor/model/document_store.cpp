@@ -135,7 +135,13 @@ DocumentStore::LoadReport DocumentStore::LoadAllDocuments() {
     std::unordered_map<std::string, std::string> rewriting;
     for (auto& entry : ReadRecordJournal(dataFolder_))
         rewriting[entry.fileName] = std::move(entry.image);
-    for (const auto& fileName : FilesEndingWith(dataFolder_, ".data")) {
+    // Directory order is the file system's hash order, which changes as files come and go;
+    // name order gives the same list after every start, alphabetical as the user expects.
+    std::vector<std::string> fileNames = FilesEndingWith(dataFolder_, ".data");
+    std::sort(fileNames.begin(), fileNames.end(), [](std::string_view a, std::string_view b) {
+        return a.substr(0, a.size() - 5) < b.substr(0, b.size() - 5);  // the names, byte-wise
+    });
+    for (const auto& fileName : fileNames) {
         RecordBytes bytes;
         if (!ReadExactRecord(dataFolder_ / fileName, bytes)) {
             report.refused.push_back(fileName);

@@ -52,6 +52,17 @@ TEST_F(WardctlTest, AddedDocumentsAreListedWithTheirColumns) {
     EXPECT_EQ(test::ReadBytes(folder / "Prices.data").size(), 4632u);
 }
 
+TEST_F(WardctlTest, ListComesBackInNameOrderWhateverOrderTheyWereAddedIn) {
+    std::string expected;
+    for (const char* name : {"Alpha", "Bravo", "Charlie", "Delta", "Echo", "Foxtrot"})
+        expected += std::string(name) + "\tLocal File\tWaiting to retrieve...\t?\n";
+    for (const char* name : {"Foxtrot", "Charlie", "Alpha", "Echo", "Bravo", "Delta"})
+        ASSERT_EQ(
+            Wardctl({"add", "--type", "local-file", "--name", name, "--location", "/tmp/x"}).status,
+            0);
+    EXPECT_EQ(Wardctl({"list"}).out, expected);
+}
+
 TEST_F(WardctlTest, AccountIsShownPlainButStoredScrambled) {
     ASSERT_EQ(Wardctl({"add", "--type", "ftp-file", "--name", "Files", "--location",
                        "ftp://host/pub/a.zip", "--user", "anna", "--password", "s3cret"})

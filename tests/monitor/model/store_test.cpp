@@ -159,6 +159,25 @@ TEST_F(LoadAllDocuments, SameNameInTwoFilesLoadsTwiceWithPlainAccounts) {
     EXPECT_EQ(recorder.Rows(), (std::vector<std::string>{"Same", "Same"}));
 }
 
+TEST_F(LoadAllDocuments, RecordsFillSlotsAndRowsInNameOrder) {
+    // Written in a scrambled order; the folder's own order is its hash order. Names compare by
+    // their bytes: capitals first, a name before its longer forms, UTF-8 after ASCII.
+    const std::vector<std::string> scrambled = {"Echo",  "Charlie", "alpha", "Delta",  "Bravo",
+                                                "Alpha", "Zulu",    "Ãrea",  "Alpha-2"};
+    for (const auto& name : scrambled)
+        Put(name + ".data", Doc(name));
+    // A record stored under another file name takes its place by the file's name.
+    Put("Aardvark.data", Doc("Yankee"));
+    EXPECT_EQ(store.LoadAllDocuments().loaded, scrambled.size() + 1);
+    const std::vector<std::string> expected = {"Yankee", "Alpha", "Alpha-2", "Bravo", "Charlie",
+                                               "Delta",  "Echo",  "Zulu",    "alpha", "Ãrea"};
+    std::vector<std::string> slots;
+    for (size_t i = 0; i < table.size(); ++i)
+        slots.emplace_back(FieldText(table.Get(i).name));
+    EXPECT_EQ(slots, expected);
+    EXPECT_EQ(recorder.Rows(), expected);
+}
+
 TEST_F(LoadAllDocuments, CraftedNamesAreRefusedAndNothingOutsideIsTouched) {
     std::vector<std::string> bad = {"",     "../victim", "sub/x", "a\\b", "a:b",  "a*b", "a?b",
                                     "a\"b", "a<b",       "a>b",   "a|b",  "t\tb", "n\nb"};

@@ -146,6 +146,13 @@ TEST_F(WindowTest, FrameListColumnsTextsAndImages) {
     EXPECT_EQ(app_->view().selectionBehavior(), QAbstractItemView::SelectRows);
 }
 
+TEST_F(WindowTest, RowsOfAStartAreInNameOrder) {
+    for (const char* name : {"Delta", "Foxtrot", "Alpha", "Charlie", "Echo", "Bravo"})
+        WriteDocument(DocumentType::LocalFile, name, "/x", DocumentStatus::Checked);
+    Start();
+    EXPECT_THAT(Column(0), ElementsAre("Alpha", "Bravo", "Charlie", "Delta", "Echo", "Foxtrot"));
+}
+
 TEST_F(WindowTest, SortsOncePerClickWithOneDirectionForAllColumns) {
     WriteDocument(DocumentType::WebPage, "b", "u", DocumentStatus::Checked);
     WriteDocument(DocumentType::LocalFile, "C", "u", DocumentStatus::Changed);
