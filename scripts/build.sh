@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds one flavour of the tree under build/.
-#   scripts/build.sh            the full build (both programs, wardctl, tests, benchmarks) in build/main
+#   scripts/build.sh            the full build (both programs, wardctl, tests, benchmarks) in build/main,
+#                               warnings as errors
 #   scripts/build.sh asan       the display-free core with AddressSanitizer and UBSan in build/asan
 #   scripts/build.sh tsan       the display-free core with ThreadSanitizer in build/tsan
 #   scripts/build.sh fuzz       the file and reply readers' libFuzzer targets (clang) in build/fuzz;
@@ -9,7 +10,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 flavour=${1:-main}
 case "$flavour" in
-  main) extra=() ;;
+  main) extra=(-DWARDLET_WERROR=ON) ;;
   asan) extra=(-DWARDLET_WITH_QT=OFF -DWARDLET_WITH_BENCH=OFF -DWARDLET_SANITIZERS=address,undefined) ;;
   tsan) extra=(-DWARDLET_WITH_QT=OFF -DWARDLET_WITH_BENCH=OFF -DWARDLET_SANITIZERS=thread) ;;
   fuzz)
