@@ -27,7 +27,8 @@ void DecodeField(char (&field)[512]) {
     char stored[512];
     memcpy(stored, field, sizeof stored);
     memset(field, 0, sizeof stored);
-    int n = static_cast<signed char>(stored[0]);
+    // The length byte is signed: a negative one (a damaged field) decodes to nothing.
+    int n = static_cast<signed char>(stored[0]);  // NOLINT(bugprone-signed-char-misuse)
     for (int j = 0; j < n; ++j)
         field[j] = stored[1 + 4 * j];
     std::reverse(field, field + std::max(n, 0));
