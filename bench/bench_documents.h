@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "common/little_endian.h"
 #include "monitor/app/options.h"
@@ -12,9 +13,11 @@ namespace wardlet::bench {
 
 // Writes `count` web-page documents "page 0".. located at urlPrefix0.., status Checked, in one
 // batch as the exit save writes them, and options for a 5-thread pass with no start-up or
-// periodic check and no sound. False when the options could not be written.
+// periodic check and no sound. With several prefixes, page i is at prefix (i mod their number)
+// followed by i: the pages spread over as many servers. False when the options could not be
+// written.
 inline bool WritePassDocuments(const std::filesystem::path& data, size_t count,
-                               const std::string& urlPrefix) {
+                               const std::vector<std::string>& urlPrefixes) {
     std::filesystem::create_directories(data);
     DocumentTable table;
     DocumentStore store(data, table);
@@ -22,7 +25,7 @@ inline bool WritePassDocuments(const std::filesystem::path& data, size_t count,
         DocumentRecord record{};
         record.type = static_cast<int32_t>(DocumentType::WebPage);
         SetFieldText(record.name, "page " + std::to_string(i));
-        SetFieldText(record.location, urlPrefix + std::to_string(i));
+        SetFieldText(record.location, urlPrefixes[i % urlPrefixes.size()] + std::to_string(i));
         record.status = static_cast<int32_t>(DocumentStatus::Checked);
         table.Add(record);
     }

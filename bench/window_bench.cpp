@@ -23,7 +23,7 @@ using namespace wardlet;
 namespace {
 
 void WriteDocuments(const std::filesystem::path& data, size_t count, const std::string& urlBase) {
-    if (!bench::WritePassDocuments(data, count, urlBase))
+    if (!bench::WritePassDocuments(data, count, {urlBase}))
         fprintf(stderr, "cannot write a record\n");
 }
 
