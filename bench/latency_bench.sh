@@ -63,7 +63,8 @@ $servers}
 CONF
 nginx -c "$work/nginx.conf" -g 'daemon off;' &
 pids+=($!)
-/usr/bin/python3 "$top/bench/latency_relay.py" --delay-ms "$delay" "${pairs[@]}" >"$work/relay.out" &
+/usr/bin/python3 "$top/bench/latency_relay.py" --delay-ms "$delay" "${pairs[@]}" >"$work/relay.out" \
+  2>"$work/relay.log" &
 pids+=($!)
 for _ in $(seq 100); do grep -q ready "$work/relay.out" 2>/dev/null && break; sleep 0.1; done
 

@@ -43,6 +43,7 @@ async def delay_line(reader, writer, delay):
         pass
     finally:
         reading.cancel()
+        await asyncio.gather(reading, return_exceptions=True)
 
 
 def serve(target_port, delay, setup):
