@@ -19,8 +19,10 @@ FILE* OpenDataFileForReading(const std::filesystem::path& file) {
     return in;
 }
 
-std::optional<std::string> ReadDataFile(const std::filesystem::path& file) {
-    UniqueFd fd(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+namespace {
+
+std::optional<std::string> ReadWhole(const std::filesystem::path& file, int flags) {
+    UniqueFd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC | flags));
     if (fd.get() < 0) return std::nullopt;
     std::string bytes;
     char buffer[65536];
@@ -30,6 +32,16 @@ std::optional<std::string> ReadDataFile(const std::filesystem::path& file) {
         bytes.append(buffer, static_cast<size_t>(n));
         if (static_cast<size_t>(n) < sizeof buffer) return bytes;
     }
+}
+
+}  // namespace
+
+std::optional<std::string> ReadDataFile(const std::filesystem::path& file) {
+    return ReadWhole(file, O_NOFOLLOW);
+}
+
+std::optional<std::string> ReadSystemFile(const std::filesystem::path& file) {
+    return ReadWhole(file, 0);
 }
 
 ssize_t ReadFull(int fd, char* buffer, size_t size) {

@@ -3,12 +3,14 @@
 # to rerun (CI does not run it). A private Postfix instance (its own folder under /tmp, the
 # system's Postfix settings untouched) takes mail only after STARTTLS on port 10587 and with
 # implicit TLS on 10465, only from a logged-in user (Cyrus SASL, AUTH LOGIN/PLAIN), and relays
-# it to Postfix's smtp-sink on 10026, which writes each mail into a file. The check passes when
-# both mails arrived and Postfix logged the logins over TLS.
+# it to Postfix's smtp-sink on 10026, which writes each mail into a file; on 10025 it offers no
+# TLS at all, as a port-25 server without STARTTLS (or one whose STARTTLS was stripped) does. The
+# check passes when both TLS mails arrived with their logins over TLS, Wardpost sent no password
+# to 10025 and kept that entry, and sent it only when the server was named smtp+insecure://.
 #   sudo scripts/mail_server_check.sh      after scripts/build.sh main
 # Runs as root: it installs postfix, sasl2-bin and libsasl2-modules when missing (their own
 # Postfix service is not started by this script) and runs Postfix's master in the foreground,
-# stopped again at the end. Ports 10587, 10465 and 10026 on 127.0.0.1 must be free.
+# stopped again at the end. Ports 10025, 10587, 10465 and 10026 on 127.0.0.1 must be free.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 wardpost=$top/build/main/bin/Wardpost
@@ -86,6 +88,7 @@ EOF
 cat >"$work/conf/master.cf" <<'EOF'
 127.0.0.1:10587 inet n - n - - smtpd
 127.0.0.1:10465 inet n - n - - smtpd -o smtpd_tls_wrappermode=yes
+127.0.0.1:10025 inet n - n - - smtpd -o smtpd_tls_security_level=none -o smtpd_tls_auth_only=no
 pickup unix n - n 60 1 pickup
 cleanup unix n - n - 0 cleanup
 qmgr unix n - n 300 1 qmgr
@@ -125,7 +128,7 @@ unset MAIL_CONFIG
 # Wardpost's settings as the monitor writes them (the 496-byte record) and one queued entry;
 # in normal mode Wardpost sends, removes what it delivered and closes by itself.
 send_queue() {
-  local server=$1 name=$2
+  local server=$1 name=$2 expect=${3:-sent}
   local home=$work/home-$name
   local data=$home/Calvorne/Wardlet
   mkdir -p "$data"
@@ -140,27 +143,39 @@ open(data + "/Wardlet.mail", "wb").write(record)
 entry = "2012/01/05 [09:03:07] Changed: Pr\u00fcfung %s\r\r\nhttps://example.test/%s\r\r\n\r\r\n"
 open(data + "/Wardpost.msg", "wb").write((entry % (name, name)).encode())
 EOF
-  XDG_DATA_HOME=$home SSL_CERT_FILE=$work/ca.pem QT_QPA_PLATFORM=offscreen \
-    timeout 60 "$wardpost" /from_wardlet || true
-  [ ! -e "$data/Wardpost.msg" ] || fail "$server: the entry is still queued"
+  XDG_DATA_HOME=$home SSL_CERT_FILE=$work/ca.pem QT_QPA_PLATFORM=offscreen WARDLET_DEBUG=1 \
+    timeout 60 "$wardpost" /from_wardlet 2>"$work/wardpost-$name.log" || true
+  if [ "$expect" = kept ]; then
+    [ -e "$data/Wardpost.msg" ] || fail "$server: the entry was not kept"
+  else
+    [ ! -e "$data/Wardpost.msg" ] || fail "$server: the entry is still queued"
+  fi
 }
 
 send_queue "localhost:10587" starttls
 send_queue "smtps://localhost:10465" implicit
+send_queue "localhost:10025" notls kept
+grep -q 'The server offers no encryption, so the password was not sent.' "$work/wardpost-notls.log" ||
+  fail "no word from Wardpost about the password held back"
+send_queue "smtp+insecure://localhost:10025" insecure
 
 # Postfix hands the mails on within moments.
 for _ in $(seq 100); do
-  [ "$(cat "$work"/sink/* 2>/dev/null | grep -c '^Subject: Wardlet Email Notification')" -ge 2 ] &&
+  [ "$(cat "$work"/sink/* 2>/dev/null | grep -c '^Subject: Wardlet Email Notification')" -ge 3 ] &&
     break
   sleep 0.2
 done
 mails=$(cat "$work"/sink/* 2>/dev/null || true)
-[ "$(grep -c '^Subject: Wardlet Email Notification' <<<"$mails")" -ge 2 ] ||
-  fail "the two mails did not arrive"
+[ "$(grep -c '^Subject: Wardlet Email Notification' <<<"$mails")" -ge 3 ] ||
+  fail "the three mails did not arrive"
 grep -q 'https://example.test/starttls' <<<"$mails" || fail "the STARTTLS mail lost its entry"
 grep -q 'https://example.test/implicit' <<<"$mails" || fail "the TLS mail lost its entry"
-[ "$(grep -c "sasl_method=LOGIN, sasl_username=$user" "$work/maillog")" -ge 2 ] ||
-  fail "no two logins in Postfix's log"
+grep -q 'https://example.test/insecure' <<<"$mails" || fail "the smtp+insecure:// mail did not arrive"
+! grep -q 'https://example.test/notls' <<<"$mails" || fail "the mail without a login went out"
+# Exactly three logins: the two over TLS and the one smtp+insecure:// allowed.
+[ "$(grep -c "sasl_method=LOGIN, sasl_username=$user" "$work/maillog")" -eq 3 ] ||
+  fail "not three logins in Postfix's log"
 [ "$(grep -c 'TLS connection established from' "$work/maillog")" -ge 2 ] ||
   fail "no two TLS connections in Postfix's log"
-echo "mail_server_check: both mails went through Postfix with AUTH over STARTTLS (10587) and TLS (10465)"
+echo "mail_server_check: mails went through Postfix with AUTH over STARTTLS (10587) and TLS (10465);"
+echo "mail_server_check: no password to 10025 without TLS (entry kept), sent only as smtp+insecure://"

@@ -40,6 +40,9 @@ std::optional<ServerText> ParseServerText(const std::string& text, uint16_t defa
         server.port = htons(kImplicitTlsPort);
     } else if (StartsWithNoCase(rest, "smtp://")) {
         rest.remove_prefix(7);
+    } else if (StartsWithNoCase(rest, "smtp+insecure://")) {
+        rest.remove_prefix(16);
+        server.passwordInClear = true;
     }
     if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);  // as a URL is often typed
     size_t colon = rest.rfind(':');

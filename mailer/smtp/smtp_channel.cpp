@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "common/trusted_ca.h"
 #include "mailer/smtp/socket_io.h"
 
 namespace wardlet::smtp {
@@ -68,8 +69,10 @@ bool IsAddressLiteral(const std::string& host) {
 }
 
 bool LoadAuthorities(SSL_CTX* context) {
-    const char* file = std::getenv("SSL_CERT_FILE");
-    if (file && *file) return SSL_CTX_load_verify_locations(context, file, nullptr) == 1;
+    auto files = wardlet::TrustedCaFiles();
+    for (const auto& file : files)
+        if (SSL_CTX_load_verify_locations(context, file.c_str(), nullptr) != 1) return false;
+    if (!files.empty()) return true;
     return SSL_CTX_set_default_verify_paths(context) == 1;
 }
 

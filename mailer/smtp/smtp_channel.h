@@ -15,7 +15,8 @@ enum class [[nodiscard]] TlsResult{Secured, Failed};
 
 // The session's connection: a TCP socket that can be turned into TLS (before the greeting, or
 // after STARTTLS). Every wait has a limit so no step can hang. The peer's certificate is always
-// verified, against the CA file named by SSL_CERT_FILE when it is set, else the system store,
+// verified, against the CA files named by CURL_CA_BUNDLE and SSL_CERT_FILE when either is set
+// (TrustedCaFiles), else the system store,
 // and must name the host the connection was made for.
 class SmtpChannel {
 public:

@@ -14,6 +14,8 @@ namespace {
 
 // A login that the owner keeps asking to retry after refusals ends after this many tries.
 constexpr int kMaxLoginAttempts = 3;
+constexpr char kPasswordHeldBack[] =
+    "The server offers no encryption, so the password was not sent.";
 
 enum class LoginPrompt { UserName, Password, Other };
 
@@ -94,6 +96,8 @@ int CSmtp::Connect(const std::string& hostText) {
     if (!address) return 0;
     if (!channel_.Connect(*address, server->port, TimeoutMs())) return 0;
     tlsHost_ = server->host;
+    passwordInClear_ = server->passwordInClear;
+    passwordHeldBack_ = false;
     if (server->implicitTls) {
         std::string error;
         if (channel_.StartTls(tlsHost_, TimeoutMs(), error) != TlsResult::Secured) {
@@ -156,7 +160,7 @@ int CSmtp::StartTls() {
     int code = Transact("STARTTLS\r\n");
     if (code != 220) {
         // Without TLS the credentials would go out readable to anyone on the way.
-        if (!userName.empty()) {
+        if (!userName.empty() && !passwordInClear_) {
             ReportError(code);
             return AsFailure(code);
         }
@@ -178,8 +182,7 @@ int CSmtp::StartTls() {
 
 int CSmtp::AuthLogin() {
     if (userName.empty()) return 0;
-    // Never reached with an offered STARTTLS refused, but the credentials must not leak if it were.
-    if (offered_.startTls && !channel_.secure()) return -1;
+    if (!PasswordMayGo()) return -1;
     if (offered_.authPlain && !offered_.authLogin) return AuthPlain();
     for (int attempt = 0; attempt < kMaxLoginAttempts; ++attempt) {
         if (userName.empty()) return 0;
@@ -225,7 +228,20 @@ int CSmtp::AuthLogin() {
     return 535;
 }
 
+bool CSmtp::PasswordMayGo() {
+    if (channel_.secure() || passwordInClear_) return true;
+    if (!passwordHeldBack_) {
+        passwordHeldBack_ = true;
+        std::string reply = lastReply_;
+        lastReply_ = kPasswordHeldBack;
+        ReportMessage(-1);
+        lastReply_ = reply;
+    }
+    return false;
+}
+
 int CSmtp::AuthPlain() {
+    if (!userName.empty() && !PasswordMayGo()) return -1;
     for (int attempt = 0; attempt < kMaxLoginAttempts; ++attempt) {
         if (userName.empty()) return 0;
         if (HasLineBreak(userName) || HasLineBreak(password)) return -1;

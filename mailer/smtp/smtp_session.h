@@ -25,7 +25,8 @@ SmtpExtensions ParseExtensions(const std::string& ehloReply);
 // LOGIN (or PLAIN), MAIL FROM, RCPT TO, DATA and QUIT; or all of it inside TLS from the start
 // (implicit TLS). Steps return 0 on success, the server's reply code on a refusal, or -1 for a
 // transport failure, a failed TLS handshake or a time-out; refusals are reported through the
-// virtual notifications. Credentials never go out unencrypted to a server that offers STARTTLS.
+// virtual notifications. Credentials never go out unencrypted, unless the server text says
+// "smtp+insecure://".
 class CSmtp {
 public:
     CSmtp();
@@ -45,7 +46,7 @@ public:
     virtual int OnSendProgress(std::string_view command, size_t sent, size_t total);
 
     // `host` is a server text of ParseServerText: a dotted IPv4 address or a host name, with
-    // ":port" and "smtps://" or "smtp://" in front as wanted.
+    // ":port" and "smtps://", "smtp://" or "smtp+insecure://" in front as wanted.
     // 1 when connected, greeted and introduced; 0 otherwise (closed again).
     int Connect(const std::string& host);
     // 0 when accepted; -1 when the message has no sender, no recipient, or an address that is
@@ -64,9 +65,11 @@ public:
 
     int Hello();
     // STARTTLS, the handshake and EHLO again; 0 also when the server refuses STARTTLS and
-    // there are no credentials to protect (the session then goes on in plain text).
+    // there are no credentials to protect, or their sending in clear was asked for (the session
+    // then goes on in plain text).
     int StartTls();
-    // AUTH LOGIN, or AUTH PLAIN when the server offers PLAIN and not LOGIN.
+    // AUTH LOGIN, or AUTH PLAIN when the server offers PLAIN and not LOGIN. Without TLS nothing
+    // is sent (see PasswordMayGo) and the result is -1.
     int AuthLogin();
     int AuthPlain();
     // `parameters` follow the address, e.g. " BODY=8BITMIME".
@@ -98,6 +101,9 @@ protected:
 
 private:
     int SendData(const std::string& text);
+    // Whether credentials may be sent now: over TLS, or in clear when the server text asked for
+    // it. The first refusal of a session is reported through OnMessage.
+    bool PasswordMayGo();
     // Ends the attempt after a failed handshake: the reason becomes the reply text.
     int ReportTlsFailure(const std::string& error);
     bool SendCommand(std::string_view command);
@@ -107,6 +113,8 @@ private:
 
     SmtpChannel channel_;
     std::string tlsHost_;  // the name the server's certificate must carry
+    bool passwordInClear_ = false;
+    bool passwordHeldBack_ = false;  // reported once per session
     SmtpExtensions offered_;
     std::string lastReply_;
     int sessionOpen_ = 0;

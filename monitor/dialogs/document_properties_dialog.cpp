@@ -267,9 +267,12 @@ void DocumentPropertiesDialog::StartFtpTest() {
     ftpStop_ = false;
     ftpThread_ = std::thread([this, request, limits = context_.limits] {
         auto result = RunFtpConnectionTest(
-            request, limits, ftpStop_, [this](FtpTestStep step, FtpStepState state) {
+            request, limits, ftpStop_,
+            [this, tls = request.location.tls](FtpTestStep step, FtpStepState state,
+                                               const std::string& reason) {
                 QMetaObject::invokeMethod(
-                    this, [=, this] { ShowFtpStep(step, state); }, Qt::QueuedConnection);
+                    this, [=, this] { ShowFtpStep(step, state, tls, reason); },
+                    Qt::QueuedConnection);
             });
         (void)result;  // every outcome has been shown step by step
         QMetaObject::invokeMethod(
@@ -277,8 +280,9 @@ void DocumentPropertiesDialog::StartFtpTest() {
     });
 }
 
-void DocumentPropertiesDialog::ShowFtpStep(FtpTestStep step, FtpStepState state) {
-    infoText_->setText(FromLocal8Bit(FtpTestText(step, state)));
+void DocumentPropertiesDialog::ShowFtpStep(FtpTestStep step, FtpStepState state, bool tls,
+                                           const std::string& reason) {
+    infoText_->setText(FromLocal8Bit(FtpTestText(step, state, tls, reason)));
 }
 
 void DocumentPropertiesDialog::FtpTestEnded() {

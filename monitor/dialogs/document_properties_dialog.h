@@ -57,7 +57,7 @@ private:
     bool AccountGiven();
     void OpenWeb();
     void StartFtpTest();
-    void ShowFtpStep(FtpTestStep step, FtpStepState state);
+    void ShowFtpStep(FtpTestStep step, FtpStepState state, bool tls, const std::string& reason);
     void FtpTestEnded();
     void StopFtpTest();
     void Refuse(std::string_view message);

@@ -130,30 +130,34 @@ std::string_view TypeExample(DocumentType type) {
                    "http://www.example.com/download/setup.zip";
         case DocumentType::FtpFile:
             return "\n e.g.  Project-related file on the FTP server\n\n "
-                   "ftp.example.com/pub/project/readme.txt";
+                   "ftp.example.com/pub/project/readme.txt\n "
+                   "ftps://ftp.example.com/pub/project/readme.txt (FTP over TLS)";
         case DocumentType::LocalFile:
             return "\n e.g.  System log file of your PC\n\n C:\\Logfiles\\System.log";
     }
     return "";
 }
 
-std::string FtpTestText(FtpTestStep step, FtpStepState state) {
+std::string FtpTestText(FtpTestStep step, FtpStepState state, bool tls, const std::string& reason) {
     const char* outcome = state == FtpStepState::Started     ? ""
                           : state == FtpStepState::Succeeded ? "SUCCESS"
                                                              : "FAILED";
+    std::string connect =
+        tls ? "Connecting to the server with TLS..." : "Connecting to the server...";
+    std::string text;
     switch (step) {
         case FtpTestStep::Connect:
-            return std::string("Connecting to the server...") + outcome;
+            text = connect + outcome;
+            break;
         case FtpTestStep::ChangeDirectory:
-            return std::string("Connecting to the server...SUCCESS\nChanging directory...") +
-                   outcome;
+            text = connect + "SUCCESS\nChanging directory..." + outcome;
+            break;
         case FtpTestStep::GetFile:
-            return std::string(
-                       "Connecting to the server...SUCCESS\nChanging directory...SUCCESS\nGetting "
-                       "file...") +
-                   outcome;
+            text = connect + "SUCCESS\nChanging directory...SUCCESS\nGetting file..." + outcome;
+            break;
     }
-    return "";
+    if (state == FtpStepState::Failed && !reason.empty()) text += "\n" + reason;
+    return text;
 }
 
 }  // namespace wardlet

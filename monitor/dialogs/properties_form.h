@@ -57,7 +57,9 @@ DocumentInput InputOf(const PropertiesFormState& state, const PropertiesTexts& t
 // The information area: an example of what to enter for the type.
 std::string_view TypeExample(DocumentType type);
 
-// The information area during an FTP connection test, after `step` reached `state`.
-std::string FtpTestText(FtpTestStep step, FtpStepState state);
+// The information area during an FTP connection test, after `step` reached `state`; a test over
+// TLS says so in its first step, and a failed step is followed by its reason on a line of its own.
+std::string FtpTestText(FtpTestStep step, FtpStepState state, bool tls = false,
+                        const std::string& reason = "");
 
 }  // namespace wardlet

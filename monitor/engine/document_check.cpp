@@ -168,10 +168,7 @@ void DocumentCheck::RetrieveFtp() {
     FilePtr stored = OpenStoredCopy(contentFile_);
     bool firstCheck = !stored;
     NewCopy copy(context_.store.dataFolder(), stored.get());
-    TransferRequest request;
-    request.url = FtpUrl(*location);
-    request.ftp = true;
-    if (!FetchInto(request, copy)) return;
+    if (!FetchInto(FtpRequest(*location), copy)) return;
     FinishCompared(copy, firstCheck, copy.differs());
 }
 

@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <limits>
 
+#include "common/fd_io.h"
+#include "common/trusted_ca.h"
+
 namespace wardlet {
 
 int32_t CorrectThreadCount(int32_t& threadCount) {
@@ -57,7 +60,21 @@ std::optional<int64_t> ParseByteSize(std::string_view text) {
 
 TransferLimits TransferLimits::FromEnvironment() {
     TransferLimits limits;
-    if (const char* bundle = std::getenv("CURL_CA_BUNDLE")) limits.caBundle = bundle;
+    auto files = TrustedCaFiles();
+    if (files.size() == 1) limits.caBundle = files.front();
+    if (files.size() > 1) {
+        for (const auto& file : files) {
+            auto text = ReadSystemFile(file);
+            if (!text) {
+                // Named alone, so verification fails as it would for that file, rather than
+                // quietly trusting less than the user named.
+                limits.caBundle = file;
+                limits.caCertificates.clear();
+                break;
+            }
+            limits.caCertificates += *text + "\n";
+        }
+    }
     if (const char* size = std::getenv("WARDLET_MAX_DOCUMENT_BYTES"))
         if (auto bytes = ParseByteSize(size)) limits.maxDocumentBytes = *bytes;
     if (const char* seconds = std::getenv("WARDLET_MAX_TRANSFER_SECONDS")) {

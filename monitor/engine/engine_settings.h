@@ -69,8 +69,10 @@ struct TransferLimits {
     long maxTransferSeconds = 600;
     // Certificate authorities to trust instead of the system's (a PEM bundle); empty = system.
     std::string caBundle;
+    // The certificates of several such files joined, used instead of caBundle when not empty.
+    std::string caCertificates;
 
-    // The defaults, with caBundle from CURL_CA_BUNDLE as curl users supply it and
+    // The defaults, with the authorities of CURL_CA_BUNDLE and SSL_CERT_FILE (TrustedCaFiles) and
     // maxDocumentBytes from WARDLET_MAX_DOCUMENT_BYTES (bytes, or with a K, M or G suffix) and
     // maxTransferSeconds from WARDLET_MAX_TRANSFER_SECONDS.
     static TransferLimits FromEnvironment();

@@ -9,10 +9,9 @@
 namespace wardlet {
 namespace {
 
-TransferRequest RequestFor(const FtpTestRequest& test, std::string url, bool loginOnly) {
-    TransferRequest request;
-    request.url = std::move(url);
-    request.ftp = true;
+TransferRequest RequestFor(const FtpTestRequest& test, const FtpLocation& location,
+                           bool loginOnly) {
+    TransferRequest request = FtpRequest(location);
     request.loginOnly = loginOnly;
     request.useAccount = test.useAccount;
     if (test.useAccount) {
@@ -24,23 +23,30 @@ TransferRequest RequestFor(const FtpTestRequest& test, std::string url, bool log
 
 // Downloads the file into a new temporary file and removes it again, whatever the outcome.
 TransferOutcome DownloadOnce(const FtpTestRequest& test, const TransferLimits& limits,
-                             const std::atomic<bool>& stop) {
+                             const std::atomic<bool>& stop, std::string& reason) {
     // Without a file name there is nothing to get (the address would name a folder listing).
-    if (test.location.file.empty()) return TransferOutcome::Failed;
+    if (test.location.file.empty()) {
+        reason = "the address names a folder, not a file";
+        return TransferOutcome::Failed;
+    }
     auto temp = CreateTempFile(test.dataFolder);
-    if (!temp) return TransferOutcome::SinkFailed;
+    if (!temp) {
+        reason = "no temporary file can be made in the data folder";
+        return TransferOutcome::SinkFailed;
+    }
     TransferOutcome outcome;
     {
         UniqueFd out(open(temp->c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
         if (out.get() < 0) {
             outcome = TransferOutcome::SinkFailed;
+            reason = "the temporary file cannot be written";
         } else {
             outcome = Transfer(
-                RequestFor(test, FtpUrl(test.location), false),
+                RequestFor(test, test.location, false),
                 [&](const char* data, size_t size) {
                     return WriteAll(out.get(), std::string_view(data, size));
                 },
-                limits, stop);
+                limits, stop, &reason);
         }
     }
     unlink(temp->c_str());
@@ -59,33 +65,36 @@ std::optional<FtpLocation> SplitFtpTestAddress(std::string_view location) {
 
 FtpTestResult RunFtpConnectionTest(const FtpTestRequest& request, const TransferLimits& limits,
                                    const std::atomic<bool>& stop, const FtpStepReport& report) {
+    std::string reason;
     auto step = [&](FtpTestStep which, TransferOutcome outcome) {
         if (outcome == TransferOutcome::Stopped || stop.load()) return false;
         bool ok = outcome == TransferOutcome::Done;
-        report(which, ok ? FtpStepState::Succeeded : FtpStepState::Failed);
+        report(which, ok ? FtpStepState::Succeeded : FtpStepState::Failed, ok ? "" : reason);
         return ok;
     };
+    auto loginTo = [&](const FtpLocation& where) {
+        reason.clear();
+        return Transfer(
+            RequestFor(request, where, true), [](const char*, size_t) { return true; }, limits,
+            stop, &reason);
+    };
 
-    report(FtpTestStep::Connect, FtpStepState::Started);
-    FtpLocation root{request.location.host, std::nullopt, ""};
-    if (!step(FtpTestStep::Connect, Transfer(
-                                        RequestFor(request, FtpUrl(root), true),
-                                        [](const char*, size_t) { return true; }, limits, stop)))
+    report(FtpTestStep::Connect, FtpStepState::Started, "");
+    FtpLocation root{request.location.host, std::nullopt, "", request.location.tls};
+    if (!step(FtpTestStep::Connect, loginTo(root)))
         return stop.load() ? FtpTestResult::Stopped : FtpTestResult::ConnectFailed;
 
     const auto& directory = request.location.directory;
     if (directory && !directory->empty()) {
-        report(FtpTestStep::ChangeDirectory, FtpStepState::Started);
-        FtpLocation folder{request.location.host, directory, ""};
-        if (!step(FtpTestStep::ChangeDirectory,
-                  Transfer(
-                      RequestFor(request, FtpUrl(folder), true),
-                      [](const char*, size_t) { return true; }, limits, stop)))
+        report(FtpTestStep::ChangeDirectory, FtpStepState::Started, "");
+        FtpLocation folder{request.location.host, directory, "", request.location.tls};
+        if (!step(FtpTestStep::ChangeDirectory, loginTo(folder)))
             return stop.load() ? FtpTestResult::Stopped : FtpTestResult::DirectoryFailed;
     }
 
-    report(FtpTestStep::GetFile, FtpStepState::Started);
-    if (!step(FtpTestStep::GetFile, DownloadOnce(request, limits, stop)))
+    report(FtpTestStep::GetFile, FtpStepState::Started, "");
+    reason.clear();
+    if (!step(FtpTestStep::GetFile, DownloadOnce(request, limits, stop, reason)))
         return stop.load() ? FtpTestResult::Stopped : FtpTestResult::GetFailed;
     return FtpTestResult::Succeeded;
 }

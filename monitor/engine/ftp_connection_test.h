@@ -33,11 +33,13 @@ struct FtpTestRequest {
     std::filesystem::path dataFolder;  // where the temporary file goes
 };
 
-// Called as each step starts and ends (not after a stop request).
-using FtpStepReport = std::function<void(FtpTestStep, FtpStepState)>;
+// Called as each step starts and ends (not after a stop request). A failed step comes with its
+// reason in words (the server's own reply where it gave one), otherwise the reason is empty.
+using FtpStepReport = std::function<void(FtpTestStep, FtpStepState, const std::string& reason)>;
 
 // Runs the steps in order; the first failure ends the test. A directory step is made only when
-// the location has a directory. No temporary file is left behind in any case.
+// the location has a directory. An "ftps://" location runs every step over TLS, as a check
+// does. No temporary file is left behind in any case.
 [[nodiscard]] FtpTestResult RunFtpConnectionTest(const FtpTestRequest& request,
                                                  const TransferLimits& limits,
                                                  const std::atomic<bool>& stop,

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <strings.h>
+#include <cctype>
 #include <memory>
 #include <mutex>
 
@@ -57,6 +59,87 @@ int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return state->stop->load(std::memory_order_relaxed) ? 1 : 0;
 }
 
+// The FTP dialogue as far as a reason needs it: the latest command (without the account) and the
+// latest reply line to it, and the answer to the first AUTH (libcurl tries a second one).
+struct FtpDialogue {
+    std::string command;
+    std::string reply;
+    std::string pending;  // a reply line not yet ended
+    std::string authReply;
+};
+
+int ReplyCode(std::string_view reply) {
+    if (reply.size() < 3 || !isdigit(static_cast<unsigned char>(reply[0])) ||
+        !isdigit(static_cast<unsigned char>(reply[1])) ||
+        !isdigit(static_cast<unsigned char>(reply[2])))
+        return 0;
+    return (reply[0] - '0') * 100 + (reply[1] - '0') * 10 + (reply[2] - '0');
+}
+
+std::string_view WithoutLineEnd(std::string_view line) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.remove_suffix(1);
+    return line;
+}
+
+// USER and PASS carry the account: only the verb is kept.
+std::string CommandForReason(std::string_view sent) {
+    sent = WithoutLineEnd(sent);
+    std::string_view verb = sent.substr(0, sent.find(' '));
+    if (strncasecmp(verb.data(), "USER", verb.size()) == 0 && verb.size() == 4) return "USER";
+    if (strncasecmp(verb.data(), "PASS", verb.size()) == 0 && verb.size() == 4) return "PASS";
+    if (strncasecmp(verb.data(), "ACCT", verb.size()) == 0 && verb.size() == 4) return "ACCT";
+    return std::string(sent);
+}
+
+int RecordFtpDialogue(CURL*, curl_infotype type, char* data, size_t size, void* user) {
+    auto* dialogue = static_cast<FtpDialogue*>(user);
+    std::string_view text(data, size);
+    if (type == CURLINFO_HEADER_OUT) {
+        dialogue->command = CommandForReason(text);
+        dialogue->reply.clear();
+        dialogue->pending.clear();
+    } else if (type == CURLINFO_HEADER_IN) {
+        dialogue->pending.append(text);
+        size_t end;
+        while ((end = dialogue->pending.find('\n')) != std::string::npos) {
+            std::string line(WithoutLineEnd(std::string_view(dialogue->pending).substr(0, end)));
+            dialogue->pending.erase(0, end + 1);
+            if (line.empty()) continue;
+            dialogue->reply = line;
+            if (dialogue->command.rfind("AUTH ", 0) == 0 && dialogue->authReply.empty() &&
+                ReplyCode(line) != 0 && (line.size() == 3 || line[3] != '-'))
+                dialogue->authReply = line;
+        }
+    }
+    return 0;
+}
+
+// The step and the server's own words, when the server refused something; else empty.
+std::string FtpReason(CURLcode code, const FtpDialogue& dialogue, const TransferRequest& request) {
+    if (code == CURLE_USE_SSL_FAILED && !dialogue.authReply.empty())
+        return "AUTH TLS: " + dialogue.authReply;
+    if (dialogue.command.empty() || ReplyCode(dialogue.reply) < 400) return {};
+    std::string step = dialogue.command;
+    // SIZE comes before RETR and is refused the same way for a missing file: both are the
+    // getting of the file, named with its path as typed.
+    bool getting = step.rfind("RETR ", 0) == 0 || step.rfind("SIZE ", 0) == 0;
+    if (getting && !request.ftpPath.empty()) step = "RETR " + request.ftpPath;
+    return step + ": " + dialogue.reply;
+}
+
+// The server could not be reached for, or refused, a data connection made from its side.
+bool ActiveDataConnectionFailed(CURLcode code, const FtpDialogue& dialogue) {
+    switch (code) {
+        case CURLE_FTP_PORT_FAILED:
+        case CURLE_FTP_ACCEPT_FAILED:
+        case CURLE_FTP_ACCEPT_TIMEOUT:
+            return true;
+        default:
+            return ReplyCode(dialogue.reply) == 425;  // "Can't open data connection"
+    }
+}
+
 void AppendEscaped(std::string& out, unsigned char c) {
     static const char kHex[] = "0123456789ABCDEF";
     out.push_back('%');
@@ -77,6 +160,12 @@ std::string EscapePathPart(std::string_view text) {
             AppendEscaped(out, c);
     }
     return out;
+}
+
+// libcurl before 8.1 accepts an active data connection but never starts TLS on it, so the
+// transfer would wait for ever; FTP over TLS then goes passive from the start.
+bool CanSecureActiveData() {
+    return curl_version_info(CURLVERSION_NOW)->version_num >= 0x080100;
 }
 
 bool IsLineBreak(char c) {
@@ -141,7 +230,12 @@ TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
                      static_cast<curl_off_t>(limits.maxDocumentBytes));
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!limits.caBundle.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, limits.caBundle.c_str());
+    curl_blob authorities{const_cast<char*>(limits.caCertificates.data()),
+                          limits.caCertificates.size(), CURL_BLOB_NOCOPY};
+    if (!limits.caCertificates.empty())
+        curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &authorities);
+    else if (!limits.caBundle.empty())
+        curl_easy_setopt(h, CURLOPT_CAINFO, limits.caBundle.c_str());
     if (request.useAccount) {
         curl_easy_setopt(h, CURLOPT_USERNAME, request.userName.c_str());
         curl_easy_setopt(h, CURLOPT_PASSWORD, request.password.c_str());
@@ -149,11 +243,23 @@ TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
     if (request.loginOnly) curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
 
     std::unique_ptr<curl_slist, HeaderListDeleter> headers;
+    FtpDialogue dialogue;
     if (request.ftp) {
         curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
-        curl_easy_setopt(h, CURLOPT_FTPPORT, "-");
+        if (!request.ftpTls || CanSecureActiveData()) curl_easy_setopt(h, CURLOPT_FTPPORT, "-");
         curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+        // Explicit TLS on control and data, or nothing: the account never goes out in clear.
+        if (request.ftpTls) {
+            curl_easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+            curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+        }
+        curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, RecordFtpDialogue);
+        curl_easy_setopt(h, CURLOPT_DEBUGDATA, &dialogue);
+        curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
     } else {
+        // Decoded as it arrives: the copy, the count and the extract see the page's own bytes,
+        // and the size limit in WriteBody counts decoded bytes, so a bomb stops there.
+        curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
         curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
@@ -168,14 +274,37 @@ TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
     }
 
     CURLcode code = curl_easy_perform(h);
+    if (request.ftp && !request.loginOnly) {
+        bool activeTried = !request.ftpTls || CanSecureActiveData();
+        // Behind NAT or with active mode switched off the server cannot connect back; the same
+        // transfer then goes passive (EPSV, then PASV).
+        bool retry = activeTried && code != CURLE_OK && state.received == 0 &&
+                     !stop.load(std::memory_order_relaxed) &&
+                     ActiveDataConnectionFailed(code, dialogue);
+        bool passive = retry || !activeTried;
+        if (retry) {
+            std::string reason = FtpReason(code, dialogue, request);
+            DebugLog("transfer of " + request.url + ": no active data connection (" +
+                     (reason.empty() ? std::string(curl_easy_strerror(code)) : reason) +
+                     "), trying passive");
+            curl_easy_setopt(h, CURLOPT_FTPPORT, nullptr);
+            message[0] = '\0';
+            dialogue = {};
+            code = curl_easy_perform(h);
+        }
+        DebugLog("transfer of " + request.url + ": " + (passive ? "passive" : "active") +
+                 " data connection");
+    }
     // An error reply with an empty body never reached WriteBody.
     if (code == CURLE_OK && !request.ftp && IsHttpError(h)) state.httpError = true;
     if (code == CURLE_OK && !state.httpError) return TransferOutcome::Done;
-    const char* why = state.httpError      ? "the server answered with an error status"
-                      : message[0] != '\0' ? message
-                                           : curl_easy_strerror(code);
+    std::string why = request.ftp ? FtpReason(code, dialogue, request) : std::string();
+    if (why.empty())
+        why = state.httpError      ? "the server answered with an error status"
+              : message[0] != '\0' ? message
+                                   : curl_easy_strerror(code);
     if (error) *error = why;
-    DebugLog(std::string("transfer of ") + request.url + ": " + why);
+    DebugLog("transfer of " + request.url + ": " + why);
     if (stop.load(std::memory_order_relaxed)) return TransferOutcome::Stopped;
     if (state.httpError) return TransferOutcome::HttpError;
     if (state.tooLarge || code == CURLE_FILESIZE_EXCEEDED) return TransferOutcome::TooLarge;
@@ -200,6 +329,8 @@ std::optional<FtpLocation> SplitFtpLocation(std::string_view location) {
     }
     --last;  // the separator itself; at least the first one is found
     FtpLocation split;
+    split.tls = scheme != std::string_view::npos && scheme == 4 &&
+                strncasecmp(location.data(), "ftps", 4) == 0;
     split.host = std::string(rest.substr(0, first));
     split.file = std::string(rest.substr(last + 1));
     if (last > first) split.directory = std::string(rest.substr(first + 1, last - first - 1));
@@ -213,6 +344,17 @@ std::string FtpUrl(const FtpLocation& location) {
         url += EscapePathPart(*location.directory) + "/";
     url += EscapePathPart(location.file);
     return url;
+}
+
+TransferRequest FtpRequest(const FtpLocation& location) {
+    TransferRequest request;
+    request.url = FtpUrl(location);
+    request.ftp = true;
+    request.ftpTls = location.tls;
+    if (location.directory && !location.directory->empty())
+        request.ftpPath = *location.directory + "/";
+    request.ftpPath += location.file;
+    return request;
 }
 
 std::string WebUrl(std::string_view location) {

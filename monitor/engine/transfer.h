@@ -12,10 +12,15 @@ namespace wardlet {
 
 // One fetch over HTTP, HTTPS or FTP with its own libcurl handle: nothing is carried over between
 // checks. Redirects are followed, proxies come from the environment, an account goes apart from
-// the address, FTP runs in active mode with one CWD for the whole directory.
+// the address, every content encoding libcurl knows is asked for and decoded. FTP makes one CWD
+// for the whole directory and tries an active data connection first, then a passive one.
 struct TransferRequest {
     std::string url;
     bool ftp = false;
+    // FTP with explicit TLS (AUTH TLS, PBSZ 0, PROT P), required: a server that refuses it gets
+    // no USER. The certificate is verified as for HTTPS.
+    bool ftpTls = false;
+    std::string ftpPath;  // the remote file as typed, for the reason of a failed RETR
     bool useAccount = false;
     std::string userName;
     std::string password;
@@ -34,6 +39,8 @@ enum class [[nodiscard]] TransferOutcome{
 // Receives the body piece by piece; returns false to abandon the transfer.
 using BodySink = std::function<bool(const char* data, size_t size)>;
 
+// On failure `error` gets the reason in words: for FTP the step and the server's own reply
+// ("RETR pub/x.zip: 550 No such file"), else libcurl's. The debug log gets it too.
 TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
                          const TransferLimits& limits, const std::atomic<bool>& stop,
                          std::string* error = nullptr);
@@ -44,16 +51,20 @@ void InitTransfers();
 // An FTP location split into host, directory and file name: the text after the first "://",
 // the host before the first slash or backslash, the file after the last one, the directory
 // between them (present only with two separators or more). nullopt when it cannot be split:
-// no separator, or a line break met before one.
+// no separator, or a line break met before one. "ftps://" in front (any case) asks for TLS.
 struct FtpLocation {
     std::string host;
     std::optional<std::string> directory;
     std::string file;
+    bool tls = false;
 };
 std::optional<FtpLocation> SplitFtpLocation(std::string_view location);
 
 // The address libcurl fetches for a split location; the directory goes in as one CWD.
 std::string FtpUrl(const FtpLocation& location);
+// A request for the location's file (or, with an empty file, its folder): address, TLS and the
+// path shown in reasons.
+TransferRequest FtpRequest(const FtpLocation& location);
 
 // A typed web address made acceptable to the URL parser: spaces, control bytes and bytes above
 // 127 are percent-encoded; everything else stays as typed.

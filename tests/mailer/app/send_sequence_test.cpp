@@ -389,7 +389,8 @@ TEST_F(SendSequenceTest, LogsInOnlyWhenTheSettingsAskForIt) {
     }
     {
         SmtpPeer peer({"--user", "ann", "--password", "pw"});
-        WriteSettings(folder_, {peer.host(), "a@b.org", "", "", 1, "ann", "wrong"});
+        WriteSettings(folder_,
+                      {"smtp+insecure://" + peer.host(), "a@b.org", "", "", 1, "ann", "wrong"});
         log_.lines.clear();
         EXPECT_EQ(Run(), SendOutcome::Delivered);  // this server takes mail without a login
         ASSERT_GE(log_.lines.size(), 4u);
@@ -397,6 +398,25 @@ TEST_F(SendSequenceTest, LogsInOnlyWhenTheSettingsAskForIt) {
         EXPECT_EQ(log_.lines[3].rfind("SMTP error: 535", 0), 0u);
         EXPECT_EQ(log_.lines[4], "Sending email...");
     }
+}
+
+TEST_F(SendSequenceTest, NoPasswordGoesToAServerWithoutEncryptionAndTheQueueStays) {
+    SmtpPeer peer({"--user", "ann", "--password", "pw", "--require-auth"});
+    QueueEntry(folder_, "Kept");
+    std::string queued = Queue();
+    WriteSettings(folder_, {peer.host(), "a@b.org", "", "", 1, "ann", "pw"});
+    EXPECT_EQ(Run(), SendOutcome::RefusedForGood);
+    EXPECT_THAT(log_.lines, ::testing::Contains("SMTP message: The server offers no encryption, "
+                                                "so the password was not sent."));
+    EXPECT_THAT(Commands(peer.EventsUntil("CMD QUIT")), ElementsAre("EHLO", "MAIL", "QUIT"));
+    EXPECT_EQ(Queue(), queued);
+
+    // Named smtp+insecure://, the same server gets the login and the queue goes out.
+    WriteSettings(folder_, {"smtp+insecure://" + peer.host(), "a@b.org", "", "", 1, "ann", "pw"});
+    EXPECT_EQ(Run(), SendOutcome::Delivered);
+    EXPECT_THAT(Commands(peer.EventsUntil("CMD QUIT")),
+                ElementsAre("EHLO", "AUTH", "MAIL", "RCPT", "DATA", "QUIT"));
+    EXPECT_FALSE(Exists(kMailQueueFile));
 }
 
 }  // namespace

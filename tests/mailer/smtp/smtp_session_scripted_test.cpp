@@ -149,7 +149,7 @@ std::vector<std::string> RunEndless530(const std::string& loginReply, const std:
     RecordingSmtp smtp;
     smtp.userName = user;
     smtp.password = "pw";
-    EXPECT_EQ(smtp.Connect(server.host()), 1);
+    EXPECT_EQ(smtp.Connect("smtp+insecure://" + server.host()), 1);  // a login in plain text
     EXPECT_EQ(smtp.SendMessage(SimpleMessage()), 530);
     EXPECT_EQ(smtp.log.back(), "SMTP error: 530 log in first");
     smtp.Disconnect();
@@ -183,7 +183,7 @@ std::vector<std::string> LoginWithPrompts(const std::string& userPrompt,
     })));
     RecordingSmtp smtp;
     smtp.userName = "";
-    EXPECT_EQ(smtp.Connect(server.host()), 1);
+    EXPECT_EQ(smtp.Connect("smtp+insecure://" + server.host()), 1);
     smtp.userName = "ann";
     smtp.password = "pw";
     result = smtp.AuthLogin();
@@ -232,7 +232,8 @@ TEST(ScriptedSession, RefusalsAtTheStart) {
     })));
     RecordingSmtp smtp2;
     smtp2.userName = "ann";
-    ASSERT_EQ(smtp2.Connect(noAuth.host()), 1);  // the session goes on without a login
+    ASSERT_EQ(smtp2.Connect("smtp+insecure://" + noAuth.host()),
+              1);  // the session goes on without a login
     EXPECT_THAT(smtp2.log, ElementsAre("SMTP message: 504 unrecognized authentication type"));
     EXPECT_EQ(smtp2.SendMessage(SimpleMessage()), 0);
 }

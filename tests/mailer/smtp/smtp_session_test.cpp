@@ -24,7 +24,7 @@ TEST(SmtpSession, DeliversTheMessageByteForByteWithLoginAndAllRecipients) {
         RecordingSmtp smtp;
         smtp.userName = "ann";
         smtp.password = "s3cret pass";
-        ASSERT_EQ(smtp.Connect(peer.host()), 1);
+        ASSERT_EQ(smtp.Connect("smtp+insecure://" + peer.host()), 1);
         EXPECT_TRUE(smtp.extendedSmtp());
         EXPECT_EQ(smtp.SendMessage(message), 0);
         smtp.Disconnect();
@@ -56,7 +56,7 @@ TEST(SmtpSession, RefusedCredentialsAreReportedOnceAndNotRetried) {
     RecordingSmtp smtp;
     smtp.userName = "ann";
     smtp.password = "wrong";
-    ASSERT_EQ(smtp.Connect(peer.host()), 1);
+    ASSERT_EQ(smtp.Connect("smtp+insecure://" + peer.host()), 1);
     ASSERT_EQ(smtp.log.size(), 2u);
     EXPECT_EQ(smtp.log[0].rfind("SMTP message: 535", 0), 0u) << smtp.log[0];
     EXPECT_EQ(smtp.log[1].rfind("SMTP error: 535", 0), 0u) << smtp.log[1];
@@ -78,16 +78,36 @@ TEST(SmtpSession, NoUserNameGoesFromEhloToMailAndStopsAtTheFirst530) {
     EXPECT_THAT(Commands(peer.EventsUntil("CMD QUIT")), ElementsAre("EHLO", "MAIL", "QUIT"));
 }
 
-TEST(SmtpSession, LogsInWhenTheServerRequiresIt) {
+TEST(SmtpSession, NoPasswordInClearUnlessTheServerTextSaysInsecure) {
     SmtpPeer peer({"--user", "ann", "--password", "pw", "--require-auth"});
+    {
+        RecordingSmtp smtp;
+        smtp.userName = "ann";
+        smtp.password = "pw";
+        ASSERT_EQ(smtp.Connect(peer.host()), 1);
+        EXPECT_EQ(smtp.SendMessage(SimpleMessage()), 530);
+        EXPECT_FALSE(smtp.secure());
+        EXPECT_THAT(smtp.log,
+                    ElementsAre("SMTP message: The server offers no encryption, so the password "
+                                "was not sent.",
+                                "SMTP error: 530 5.7.0 Authentication required"));
+        smtp.Disconnect();
+    }
+    auto held = peer.EventsUntil("CMD QUIT");
+    EXPECT_THAT(Commands(held), ElementsAre("EHLO", "MAIL", "QUIT"));
+    EXPECT_EQ(FindEvent(held, "MECHANISM"), "");
+
+    // Asked for by name, with its risk: the login goes in plain text.
     RecordingSmtp smtp;
     smtp.userName = "ann";
     smtp.password = "pw";
-    ASSERT_EQ(smtp.Connect(peer.host()), 1);
+    ASSERT_EQ(smtp.Connect("SMTP+insecure://" + peer.host()), 1);
     EXPECT_EQ(smtp.SendMessage(SimpleMessage()), 0);
     smtp.Disconnect();
+    EXPECT_TRUE(smtp.log.empty()) << smtp.log.front();
     auto events = peer.EventsUntil("CMD QUIT");
     EXPECT_THAT(Commands(events), ElementsAre("EHLO", "AUTH", "MAIL", "RCPT", "DATA", "QUIT"));
+    EXPECT_EQ(FindEvent(events, "LOGIN"), "LOGIN ok ann");
 }
 
 }  // namespace

@@ -74,6 +74,15 @@ TEST_F(SmtpTlsTest, StartTlsIsUsedAndTheLoginComesOnlyAfterIt) {
     EXPECT_EQ(mail.options, "-");  // a 7-bit message says nothing about its body
 }
 
+TEST_F(SmtpTlsTest, TheAuthorityNamedByCurlCaBundleIsTrustedAsWell) {
+    ScopedEnvironment certFile("SSL_CERT_FILE", std::nullopt);
+    ScopedEnvironment curlBundle("CURL_CA_BUNDLE", certs_->ca);
+    SmtpPeer peer(TlsOptions(Good()));
+    auto events = SendThrough(peer, peer.host());
+    EXPECT_TRUE(smtp_.log.empty()) << smtp_.log.front();
+    EXPECT_EQ(FindEvent(events, "LOGIN"), "LOGIN ok ann");
+}
+
 TEST_F(SmtpTlsTest, ImplicitTlsFromTheFirstByteWithTheServerNameSent) {
     SmtpPeer peer(TlsOptions(Good(), "--implicit-tls"));
     std::string port = peer.host().substr(peer.host().find(':'));
@@ -127,7 +136,7 @@ TEST_F(SmtpTlsTest, CertificatesThatDoNotProveTheServerAreRefusedBeforeAnyLogin)
 
 TEST_F(SmtpTlsTest, PlainLoginWhenTheServerOffersOnlyPlain) {
     SmtpPeer peer({"--user", "ann", "--password", "pw", "--no-login"});
-    auto events = SendThrough(peer, peer.host());
+    auto events = SendThrough(peer, "smtp+insecure://" + peer.host());
     EXPECT_FALSE(smtp_.secure());  // no STARTTLS offered: served in plain as before
     EXPECT_FALSE(smtp_.offered().authLogin);
     EXPECT_EQ(FindEvent(events, "MECHANISM"), "MECHANISM PLAIN");
@@ -136,7 +145,7 @@ TEST_F(SmtpTlsTest, PlainLoginWhenTheServerOffersOnlyPlain) {
 
     SmtpPeer refusing({"--user", "ann", "--password", "other", "--no-login"});
     smtp_.log.clear();
-    SendThrough(refusing, refusing.host());
+    SendThrough(refusing, "smtp+insecure://" + refusing.host());
     ASSERT_EQ(smtp_.log.size(), 2u);
     EXPECT_EQ(smtp_.log[0].rfind("SMTP message: 535", 0), 0u) << smtp_.log[0];
     EXPECT_EQ(smtp_.log[1].rfind("SMTP error: 535", 0), 0u) << smtp_.log[1];

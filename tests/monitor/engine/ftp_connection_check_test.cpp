@@ -16,13 +16,15 @@ using Steps = std::vector<std::pair<FtpTestStep, FtpStepState>>;
 
 FtpTestResult RunTest(const std::string& location, const std::filesystem::path& folder,
                       Steps& steps, const std::atomic<bool>& stop,
-                      const TransferLimits& limits = QuickLimits()) {
+                      const TransferLimits& limits = QuickLimits(), std::string* reason = nullptr) {
     FtpTestRequest request;
     request.location = *SplitFtpTestAddress(location);
     request.dataFolder = folder;
-    return RunFtpConnectionTest(request, limits, stop, [&](FtpTestStep step, FtpStepState state) {
-        steps.emplace_back(step, state);
-    });
+    return RunFtpConnectionTest(request, limits, stop,
+                                [&](FtpTestStep step, FtpStepState state, const std::string& why) {
+                                    steps.emplace_back(step, state);
+                                    if (reason) *reason = why;
+                                });
 }
 
 bool NoTempFiles(const std::filesystem::path& folder) {
@@ -55,9 +57,20 @@ TEST(FtpConnectionTest, StepsInOrderAndNoTemporaryFileLeft) {
     steps.clear();
     EXPECT_EQ(RunTest(host + "/pub/", data.path(), steps, stop), FtpTestResult::GetFailed);
     steps.clear();
-    EXPECT_EQ(RunTest(host + "/pub/gone.txt", data.path(), steps, stop), FtpTestResult::GetFailed);
+    std::string reason;
+    EXPECT_EQ(RunTest(host + "/pub/gone.txt", data.path(), steps, stop, QuickLimits(), &reason),
+              FtpTestResult::GetFailed);
     EXPECT_EQ(steps.back(), std::make_pair(FtpTestStep::GetFile, FtpStepState::Failed));
+    EXPECT_EQ(reason.rfind("RETR pub/gone.txt: 550 ", 0), 0u) << reason;
     EXPECT_TRUE(NoTempFiles(data.path()));
+
+    // ftps:// to a server without TLS: the test fails at its first step, with the refusal.
+    steps.clear();
+    EXPECT_EQ(
+        RunTest("ftps://" + host + "/top.txt", data.path(), steps, stop, QuickLimits(), &reason),
+        FtpTestResult::ConnectFailed);
+    EXPECT_EQ(steps.back(), std::make_pair(FtpTestStep::Connect, FtpStepState::Failed));
+    EXPECT_EQ(reason.rfind("AUTH TLS: 500 ", 0), 0u) << reason;
 }
 
 TEST(FtpConnectionTest, StopFromAnotherThreadEndsAWaitingTest) {

@@ -5,7 +5,7 @@ reply at all), "drip" (one byte every `interval` seconds) or "endless" (the body
 without a length; the bytes sent before the client left go to ROOT/NAME.sent). Every request is
 logged to ROOT/hits.
 Usage: http_peer.py ROOT [CERT KEY]"""
-import base64, json, os, socket, ssl, struct, sys, threading, time
+import base64, gzip, json, os, socket, ssl, struct, sys, threading, time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 root = sys.argv[1]
@@ -28,6 +28,8 @@ class Handler(BaseHTTPRequestHandler):
         path = self.path.split("?")[0].lstrip("/")
         with hits_lock, open(os.path.join(root, "hits"), "a") as log:
             log.write(path + "\n")
+        with hits_lock, open(os.path.join(root, "encodings"), "a") as log:
+            log.write(self.headers.get("Accept-Encoding", "-") + "\n")
         file = os.path.join(root, path)
         meta = {}
         if os.path.exists(file + ".meta"):
@@ -60,6 +62,9 @@ class Handler(BaseHTTPRequestHandler):
         except OSError:
             body, status = b"<html>not found</html>", 404
         self.send_response(status)
+        if meta.get("gzip"):
+            body = gzip.compress(body)
+            self.send_header("Content-Encoding", "gzip")
         self.send_header("Content-Length", str(len(body)))
         self.send_header("Cache-Control", "max-age=3600")
         self.end_headers()

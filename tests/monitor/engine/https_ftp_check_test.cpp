@@ -40,6 +40,42 @@ TEST_F(HttpsCheckTest, VerifiesAgainstTheBundleCurlUsersSupplyAndRefusesOtherwis
     EXPECT_EQ(Content("s"), "over tls");
 }
 
+TEST_F(HttpsCheckTest, TrustsTheAuthorityNamedBySslCertFileAsWell) {
+    TestCertificates certs;
+    HttpPeer peer(certs.cert, certs.key);
+    peer.SetPage("c", "company page");
+    size_t i = AddDocument(DocumentType::WebPage, "c", peer.Url("c", "https"));
+    TransferLimits limits;
+    {
+        ScopedEnvironment curlBundle("CURL_CA_BUNDLE", std::nullopt);
+        ScopedEnvironment certFile("SSL_CERT_FILE", certs.ca);
+        limits = TransferLimits::FromEnvironment();
+    }
+    limits.connectTimeoutSeconds = 2;
+    limits.lowSpeedSeconds = 2;
+    engine_ = std::make_unique<CheckEngine>(store_, settings_, observer_, limits);
+    EXPECT_EQ(Check(i).status, int32_t(Status::Ready));
+    EXPECT_EQ(Content("c"), "company page");
+
+    // A desktop that names the system bundle in CURL_CA_BUNDLE, and a company CA in
+    // SSL_CERT_FILE as the manual says: the company's pages are trusted all the same.
+    TestCertificates other;
+    {
+        ScopedEnvironment curlBundle("CURL_CA_BUNDLE", other.ca);
+        ScopedEnvironment certFile("SSL_CERT_FILE", certs.ca);
+        limits.caBundle.clear();
+        limits.caCertificates = TransferLimits::FromEnvironment().caCertificates;
+    }
+    engine_ = std::make_unique<CheckEngine>(store_, settings_, observer_, limits);
+    peer.SetPage("c", "company page, edited");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Changed));
+    // A named file that cannot be read trusts nothing rather than less.
+    ScopedEnvironment curlBundle("CURL_CA_BUNDLE", other.ca + ".missing");
+    ScopedEnvironment certFile("SSL_CERT_FILE", certs.ca);
+    EXPECT_EQ(TransferLimits::FromEnvironment().caBundle, other.ca + ".missing");
+    EXPECT_TRUE(TransferLimits::FromEnvironment().caCertificates.empty());
+}
+
 class FtpCheckTest : public EngineTest {
 protected:
     FtpCheckTest()

@@ -376,5 +376,53 @@ TEST_F(WebCheckTest, ChangedPageIsOpenedWhenAskedAndOnlyAnnouncedEventsAreMailed
     EXPECT_EQ(MailQueue(), before);
 }
 
+TEST_F(WebCheckTest, GzipSentUnaskedIsDecodedForEveryMethod) {
+    const std::string page = "<ul><li>one</li><li>two</li></ul> [b]42[/b]";
+    const char* gzip = R"({"gzip": true})";
+    peer_.SetPage("z", page, gzip);
+    size_t plain = AddPage("z");
+    size_t count = AddPage("zc", [](DocumentRecord& r) {
+        r.useCount = 1;
+        SetFieldText(r.countString, "<li>");
+    });
+    size_t middle = AddPage("zm", [](DocumentRecord& r) {
+        r.useMiddle = 1;
+        SetFieldText(r.middleStart, "[b]");
+        SetFieldText(r.middleEnd, "[/b]");
+    });
+    for (size_t i : {count, middle})
+        table_.Modify(i, [&](DocumentRecord& r) { SetFieldText(r.location, peer_.Url("z")); });
+    EXPECT_EQ(Check(plain).status, int32_t(Status::Ready));
+    EXPECT_EQ(Content("z"), page);  // the page's own bytes, not the gzip ones
+    EXPECT_EQ(Check(count).lastCount, 2);
+    EXPECT_EQ(Check(middle).status, int32_t(Status::Ready));
+    EXPECT_EQ(ReadBytes(store_.MiddleFile("zm")), "42");
+    EXPECT_NE(peer_.Read("encodings").find("gzip"), std::string::npos);  // asked for, too
+
+    // The same text plain, then compressed again: nothing changed for any method.
+    for (const char* meta : {"", gzip}) {
+        peer_.SetPage("z", page, meta);
+        for (size_t i : {plain, count, middle})
+            EXPECT_EQ(Check(i).status, int32_t(Status::Checked)) << meta << " " << i;
+    }
+    peer_.SetPage("z", page + "<li>three</li>", gzip);
+    EXPECT_EQ(Check(count).lastCount, 3);
+    EXPECT_EQ(StatusOf(count), Status::Changed);
+}
+
+TEST_F(WebCheckTest, GzipBombStopsAtTheDecodedLimit) {
+    TransferLimits limits = QuickLimits();
+    limits.maxDocumentBytes = 1 << 20;
+    engine_ = std::make_unique<CheckEngine>(store_, settings_, observer_, limits);
+    peer_.SetPage("bomb", "small", R"({"gzip": true})");
+    size_t i = AddPage("bomb");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Ready));
+    // 16 MiB of zeros come as about 16 KiB on the wire, far below the limit.
+    peer_.SetPage("bomb", std::string(16 << 20, '\0'), R"({"gzip": true})");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    EXPECT_EQ(Content("bomb"), "small");
+    EXPECT_TRUE(TempFiles().empty());
+}
+
 }  // namespace
 }  // namespace wardlet::test
