@@ -35,9 +35,4 @@ CopyOutcome CopyJob::Wait() {
     return outcome_;
 }
 
-CopyOutcome WaitingCopies::Run(std::string_view, CopyWork work) {
-    CopyJob job(std::move(work));
-    return job.Wait();
-}
-
 }  // namespace wardlet

@@ -43,11 +43,4 @@ private:
     std::thread thread_;
 };
 
-// The BackgroundCopies of a caller with no events to keep going (wardctl, tests): runs the job
-// and waits for it.
-class WaitingCopies : public BackgroundCopies {
-public:
-    CopyOutcome Run(std::string_view caption, CopyWork work) override;
-};
-
 }  // namespace wardlet

@@ -25,6 +25,7 @@ CopyOutcome QtBackgroundCopies::Run(std::string_view caption, CopyWork work) {
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setAutoClose(false);
     dialog.setAutoReset(false);
+    dialog.setMinimumWidth(360);         // room for the whole title
     dialog.setMinimumDuration(INT_MAX);  // shown by the timer below, not by its own guess
     dialog.hide();
 
