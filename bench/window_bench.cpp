@@ -2,12 +2,18 @@
 //   stall  the longest event-loop stall of the window while 5 threads check 1,000 loopback pages
 //          (goal: at most 50 ms)
 //   rows   the time from start to the window showing 10,000 documents (goal: at most 1 s)
-// Usage: window_bench [stall|rows]...   (both when none is named)
+//   copy   the longest event-loop stall while Save As copies a 200 MB document (goal: at most
+//          50 ms; WARDLET_BENCH_COPY_MB sets the size)
+//   exit   the time from File > Exit to the window gone while a check of a slow page runs
+//          (goal: at most 0.3 s), and to the end of the exit
+// Usage: window_bench [stall|rows|copy|exit]...   (all when none is named)
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QItemSelectionModel>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -32,6 +38,116 @@ struct Desktop {
     test::RecordingOpener opener;
     test::RecordingLauncher launcher;
 };
+
+// Counts the longest gap between the ticks of a 5 ms timer.
+class StallProbe {
+public:
+    StallProbe() {
+        probe_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&probe_, &QTimer::timeout, [this] {
+            qint64 now = clock_.elapsed();
+            worst_ = std::max(worst_, now - last_ - 5);
+            last_ = now;
+        });
+        clock_.start();
+        probe_.start(5);
+    }
+    long long worst() const { return static_cast<long long>(std::max<qint64>(worst_, 0)); }
+    double seconds() const { return clock_.elapsed() / 1000.0; }
+
+private:
+    QElapsedTimer clock_;
+    qint64 last_ = 0, worst_ = 0;
+    QTimer probe_;
+};
+
+// The Save As dialog answered with one path; nothing else is asked for.
+class SaveAsTo : public CommandDialogs {
+public:
+    explicit SaveAsTo(std::filesystem::path target) : target_(std::move(target)) {}
+    std::optional<DocumentRecord> RunProperties(PropertiesMode, size_t) override { return {}; }
+    bool RunDataView(const std::filesystem::path&) override { return false; }
+    void RunCountView(size_t) override {}
+    std::optional<std::filesystem::path> ChooseSaveAsPath(const std::filesystem::path&) override {
+        return target_;
+    }
+    void RunAbout() override {}
+
+private:
+    std::filesystem::path target_;
+};
+
+void Copy() {
+    const char* sized = getenv("WARDLET_BENCH_COPY_MB");
+    uintmax_t megabytes = sized ? std::strtoull(sized, nullptr, 10) : 200;
+    test::TempDataHome home;
+    auto data = home.makeDataFolder();
+    DocumentRecord record{};
+    record.type = static_cast<int32_t>(DocumentType::LocalFile);
+    record.status = static_cast<int32_t>(DocumentStatus::Checked);
+    SetFieldText(record.name, "big");
+    SetFieldText(record.location, "/srv/big.bin");
+    {
+        DocumentTable table;
+        DocumentStore store(data, table);
+        if (!store.SaveDocument(table.Add(record))) fprintf(stderr, "cannot write a record\n");
+    }
+    // Real blocks, not a sparse file: the disk is read as it would be.
+    {
+        std::ofstream out(data / "big.content", std::ios::binary);
+        std::string block(1 << 20, 'b');
+        for (uintmax_t i = 0; i < megabytes; ++i)
+            out << block;
+    }
+    test::TempDir target;
+    SaveAsTo dialogs(target.path() / "big.bin");
+    Desktop desktop;
+    CWardletApp app(data, data, {desktop.boxes, desktop.opener, desktop.launcher, &dialogs});
+    app.Start(false);
+    app.view().selectionModel()->select(app.model().index(0, 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QCoreApplication::processEvents();
+    StallProbe probe;
+    app.commands().SaveAs();
+    printf("copy: Save As of %ju MB in %.2f s; longest event-loop stall %lld ms\n", megabytes,
+           probe.seconds(), probe.worst());
+}
+
+void Exit() {
+    test::TempDataHome home;
+    auto data = home.makeDataFolder();
+    test::TempDir pages;
+    std::ofstream(pages.path() / "slow") << std::string(4000, 's');
+    std::ofstream(pages.path() / "slow.meta") << R"({"mode": "drip", "interval": 0.05})";
+    test::PeerProcess peer(
+        {test::Python(), test::TestFile("monitor/engine/http_peer.py"), pages.path().string()});
+    setenv("no_proxy", "127.0.0.1", 1);
+    WriteDocuments(data, 1, "http://127.0.0.1:" + std::to_string(peer.port()) + "/slow");
+    Desktop desktop;
+    CWardletApp app(data, data, {desktop.boxes, desktop.opener, desktop.launcher});
+    bool ended = false;
+    app.frame().quit = [&](ShutdownEnd) { ended = true; };
+    app.Start(false);
+    app.doc().engine().QueueAllForCheck();
+    // Until the check is reading the slow page.
+    QElapsedTimer wait;
+    wait.start();
+    while (std::ifstream(pages.path() / "hits").peek() == EOF && wait.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QElapsedTimer clock;
+    clock.start();
+    app.frame().action(CommandId::Exit).trigger();
+    qint64 hidden = -1;
+    while (!ended && clock.elapsed() < 10000) {
+        if (hidden < 0 && !app.frame().isVisible()) hidden = clock.elapsed();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    if (hidden < 0 && !app.frame().isVisible()) hidden = clock.elapsed();
+    printf(
+        "exit: window gone %lld ms after File > Exit; checks stopped and records saved after "
+        "%lld ms\n",
+        static_cast<long long>(hidden), static_cast<long long>(clock.elapsed()));
+}
 
 void Stall() {
     test::TempDataHome home;
@@ -88,12 +204,16 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     std::vector<std::string> which(argv + 1, argv + argc);
-    if (which.empty()) which = {"stall", "rows"};
+    if (which.empty()) which = {"stall", "rows", "copy", "exit"};
     for (const auto& name : which) {
         if (name == "stall")
             Stall();
         else if (name == "rows")
             Rows();
+        else if (name == "copy")
+            Copy();
+        else if (name == "exit")
+            Exit();
         else
             fprintf(stderr, "unknown benchmark %s\n", name.c_str());
     }

@@ -63,13 +63,22 @@ std::optional<std::filesystem::path> WriteFreshFile(const std::filesystem::path&
         file, [bytes](int fd) { return WriteAll(fd, bytes); }, mode, flush);
 }
 
-bool CopyAll(int from, int to) {
-    std::vector<char> block(1 << 16);
+// Block by block, asking `progress` between blocks; `cancelled` tells a stop from a failure.
+bool CopyAll(int from, int to, const CopyProgress& progress = {}, bool* cancelled = nullptr) {
+    struct stat st {};
+    uint64_t total = fstat(from, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    uint64_t done = 0;
+    std::vector<char> block(1 << 20);
     for (;;) {
+        if (progress && !progress(done, total)) {
+            if (cancelled) *cancelled = true;
+            return false;
+        }
         ssize_t got = ReadFull(from, block.data(), block.size());
         if (got < 0) return false;
         if (got == 0) return true;
         if (!WriteAll(to, std::string_view(block.data(), static_cast<size_t>(got)))) return false;
+        done += static_cast<uint64_t>(got);
     }
 }
 
@@ -135,13 +144,35 @@ bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view b
 
 bool ReplaceFileWithCopyOf(const std::filesystem::path& file, const std::filesystem::path& source,
                            mode_t mode) {
-    UniqueFd from(open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (from.get() < 0) return false;
+    return ReplaceFileWithCopyOf(file, source, mode, {}) == CopyOutcome::Done;
+}
+
+CopyOutcome ReplaceFileWithCopyOf(const std::filesystem::path& file,
+                                  const std::filesystem::path& source, mode_t mode,
+                                  const CopyProgress& progress) {
+    UniqueFd from = OpenDataFile(source, DataFileMode::Read);
+    if (!from.valid()) return CopyOutcome::Failed;
+    bool cancelled = false;
     auto fresh = WriteFreshFile(
-        file, [&](int to) { return CopyAll(from.get(), to); }, mode, true);
-    if (!fresh || !MoveIntoPlace(*fresh, file)) return false;
+        file, [&](int to) { return CopyAll(from.get(), to, progress, &cancelled); }, mode, true);
+    if (cancelled) return CopyOutcome::Cancelled;
+    if (!fresh || !MoveIntoPlace(*fresh, file)) return CopyOutcome::Failed;
     SyncFolderOf(file);
-    return true;
+    return CopyOutcome::Done;
+}
+
+CopyOutcome CopyToNewFile(const std::filesystem::path& target, const std::filesystem::path& source,
+                          mode_t mode, const CopyProgress& progress) {
+    UniqueFd from = OpenDataFile(source, DataFileMode::Read);
+    if (!from.valid()) return CopyOutcome::Failed;
+    UniqueFd to = OpenDataFile(target, DataFileMode::CreateNew, mode);
+    if (!to.valid()) return CopyOutcome::Failed;
+    bool cancelled = false;
+    bool copied = CopyAll(from.get(), to.get(), progress, &cancelled);
+    if (close(to.Release()) != 0) copied = false;
+    if (copied) return CopyOutcome::Done;
+    unlink(target.c_str());
+    return cancelled ? CopyOutcome::Cancelled : CopyOutcome::Failed;
 }
 
 AtomicReplaceBatch::~AtomicReplaceBatch() {

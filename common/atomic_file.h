@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -25,6 +26,22 @@ bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view b
 // and then `file` is as it was.
 [[nodiscard]] bool ReplaceFileWithCopyOf(const std::filesystem::path& file,
                                          const std::filesystem::path& source, mode_t mode = 0644);
+
+// Called between the blocks of a long copy with the bytes copied so far and the size of the
+// source; returning false stops the copy.
+using CopyProgress = std::function<bool(uint64_t done, uint64_t total)>;
+enum class [[nodiscard]] CopyOutcome{Done, Failed, Cancelled};
+
+// ReplaceFileWithCopyOf with progress: a failed or stopped copy leaves `file` as it was.
+CopyOutcome ReplaceFileWithCopyOf(const std::filesystem::path& file,
+                                  const std::filesystem::path& source, mode_t mode,
+                                  const CopyProgress& progress);
+
+// Copies `source` (not followed when it is a link) into the new file `target` (never an
+// existing one, never through a link), without a flush: a copy for a viewer, not a stored file.
+// A failed or stopped copy removes `target`.
+CopyOutcome CopyToNewFile(const std::filesystem::path& target, const std::filesystem::path& source,
+                          mode_t mode, const CopyProgress& progress);
 
 // Replaces many files at once with the same guarantee per file: the new files are written first,
 // made durable by one flush, then renamed. New files not committed are removed.

@@ -11,18 +11,51 @@ UniqueFd::~UniqueFd() {
     if (fd_ >= 0) close(fd_);
 }
 
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) close(fd_);
+        fd_ = other.Release();
+    }
+    return *this;
+}
+
+int UniqueFd::Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+UniqueFd OpenDataFile(const std::filesystem::path& file, DataFileMode mode, mode_t permissions) {
+    int flags = O_NOFOLLOW | O_CLOEXEC;
+    switch (mode) {
+        case DataFileMode::Read:
+            flags |= O_RDONLY;
+            break;
+        case DataFileMode::Rewrite:
+            flags |= O_WRONLY | O_TRUNC;
+            break;
+        case DataFileMode::CreateNew:
+            flags |= O_WRONLY | O_CREAT | O_EXCL;
+            break;
+    }
+    int fd;
+    do {
+        fd = open(file.c_str(), flags, permissions);
+    } while (fd < 0 && errno == EINTR);
+    return UniqueFd(fd);
+}
+
 FILE* OpenDataFileForReading(const std::filesystem::path& file) {
-    int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    FILE* in = fdopen(fd, "rb");
-    if (!in) close(fd);
+    UniqueFd fd = OpenDataFile(file, DataFileMode::Read);
+    if (!fd.valid()) return nullptr;
+    FILE* in = fdopen(fd.get(), "rb");
+    if (in) fd.Release();
     return in;
 }
 
 namespace {
 
-std::optional<std::string> ReadWhole(const std::filesystem::path& file, int flags) {
-    UniqueFd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC | flags));
+std::optional<std::string> ReadWhole(UniqueFd fd) {
     if (fd.get() < 0) return std::nullopt;
     std::string bytes;
     char buffer[65536];
@@ -37,11 +70,11 @@ std::optional<std::string> ReadWhole(const std::filesystem::path& file, int flag
 }  // namespace
 
 std::optional<std::string> ReadDataFile(const std::filesystem::path& file) {
-    return ReadWhole(file, O_NOFOLLOW);
+    return ReadWhole(OpenDataFile(file, DataFileMode::Read));
 }
 
 std::optional<std::string> ReadSystemFile(const std::filesystem::path& file) {
-    return ReadWhole(file, 0);
+    return ReadWhole(UniqueFd(open(file.c_str(), O_RDONLY | O_CLOEXEC)));
 }
 
 ssize_t ReadFull(int fd, char* buffer, size_t size) {

@@ -18,11 +18,29 @@ public:
     ~UniqueFd();
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
     int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Hands the descriptor over; this one then owns none.
+    int Release();
 
 private:
     int fd_;
 };
+
+// How a file of the data folder is opened.
+enum class DataFileMode {
+    Read,       // an existing file, read only
+    Rewrite,    // an existing file, emptied and written
+    CreateNew,  // a file that must not exist yet (never an existing one), written
+};
+
+// Opens a file of the data folder without following a symbolic link (a link planted there
+// cannot make the program read or write a file elsewhere), closed on exec. `permissions` is for
+// CreateNew. Not valid when it cannot be opened; errno then tells why.
+[[nodiscard]] UniqueFd OpenDataFile(const std::filesystem::path& file, DataFileMode mode,
+                                    mode_t permissions = 0600);
 
 // Opens a file of the data folder for reading ("rb") without following a symbolic link, so a
 // link planted there cannot make the program read a file elsewhere. Null when it cannot.

@@ -131,6 +131,18 @@ std::span<const ContextItem> TrayMenuLayout() {
     return kTrayMenu;
 }
 
+std::string PlainCaption(std::string_view menuText) {
+    menuText = menuText.substr(0, menuText.find('\t'));
+    std::string caption;
+    for (size_t i = 0; i < menuText.size(); ++i) {
+        if (menuText[i] == '&' && i + 1 < menuText.size()) ++i;  // "&&" stands for one '&'
+        caption += menuText[i];
+    }
+    while (!caption.empty() && caption.back() == '.')
+        caption.pop_back();
+    return caption;
+}
+
 std::span<const CommandId> ToolBarLayout() {
     return kToolBar;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace wardlet {
@@ -53,6 +54,9 @@ std::span<const CommandInfo> AllCommands();
 // The entry of `id`; every CommandId has one.
 const CommandInfo& CommandOf(CommandId id);
 bool IsEnabledFor(CommandId id, size_t selectedRows);
+// A menu text as a button's tip: without its key (after the tab), its mnemonic marks and a
+// trailing ellipsis ("&Add...\tCtrl+A" is "Add").
+std::string PlainCaption(std::string_view menuText);
 
 // A menu of the window: its caption and its items in order; kSeparator between groups, and
 // kDocumentSubmenu where File's "&Document" submenu goes.

@@ -48,6 +48,7 @@ DocumentCommands::DocumentCommands(Parts parts)
       opener_(parts.opener),
       dialogs_(parts.dialogs),
       pages_(std::move(parts.pages)),
+      copies_(parts.copies),
       saveAsFolder_(HomeFolder()) {
     if (saveAsFolder_.empty()) saveAsFolder_ = "/";  // no home known: the root, never the cwd
 }
@@ -191,9 +192,16 @@ void DocumentCommands::SaveAs() {
     saveAsFolder_ = target->parent_path();
     // The record may have been deleted while the dialog was open.
     if (doc_.table().IsFree(*index)) return;
-    std::string name = doc_.table().Name(*index);
-    doc_.store().FlushPendingWritesOf(*index);  // a copy just fetched is on its way in
-    if (!ReplaceFileWithCopyOf(*target, doc_.store().ContentFile(name)))
+    DocumentStore& store = doc_.store();
+    size_t slot = *index;
+    std::filesystem::path source = store.ContentFile(doc_.table().Name(slot));
+    // Off this thread, with a progress dialog when it lasts: a large document takes seconds to
+    // copy and flush. A cancelled copy leaves the target as it was, and says nothing.
+    CopyOutcome outcome = copies_.Run(kSavingCaption, [&](const CopyProgress& progress) {
+        store.FlushPendingWritesOf(slot);  // a copy just fetched is on its way in
+        return ReplaceFileWithCopyOf(*target, source, 0644, progress);
+    });
+    if (outcome == CopyOutcome::Failed)
         messages_.Show(SaveAsFailedMessage(*target), MessageIcon::Stop);
 }
 

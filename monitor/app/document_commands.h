@@ -29,6 +29,7 @@ inline constexpr char kListFull[] = "No more documents can be added: the documen
 inline constexpr char kEditNotSaved[] =
     "The changes could not be written to the data folder, so they were not applied.\n"
     "Check that the disk has room and the folder can be written to.";
+inline constexpr char kSavingCaption[] = "Saving the document...";
 // Save As: a failed copy, naming the path (the target is left as it was).
 std::string SaveAsFailedMessage(const std::filesystem::path& target);
 
@@ -73,6 +74,7 @@ public:
         DocumentOpener& opener;
         CommandDialogs& dialogs;
         HelpPages pages;
+        BackgroundCopies& copies;
     };
     explicit DocumentCommands(Parts parts);
 
@@ -118,6 +120,7 @@ private:
     DocumentOpener& opener_;
     CommandDialogs& dialogs_;
     HelpPages pages_;
+    BackgroundCopies& copies_;
     std::filesystem::path saveAsFolder_;
 };
 

@@ -37,7 +37,8 @@ MonitorShell::MonitorShell(const Parts& parts)
       messages_(parts.messages),
       opener_(parts.opener),
       launcher_(parts.launcher),
-      window_(parts.window) {}
+      window_(parts.window),
+      copies_(parts.copies) {}
 
 void MonitorShell::FirstUpdate() {
     LogWhereFilesAre();
@@ -123,9 +124,12 @@ void MonitorShell::ApplyTimers() {
 }
 
 void MonitorShell::OptionsCommand() {
-    if (!editOptions) return;
+    if (!editOptions || optionsOpen_) return;
+    optionsOpen_ = true;
     MonitorOptions options = doc_.options();
-    if (!editOptions(options) || shuttingDown_) return;
+    bool applied = editOptions(options);
+    optionsOpen_ = false;
+    if (!applied || shuttingDown_) return;
     // A file that cannot be written is silent; the options in memory still hold for the run.
     (void)doc_.ApplyOptions(options);
     ApplyTimers();
@@ -184,14 +188,29 @@ void MonitorShell::OpenDocumentOfRow(size_t row, bool showMessages) {
 void MonitorShell::OpenRecord(size_t index, bool showMessages) {
     DocumentTable& table = doc_.table();
     if (index >= table.size() || table.IsFree(index)) return;
-    // A check that just ended may still have its new copy on the way into ".content".
-    doc_.store().FlushPendingWritesOf(index);
-    OpenTarget target = PrepareOpenTarget(table.Get(index), doc_.dataFolder());
+    DocumentRecord record = table.Get(index);
+    OpenTarget target{OpenTarget::Kind::NoTempName, {}, {}, {}, {}};
+    CopyOutcome copied = CopyOutcome::Done;
+    if (record.type == static_cast<int32_t>(DocumentType::WebPage)) {
+        target = PrepareOpenTarget(record, doc_.dataFolder());
+    } else {
+        // Off this thread: a check that just ended may still have its new copy on the way into
+        // ".content" (the writer's flush), and the copy of a large file takes long.
+        DocumentStore& store = doc_.store();
+        std::filesystem::path folder = doc_.dataFolder();
+        copied = copies_.Run(kOpeningCaption, [&](const CopyProgress& progress) {
+            store.FlushPendingWritesOf(index);
+            target = PrepareOpenTarget(record, folder);
+            return target.kind == OpenTarget::Kind::File ? MakeOpenedCopy(target, progress)
+                                                         : CopyOutcome::Done;
+        });
+    }
     switch (target.kind) {
         case OpenTarget::Kind::Url:
             opener_.OpenUrl(target.url);
             break;
         case OpenTarget::Kind::File:
+            if (copied != CopyOutcome::Done) return;  // nothing was opened, nothing counts as seen
             opener_.OpenFile(target.file);
             break;
         case OpenTarget::Kind::NotDownloaded:
@@ -221,6 +240,8 @@ void MonitorShell::Shutdown() {
                        TimerId::Mailer, TimerId::StartupCheck})
         timers_.Stop(id);
     tray_.Remove();
+    // Stopping the checks may take seconds; a window still up and usable would look hung.
+    window_.HideForExit();
     doc_.RequestStop();
     // A check may wait for an open message box; it must not wait for a user who is leaving.
     window_.CloseMessageBoxes();

@@ -23,6 +23,7 @@ inline constexpr std::chrono::milliseconds kStartupPromptDelay{2000};
 inline constexpr std::chrono::milliseconds kStartupCheckDelay{5000};
 inline constexpr std::chrono::milliseconds kMailerPeriod{60000};
 inline constexpr std::chrono::milliseconds kShutdownBound{5000};
+inline constexpr char kOpeningCaption[] = "Opening the document...";
 
 // The longest period a timer of the window holds (a signed 32-bit count of milliseconds); a
 // damaged options file asking for more gets this instead of a wrapped period.
@@ -54,6 +55,7 @@ public:
         DocumentOpener& opener;
         ProcessLauncher& launcher;
         ShellWindow& window;
+        BackgroundCopies& copies;
     };
     explicit MonitorShell(const Parts& parts);
 
@@ -73,7 +75,10 @@ public:
     // Re-arms the periodic and mailer timers from the options (after they were applied).
     void ApplyTimers();
     // The options command: the dialog, then on Apply the options saved and the timers re-armed.
+    // Refused while its dialog is already open (the tray reaches it from inside a dialog): the
+    // outer dialog would write back what it read before the inner one applied.
     void OptionsCommand();
+    bool optionsOpen() const { return optionsOpen_; }
     void StartMailer();
 
     // The user's attention.
@@ -93,8 +98,9 @@ public:
     // The record becomes Checked, whatever it was, and its row shows it (in memory until the exit).
     void MarkChecked(size_t index);
 
-    // Every exit: tray icon removed, checks asked to stop, events handled until they are idle
-    // (at most kShutdownBound), records written, the window quits. Later calls do nothing.
+    // Every exit: tray icon removed and window hidden at once, checks asked to stop, events handled
+    // until they are idle (at most kShutdownBound), records written, the window quits. Later calls
+    // do nothing.
     void Shutdown();
     // The engine told that it became idle (carried to this thread).
     void OnChecksIdle();
@@ -126,12 +132,14 @@ private:
     DocumentOpener& opener_;
     ProcessLauncher& launcher_;
     ShellWindow& window_;
+    BackgroundCopies& copies_;
 
     bool unattended_ = false;
     int blinkPhase_ = 0;
     int blinkCount_ = 0;
     bool periodicRunning_ = false;
     bool mailerFailureOpen_ = false;
+    bool optionsOpen_ = false;
     bool shuttingDown_ = false;
     bool finished_ = false;
 };

@@ -1,7 +1,9 @@
 #include "monitor/app/open_target.h"
 
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <system_error>
 
@@ -38,39 +40,54 @@ std::optional<std::string> LocationFileName(std::string_view location) {
     return std::nullopt;
 }
 
+namespace {
+
+// The opened-copies folder, made when missing; false when it cannot be had or is not a real
+// folder of ours (a link there is never followed).
+bool EnsureOpenedCopiesFolder(const std::filesystem::path& folder) {
+    if (mkdir(folder.c_str(), 0700) == 0) return true;
+    if (errno != EEXIST) return false;
+    struct stat st {};
+    return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid();
+}
+
+}  // namespace
+
+std::filesystem::path OpenedCopiesFolder(const std::filesystem::path& dataFolder) {
+    return dataFolder / kOpenedCopiesFolder;
+}
+
 OpenTarget PrepareOpenTarget(const DocumentRecord& record,
                              const std::filesystem::path& dataFolder) {
     if (record.type == static_cast<int32_t>(DocumentType::WebPage))
-        return {OpenTarget::Kind::Url, WebPageAddress(record), {}};
+        return {OpenTarget::Kind::Url, WebPageAddress(record), {}, {}, {}};
     auto content = dataFolder / (std::string(FieldText(record.name)) + ".content");
-    {
-        UniqueFd in(open(content.c_str(), O_RDONLY | O_CLOEXEC));
-        if (in.get() < 0) return {OpenTarget::Kind::NotDownloaded, {}, {}};
-    }
+    if (!OpenDataFile(content, DataFileMode::Read).valid())
+        return {OpenTarget::Kind::NotDownloaded, {}, {}, {}, {}};
     auto fileName = LocationFileName(FieldText(record.location));
-    if (!fileName) return {OpenTarget::Kind::InvalidLocation, {}, {}};
-    auto temp = CreateTempFile(dataFolder);
-    if (!temp) return {OpenTarget::Kind::NoTempName, {}, {}};
-    unlink(temp->c_str());
+    if (!fileName) return {OpenTarget::Kind::InvalidLocation, {}, {}, {}, {}};
+    auto folder = OpenedCopiesFolder(dataFolder);
+    auto temp = EnsureOpenedCopiesFolder(folder) ? CreateTempFile(folder) : std::nullopt;
+    if (!temp) return {OpenTarget::Kind::NoTempName, {}, {}, {}, {}};
     std::filesystem::path target = temp->native() + "_" + *fileName;
-    std::error_code error;
-    std::filesystem::copy_file(content, target, std::filesystem::copy_options::overwrite_existing,
-                               error);
-    if (error) return {OpenTarget::Kind::CopyFailed, {}, target};
-    return {OpenTarget::Kind::File, {}, target};
+    return {OpenTarget::Kind::File, {}, target, content, *temp};
+}
+
+CopyOutcome MakeOpenedCopy(const OpenTarget& target, const CopyProgress& progress) {
+    CopyOutcome outcome = CopyToNewFile(target.file, target.source, 0600, progress);
+    if (!target.reserved.empty()) unlink(target.reserved.c_str());
+    return outcome;
 }
 
 size_t DeleteOpenedCopies(const std::filesystem::path& dataFolder, std::chrono::seconds age) {
     std::error_code error;
-    std::filesystem::directory_iterator entries(dataFolder, error);
+    std::filesystem::directory_iterator entries(OpenedCopiesFolder(dataFolder), error);
     if (error) return 0;
     auto now = std::filesystem::file_time_type::clock::now();
     size_t removed = 0;
     for (const auto& entry : entries) {
-        std::string name = entry.path().filename().string();
-        if (name.rfind("UVP", 0) != 0 || name.find(".tmp_") == std::string::npos) continue;
-        // Only plain files: a link of that name is not one of ours to judge by its target.
-        if (!entry.is_regular_file(error) || entry.is_symlink(error)) continue;
+        // Only plain files: a link there is not one of ours to judge by its target.
+        if (entry.is_symlink(error) || !entry.is_regular_file(error)) continue;
         auto changed = entry.last_write_time(error);
         if (error || now - changed < age) continue;
         if (std::filesystem::remove(entry.path(), error)) ++removed;

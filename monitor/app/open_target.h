@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/atomic_file.h"
 #include "monitor/model/document_record.h"
 
 namespace wardlet {
@@ -19,7 +20,7 @@ inline constexpr char kInvalidLocation[] =
 struct OpenTarget {
     enum class Kind {
         Url,              // a web page, opened live from `url`
-        File,             // a copy of the stored content at `file`
+        File,             // a copy of the stored content `source`, to be made at `file`
         NotDownloaded,    // no stored copy to open
         InvalidLocation,  // the location has no file name part
         NoTempName,       // no unique name for the copy could be had (silent)
@@ -28,6 +29,8 @@ struct OpenTarget {
     Kind kind;
     std::string url;
     std::filesystem::path file;
+    std::filesystem::path source;
+    std::filesystem::path reserved;  // the temporary file that keeps the copy's name unique
 };
 
 // A web page's address: "https://" when the location holds "s://" or "S://", else "http://",
@@ -40,13 +43,22 @@ std::string WebPageAddress(const DocumentRecord& record);
 // separator).
 std::optional<std::string> LocationFileName(std::string_view location);
 
-// Builds the target of a document: a web page's address, or, for the other types, a copy of
-// "<name>.content" named "<unique UVP temporary name>_<file name>" in the data folder, so that it
-// keeps the document's own extension and opens with the program registered for it.
-OpenTarget PrepareOpenTarget(const DocumentRecord& record, const std::filesystem::path& dataFolder);
+// Opened copies live in a folder of their own inside the data folder (created 0700), where no
+// document file can be, so clearing them can never take a stored file.
+inline constexpr char kOpenedCopiesFolder[] = "opened";
+std::filesystem::path OpenedCopiesFolder(const std::filesystem::path& dataFolder);
 
-// The copies opening made ("UVP<hex>.tmp_<file name>" in the data folder), removed when their
-// last change is at least `age` old (zero: all of them). How many went.
+// Plans the target of a document: a web page's address, or, for the other types, a copy of
+// "<name>.content" named "<unique UVP temporary name>_<file name>" in the opened-copies folder,
+// so that it keeps the document's own extension and opens with the program registered for it.
+// The copy itself is MakeOpenedCopy's (it may be long: the caller runs it off its thread).
+OpenTarget PrepareOpenTarget(const DocumentRecord& record, const std::filesystem::path& dataFolder);
+// Copies a File target's source to its file; a failed or stopped copy leaves no file. Either way
+// the name's reservation goes.
+CopyOutcome MakeOpenedCopy(const OpenTarget& target, const CopyProgress& progress = {});
+
+// The files of the opened-copies folder, removed when their last change is at least `age` old
+// (zero: all of them). How many went.
 size_t DeleteOpenedCopies(const std::filesystem::path& dataFolder,
                           std::chrono::seconds age = std::chrono::seconds(0));
 inline constexpr std::chrono::hours kOpenedCopyLifetime{24};

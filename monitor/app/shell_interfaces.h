@@ -3,8 +3,11 @@
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <string_view>
 
+#include "common/atomic_file.h"
 #include "common/desktop_services.h"
 
 namespace wardlet {
@@ -72,6 +75,19 @@ public:
     virtual void Play(const std::optional<std::filesystem::path>& file) = 0;
 };
 
+// A long copy of a stored document (Save As, Open) runs off the user-interface thread, whose
+// events go on meanwhile; after kCopyProgressDelay a progress dialog shows, whose Cancel stops
+// the copy.
+inline constexpr std::chrono::milliseconds kCopyProgressDelay{500};
+using CopyWork = std::function<CopyOutcome(const CopyProgress&)>;
+class BackgroundCopies {
+public:
+    virtual ~BackgroundCopies() = default;
+    // Runs `work` on another thread and returns its outcome once it has ended; `caption` says
+    // what is being copied.
+    virtual CopyOutcome Run(std::string_view caption, CopyWork work) = 0;
+};
+
 enum class StartupAnswer { AddDocument, Cancel };
 // How the window ends: after a clean stop of the checks, or while a check thread is still stuck
 // (the process must then end without waiting for it).
@@ -89,6 +105,8 @@ public:
     virtual void BringForward() = 0;
     // Closes every message box still open (at exit), so no check waits for the user.
     virtual void CloseMessageBoxes() = 0;
+    // Takes the main window off the screen at once, as the exit begins.
+    virtual void HideForExit() = 0;
     // Ends the event loop with status 0.
     virtual void Quit(ShutdownEnd end) = 0;
 };

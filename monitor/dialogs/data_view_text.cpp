@@ -1,7 +1,5 @@
 #include "monitor/dialogs/data_view_text.h"
 
-#include <fcntl.h>
-
 #include <cstdio>
 
 #include "common/fd_io.h"
@@ -31,8 +29,8 @@ DataViewText FormatDataView(std::string_view bytes) {
 }
 
 std::optional<DataViewText> LoadDataView(const std::filesystem::path& file) {
-    UniqueFd in(open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) return std::nullopt;
+    UniqueFd in = OpenDataFile(file, DataFileMode::Read);
+    if (!in.valid()) return std::nullopt;
     std::string bytes(kDataViewBytes, '\0');
     ssize_t n = ReadFull(in.get(), bytes.data(), bytes.size());
     bytes.resize(n < 0 ? 0 : static_cast<size_t>(n));

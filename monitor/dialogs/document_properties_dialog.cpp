@@ -53,6 +53,9 @@ DocumentPropertiesDialog::DocumentPropertiesDialog(const PropertiesContext& cont
     ShowTexts(opening.texts);
     ShowState();
     infoText_->setText(FromLocal8Bit(TypeExample(state_.type)));
+    // Typing goes to the first text to fill in, not to the first radio button: a copy is
+    // usually of another address.
+    (mode == PropertiesMode::Copy ? locationEdit_ : nameEdit_)->setFocus();
 }
 
 DocumentPropertiesDialog::~DocumentPropertiesDialog() {

@@ -180,14 +180,17 @@ void EmailPropertiesDialog::SendTestMail() {
 }
 
 MailSettingsResult EditMailSettings(QWidget* parent, const MailSettingsContext& context) {
-    context.inForce = ReadMailConfigLenient(context.dataFolder / kMailConfigFile);
+    auto putInForce = [&](const MailConfig& config) {
+        context.inForce = config;
+        if (context.putInForce) context.putInForce(config);
+    };
+    putInForce(ReadMailConfigLenient(context.dataFolder / kMailConfigFile));
     MailConfig working = context.inForce;
     EmailPropertiesDialog dialog(context, working, parent);
     if (dialog.exec() != QDialog::Accepted) return MailSettingsResult::Cancelled;
-    context.inForce = working;
-    return WriteMailConfig(context.dataFolder / kMailConfigFile, working)
-               ? MailSettingsResult::Applied
-               : MailSettingsResult::NotSaved;
+    bool written = WriteMailConfig(context.dataFolder / kMailConfigFile, working);
+    putInForce(working);
+    return written ? MailSettingsResult::Applied : MailSettingsResult::NotSaved;
 }
 
 }  // namespace wardlet

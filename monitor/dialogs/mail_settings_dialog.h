@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include <filesystem>
+#include <functional>
 
 #include "common/desktop_services.h"
 #include "common/mail_config.h"
@@ -20,6 +21,9 @@ struct MailSettingsContext {
     MailConfig& inForce;                  // the settings in force, owned by the caller
     MessageBoxes& messages;
     ProcessLauncher& launcher;
+    // Called whenever `inForce` changed (read back from the file, applied), so that the check
+    // threads and the mailer timer take the settings up as they are written, not later.
+    std::function<void(const MailConfig&)> putInForce = {};
 };
 
 // The "Username/Password" sub-dialog: stages both texts on Apply.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <random>
 
+#include "common/fd_io.h"
 #include "common/little_endian.h"
 #include "monitor/model/account_scramble.h"
 
@@ -77,9 +78,7 @@ bool NameCanBeCreated(std::string_view name, const std::filesystem::path& folder
         snprintf(suffix, sizeof suffix, ".data.%06x.tmp",
                  static_cast<unsigned>(random() & 0xffffff));
         auto probe = folder / (std::string(name) + suffix);
-        int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            close(fd);
+        if (OpenDataFile(probe, DataFileMode::CreateNew).valid()) {
             unlink(probe.c_str());
             return true;
         }

@@ -12,6 +12,7 @@
 
 #include "common/atomic_file.h"
 #include "common/debug_log.h"
+#include "common/fd_io.h"
 #include "common/little_endian.h"
 #include "common/mail_config.h"
 #include "monitor/model/account_scramble.h"
@@ -49,8 +50,9 @@ std::vector<std::string> FilesEndingWith(const std::filesystem::path& folder,
 }
 
 bool ReadExactRecord(const std::filesystem::path& file, RecordBytes& bytes) {
-    int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return false;
+    UniqueFd opened = OpenDataFile(file, DataFileMode::Read);
+    if (!opened.valid()) return false;
+    int fd = opened.get();
     // One byte more than a record is asked for: a longer file is not a document either.
     unsigned char buffer[kRecordSize + 1];
     size_t n = 0;
@@ -63,7 +65,6 @@ bool ReadExactRecord(const std::filesystem::path& file, RecordBytes& bytes) {
         // A regular file reads short only at its end: no second call to learn that.
         if (static_cast<size_t>(got) < asked) break;
     }
-    close(fd);
     if (n != kRecordSize) return false;
     memcpy(bytes.data(), buffer, kRecordSize);
     return true;
@@ -282,7 +283,8 @@ EditOutcome DocumentStore::EditDocument(size_t index, const DocumentRecord& stag
     bool keepCopy = ComparesTheSame(old, staged);
     DocumentRecord edited = staged;
     if (keepCopy) {
-        edited.status = old.status;
+        // Only an unseen change is kept; whatever else the old status said is checked again now.
+        if (old.status == static_cast<int32_t>(DocumentStatus::Changed)) edited.status = old.status;
         edited.lastCount = old.lastCount;
         memcpy(edited.lastCheck, old.lastCheck, sizeof edited.lastCheck);
     }

@@ -184,11 +184,10 @@ std::vector<JournalEntry> DecodeRecordJournal(std::string_view bytes) {
 
 bool WriteRecordJournal(const std::filesystem::path& folder, std::string_view bytes) {
     std::filesystem::path file = JournalOf(folder);
-    int raw = open(file.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-    bool created = raw < 0 && errno == ENOENT;
-    if (created) raw = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    UniqueFd fd(raw);
-    if (fd.get() < 0) return false;
+    UniqueFd fd = OpenDataFile(file, DataFileMode::Rewrite);
+    bool created = !fd.valid() && errno == ENOENT;
+    if (created) fd = OpenDataFile(file, DataFileMode::CreateNew, 0600);
+    if (!fd.valid()) return false;
     if (!WriteAll(fd.get(), bytes) || fdatasync(fd.get()) != 0) {
         unlink(file.c_str());  // no whole journal: nothing is rewritten by it
         return false;
@@ -205,8 +204,8 @@ std::vector<JournalEntry> ReadRecordJournal(const std::filesystem::path& folder)
 
 void ClearRecordJournal(const std::filesystem::path& folder) {
     // Emptied durably first, so a crash that brings the removed file back brings nothing to redo.
-    UniqueFd fd(open(JournalOf(folder).c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
-    if (fd.get() >= 0) fdatasync(fd.get());
+    UniqueFd fd = OpenDataFile(JournalOf(folder), DataFileMode::Rewrite);
+    if (fd.valid()) fdatasync(fd.get());
     unlink(JournalOf(folder).c_str());
 }
 

@@ -7,10 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "common/fd_io.h"
 #include "common/temp_file.h"
 #include "file_bytes.h"
 #include "temp_home.h"
@@ -172,6 +174,78 @@ TEST(CreateTempFile, CreatesEmptyUvpFilesAndNeverReusesOne) {
     for (size_t i = 0; i < made.size(); ++i)
         EXPECT_EQ(ReadBytes(made[i]), "owner " + std::to_string(i));
     EXPECT_FALSE(CreateTempFile(dir.path() / "missing"));
+}
+
+}  // namespace
+}  // namespace wardlet
+
+namespace wardlet {
+namespace {
+
+TEST(DataFileCopies, ACopyReportsProgressAndAStopLeavesTheTargetAsItWas) {
+    TempDir dir;
+    std::string stored(5 << 20, 's');
+    WriteBytes(dir.path() / "doc.content", stored);
+    WriteBytes(dir.path() / "target", "what was there");
+    std::vector<uint64_t> seen;
+    auto stopAfterTwo = [&](uint64_t done, uint64_t total) {
+        EXPECT_EQ(total, stored.size());
+        seen.push_back(done);
+        return seen.size() < 2;
+    };
+    EXPECT_EQ(ReplaceFileWithCopyOf(dir.path() / "target", dir.path() / "doc.content", 0644,
+                                    stopAfterTwo),
+              CopyOutcome::Cancelled);
+    EXPECT_EQ(ReadBytes(dir.path() / "target"), "what was there");
+    EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"doc.content", "target"}));
+    EXPECT_EQ(seen.size(), 2u);
+    EXPECT_GT(seen[1], 0u);
+
+    seen.clear();
+    auto all = [&](uint64_t done, uint64_t) {
+        seen.push_back(done);
+        return true;
+    };
+    EXPECT_EQ(ReplaceFileWithCopyOf(dir.path() / "target", dir.path() / "doc.content", 0644, all),
+              CopyOutcome::Done);
+    EXPECT_EQ(ReadBytes(dir.path() / "target"), stored);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+
+    // A new copy: never over an existing file, gone when stopped.
+    EXPECT_EQ(CopyToNewFile(dir.path() / "target", dir.path() / "doc.content", 0600, {}),
+              CopyOutcome::Failed);
+    EXPECT_EQ(ReadBytes(dir.path() / "target"), stored);
+    seen.clear();
+    EXPECT_EQ(CopyToNewFile(dir.path() / "fresh", dir.path() / "doc.content", 0600, stopAfterTwo),
+              CopyOutcome::Cancelled);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "fresh"));
+    EXPECT_EQ(CopyToNewFile(dir.path() / "fresh", dir.path() / "doc.content", 0600, {}),
+              CopyOutcome::Done);
+    EXPECT_EQ(ReadBytes(dir.path() / "fresh"), stored);
+    EXPECT_EQ(FileMode(dir.path() / "fresh"), 0600u);
+}
+
+TEST(DataFileCopies, NoModeOfTheDataFileOpenerGoesThroughALink) {
+    TempDir dir;
+    WriteBytes(dir.path() / "private", "the user's");
+    std::filesystem::create_symlink(dir.path() / "private", dir.path() / "planted");
+    for (DataFileMode mode : {DataFileMode::Read, DataFileMode::Rewrite, DataFileMode::CreateNew})
+        EXPECT_FALSE(OpenDataFile(dir.path() / "planted", mode).valid()) << static_cast<int>(mode);
+    EXPECT_EQ(ReadBytes(dir.path() / "private"), "the user's");
+    EXPECT_EQ(CopyToNewFile(dir.path() / "copy", dir.path() / "planted", 0600, {}),
+              CopyOutcome::Failed);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "copy"));
+    EXPECT_EQ(CopyToNewFile(dir.path() / "planted", dir.path() / "private", 0600, {}),
+              CopyOutcome::Failed);
+    EXPECT_EQ(ReadBytes(dir.path() / "private"), "the user's");
+    // Rewrite empties only an existing plain file; CreateNew makes one.
+    UniqueFd fresh = OpenDataFile(dir.path() / "new", DataFileMode::CreateNew, 0600);
+    ASSERT_TRUE(fresh.valid());
+    EXPECT_TRUE(WriteAll(fresh.get(), "abc"));
+    EXPECT_FALSE(OpenDataFile(dir.path() / "new", DataFileMode::CreateNew).valid());
+    EXPECT_TRUE(OpenDataFile(dir.path() / "new", DataFileMode::Rewrite).valid());
+    EXPECT_EQ(ReadBytes(dir.path() / "new"), "");
+    EXPECT_FALSE(OpenDataFile(dir.path() / "missing", DataFileMode::Rewrite).valid());
 }
 
 }  // namespace

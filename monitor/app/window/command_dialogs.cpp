@@ -51,10 +51,10 @@ std::optional<std::filesystem::path> RunSaveAsDialog(QWidget* parent,
     dialog.setObjectName("saveAsDialog");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    // Qt's own dialog on every desktop, so that "*.*" lists files without a dot as well.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilter("All Files (*.*)");
     dialog.setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    ListEveryFile(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return std::filesystem::path(dialog.selectedFiles().first().toStdString());
 }

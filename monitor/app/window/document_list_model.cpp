@@ -54,7 +54,7 @@ void DocumentListModel::AddRow(size_t index) {
 
 void DocumentListModel::RefreshRow(size_t index) {
     DocumentRecord record = store_.table().Get(index);
-    auto row = RowOfName(std::string(FieldText(record.name)));
+    auto row = FindRowOfRecord(index);
     if (!row) return;
     rows_[*row].texts = MakeRowTexts(record);
     emit dataChanged(this->index(static_cast<int>(*row), 0),
@@ -62,10 +62,15 @@ void DocumentListModel::RefreshRow(size_t index) {
 }
 
 void DocumentListModel::RefreshEditedRow(size_t index, std::string_view oldName) {
-    auto row = RowOfName(std::string(oldName));
+    std::optional<size_t> row;
+    if (auto it = rowOfSlot_.find(index);
+        it != rowOfSlot_.end() && rows_[it->second].texts.columns[0] == oldName)
+        row = it->second;
+    else
+        row = RowOfName(std::string(oldName));
     if (!row) return;
     rows_[*row].texts = MakeRowTexts(store_.table().Get(index));
-    rows_[*row].slot = index;
+    Retie(*row, index);
     ReindexFrom(0);
     emit dataChanged(this->index(static_cast<int>(*row), 0),
                      this->index(static_cast<int>(*row), columnCount() - 1));
@@ -76,6 +81,7 @@ void DocumentListModel::RemoveRow(size_t index) {
     if (!row) return;
     beginRemoveRows({}, static_cast<int>(*row), static_cast<int>(*row));
     rowOfName_.erase(rows_[*row].texts.columns[0]);
+    rowOfSlot_.erase(rows_[*row].slot);
     rows_.erase(rows_.begin() + static_cast<ptrdiff_t>(*row));
     ReindexFrom(*row);
     endRemoveRows();
@@ -83,7 +89,11 @@ void DocumentListModel::RemoveRow(size_t index) {
 
 std::optional<size_t> DocumentListModel::FindRowOfRecord(size_t index) {
     if (index >= store_.table().size()) return std::nullopt;
-    return RowOfName(NameOf(index));
+    std::string name = NameOf(index);
+    if (auto it = rowOfSlot_.find(index);
+        it != rowOfSlot_.end() && !name.empty() && rows_[it->second].texts.columns[0] == name)
+        return it->second;
+    return RowOfName(name);
 }
 
 std::optional<size_t> DocumentListModel::RowOfName(const std::string& name) const {
@@ -101,8 +111,15 @@ std::optional<size_t> DocumentListModel::FindRecordOfRow(size_t row) {
     // The record moved under this name (an edit elsewhere): look it up by name.
     slot = store_.FindRecordByName(name);
     if (slot == DocumentTable::kNoSlot) return std::nullopt;
-    rows_[row].slot = slot;
+    Retie(row, slot);
     return slot;
+}
+
+void DocumentListModel::Retie(size_t row, size_t slot) {
+    if (auto it = rowOfSlot_.find(rows_[row].slot); it != rowOfSlot_.end() && it->second == row)
+        rowOfSlot_.erase(it);
+    rows_[row].slot = slot;
+    rowOfSlot_[slot] = row;
 }
 
 void DocumentListModel::ReindexFrom(size_t first) {
@@ -111,8 +128,10 @@ void DocumentListModel::ReindexFrom(size_t first) {
         auto it = rowOfName_.find(rows_[row].texts.columns[0]);
         if (it != rowOfName_.end() && it->second >= first) rowOfName_.erase(it);
     }
-    for (size_t row = first; row < rows_.size(); ++row)
+    for (size_t row = first; row < rows_.size(); ++row) {
         rowOfName_.emplace(rows_[row].texts.columns[0], row);
+        rowOfSlot_[rows_[row].slot] = row;
+    }
 }
 
 void DocumentListModel::SortByColumn(int column, bool ascending) {

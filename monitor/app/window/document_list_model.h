@@ -14,9 +14,10 @@
 
 namespace wardlet {
 
-// The rows of the document list over the table: each row keeps the texts it shows, and a
-// name-to-row index keeps lookups cheap with thousands of documents. Rows are tied to records by
-// name; a row also remembers the slot it was made for, checked against the name before use.
+// The rows of the document list over the table: each row keeps the texts it shows, and indexes
+// keep lookups cheap with thousands of documents. Each row is tied to the record it was made for
+// by its slot (two hand-made files may hold one name), checked against the name before use; the
+// name finds a row only when its slot does not.
 // User-interface thread only.
 class DocumentListModel : public QAbstractTableModel, public DocumentListSink {
     Q_OBJECT
@@ -49,12 +50,15 @@ private:
         size_t slot;
     };
     std::string NameOf(size_t index) const;
+    // Ties the row to the record in `slot`.
+    void Retie(size_t row, size_t slot);
     // Rows from `first` on moved: their index entries are made again.
     void ReindexFrom(size_t first);
 
     DocumentStore& store_;
     std::vector<Row> rows_;
     std::unordered_map<std::string, size_t> rowOfName_;  // the first row showing each name
+    std::unordered_map<size_t, size_t> rowOfSlot_;
 };
 
 }  // namespace wardlet

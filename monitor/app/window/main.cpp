@@ -32,8 +32,11 @@ int main(int argc, char** argv) {
         messages.Show(app.doc().lockError(), MessageIcon::Stop);
         return 1;
     }
-    instance.onComeForward = [&] { app.frame().BringForward(); };
-    instance.Listen();
+    // Not while the exit runs: its window is already gone.
+    instance.onComeForward = [&] {
+        if (!app.shell().shuttingDown()) app.frame().BringForward();
+    };
+    instance.ListenOrReport();
     ExitSignals exitSignals([&] { app.shell().Shutdown(); });
     app.Start(line.hide);
     return QApplication::exec();

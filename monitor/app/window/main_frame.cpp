@@ -123,7 +123,10 @@ QAction* CMainFrame::NewAction(const CommandInfo& command) {
     QString prompt =
         QString::fromLatin1(command.prompt.data(), static_cast<int>(command.prompt.size()));
     action->setStatusTip(prompt.section('\n', 0, 0));
-    if (prompt.contains('\n')) action->setToolTip(prompt.section('\n', 1));
+    // Without a tip of its own a button would show the menu text with its key after a tab.
+    action->setToolTip(prompt.contains('\n')
+                           ? prompt.section('\n', 1)
+                           : QString::fromStdString(PlainCaption(command.menuText)));
     if (!command.shortcut.empty()) {
         action->setShortcut(QKeySequence(QString::fromLatin1(
             command.shortcut.data(), static_cast<int>(command.shortcut.size()))));
@@ -226,6 +229,10 @@ void CMainFrame::BringForward() {
 void CMainFrame::CloseMessageBoxes() {
     for (QWidget* widget : QApplication::topLevelWidgets())
         if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) box->reject();
+}
+
+void CMainFrame::HideForExit() {
+    hide();
 }
 
 void CMainFrame::Quit(ShutdownEnd end) {

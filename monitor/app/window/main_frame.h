@@ -48,6 +48,7 @@ public:
     StartupAnswer ShowStartupPrompt() override;
     void BringForward() override;
     void CloseMessageBoxes() override;
+    void HideForExit() override;
     void Quit(ShutdownEnd end) override;
 
     // Filled by the application object; tests replace the prompt and the quit.

@@ -5,6 +5,9 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QLocalSocket>
+#include <cstdio>
+
+#include "common/debug_log.h"
 
 namespace wardlet {
 namespace {
@@ -55,6 +58,18 @@ bool SingleInstance::Listen() {
     if (server_.listen(name_)) return true;
     QLocalServer::removeServer(name_);
     return server_.listen(name_);
+}
+
+bool SingleInstance::ListenOrReport() {
+    if (Listen()) return true;
+    QByteArray reason = error().toLocal8Bit();
+    fprintf(stderr,
+            "Wardlet: cannot listen for a second start (%s); a second start will not bring "
+            "this monitor forward.\n",
+            reason.constData());
+    DebugLog("single-instance socket " + name_.toLocal8Bit().toStdString() + ": " +
+             reason.toStdString());
+    return false;
 }
 
 }  // namespace wardlet

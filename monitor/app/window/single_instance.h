@@ -17,7 +17,13 @@ public:
     // True when a running monitor answered and was asked to come forward.
     [[nodiscard]] bool AskRunningToComeForward();
     // Starts listening (a socket left by a killed monitor is replaced); false when it cannot.
-    bool Listen();
+    [[nodiscard]] bool Listen();
+    // Listen, saying on standard error (and in the debug log) why it failed: the monitor goes on,
+    // but a second start will not find it.
+    bool ListenOrReport();
+    // Why the last Listen failed.
+    QString error() const { return server_.errorString(); }
+    const QString& name() const { return name_; }
 
     std::function<void()> onComeForward;
 

@@ -1,8 +1,13 @@
 #include "monitor/app/window/wardlet_app.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMenu>
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/debug_log.h"
 
 #include "monitor/app/window/command_dialogs.h"
 #include "monitor/dialogs/options_dialog.h"
@@ -18,10 +23,11 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
       frame_(std::make_unique<CMainFrame>(*model_)),
       tray_(std::make_unique<QtTrayIcon>()),
       timers_(std::make_unique<QtShellTimers>()),
-      sound_(std::make_unique<QtSoundPlayer>()) {
+      sound_(std::make_unique<QtSoundPlayer>()),
+      copies_(std::make_unique<QtBackgroundCopies>(frame_.get())) {
     shell_ = std::make_unique<MonitorShell>(
         MonitorShell::Parts{*doc_, frame_->view(), *timers_, *tray_, *sound_, desktop.messages,
-                            desktop.opener, desktop.launcher, *frame_});
+                            desktop.opener, desktop.launcher, *frame_, *copies_});
     observer_ = std::make_unique<UiThreadObserver>(*shell_);
     doc_->Attach(*model_, *observer_);
     doc_->engine().SetIdleCallback([this] { observer_->Post([this] { shell_->OnChecksIdle(); }); });
@@ -44,7 +50,7 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
     }
     commands_ = std::make_unique<DocumentCommands>(
         DocumentCommands::Parts{*doc_, frame_->view(), *shell_, desktop.messages, desktop.opener,
-                                *dialogs, MakeHelpPages(doc_->installFolder())});
+                                *dialogs, MakeHelpPages(doc_->installFolder()), *copies_});
     shell_->addDocument = [this] { commands_->Run(CommandId::Add); };
     frame_->runCommand = [this](CommandId id) { commands_->Run(id); };
     frame_->SetHelpPages(commands_->pages());
@@ -55,8 +61,17 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
 CWardletApp::~CWardletApp() {
     // No check may still wait for this thread when the engine joins its threads.
     doc_->RequestStop();
-    while (!doc_->ChecksIdle())
+    QElapsedTimer waited;
+    waited.start();
+    while (!doc_->ChecksIdle() && waited.elapsed() < kShutdownBound.count())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (!doc_->ChecksIdle()) {
+        // A check thread is stuck where no stop reaches it: joining it would hang the exit. The
+        // records were written by the exit; end without it, as the exit itself does.
+        DebugLog("check threads still running after the exit's bound; ending without them");
+        fflush(nullptr);
+        std::_Exit(0);
+    }
     commands_.reset();
     shell_.reset();
     doc_.reset();
@@ -83,14 +98,16 @@ void CWardletApp::WireTrayMenu() {
 
 bool CWardletApp::RunOptionsDialog(MonitorOptions& options) {
     // The e-mail dialog works on a copy: check threads read the settings in force under the
-    // document object's lock. Its Apply saves at once, so the copy goes back on either answer.
+    // document object's lock. Its Apply saves at once and puts them in force at once.
     MailConfig mail = doc_->mailConfig();
-    MailSettingsContext context{doc_->dataFolder(), doc_->installFolder(), mail, desktop_.messages,
-                                desktop_.launcher};
+    MailSettingsContext context{doc_->dataFolder(),
+                                doc_->installFolder(),
+                                mail,
+                                desktop_.messages,
+                                desktop_.launcher,
+                                [this](const MailConfig& config) { doc_->SetMailConfig(config); }};
     OptionsDialog dialog(options, context, frame_.get());
-    bool applied = dialog.exec() == 1;
-    doc_->SetMailConfig(mail);
-    return applied;
+    return dialog.exec() == 1;
 }
 
 WindowStart CWardletApp::Start(bool hide) {

@@ -8,6 +8,7 @@
 #include "monitor/app/document_commands.h"
 #include "monitor/app/monitor_shell.h"
 #include "monitor/app/wardlet_doc.h"
+#include "monitor/app/window/background_copies.h"
 #include "monitor/app/window/document_list_model.h"
 #include "monitor/app/window/main_frame.h"
 #include "monitor/app/window/shell_devices.h"
@@ -30,6 +31,7 @@ public:
     };
     CWardletApp(std::filesystem::path dataFolder, std::filesystem::path installFolder,
                 const Desktop& desktop, TransferLimits limits = TransferLimits::FromEnvironment());
+    // Waits for the check threads at most kShutdownBound, as the exit does.
     ~CWardletApp() override;
 
     // The first update, then the window shown, hidden in the tray, or minimised without a tray.
@@ -57,6 +59,7 @@ private:
     std::unique_ptr<QtTrayIcon> tray_;
     std::unique_ptr<QtShellTimers> timers_;
     std::unique_ptr<QtSoundPlayer> sound_;
+    std::unique_ptr<QtBackgroundCopies> copies_;
     std::unique_ptr<MonitorShell> shell_;
     std::unique_ptr<UiThreadObserver> observer_;
     std::unique_ptr<CommandDialogs> ownDialogs_;

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <deque>
+#include <set>
+#include <thread>
 
 #include "common/little_endian.h"
 #include "engine_fixture.h"
@@ -20,6 +22,13 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::UnorderedElementsAre;
 
+std::set<std::string> Entries(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
 DocumentRecord Staged(DocumentType type, const std::string& name, const std::string& location) {
     DocumentRecord record{};
     record.type = static_cast<int32_t>(type);
@@ -33,8 +42,9 @@ class CommandsTest : public ShellTest {
 protected:
     void Start() {
         StartShell();
-        commands_ = std::make_unique<DocumentCommands>(DocumentCommands::Parts{
-            *doc_, *rows_, *shell_, boxes_, opener_, dialogs_, MakeHelpPages(install_.path())});
+        commands_ = std::make_unique<DocumentCommands>(
+            DocumentCommands::Parts{*doc_, *rows_, *shell_, boxes_, opener_, dialogs_,
+                                    MakeHelpPages(install_.path()), copies_});
     }
     size_t RowOf(const std::string& name) { return *rows_->FindRowOfRecord(IndexOf(name)); }
     void Select(const std::vector<std::string>& names) {
@@ -374,28 +384,92 @@ TEST(ManualFileTest, BesideTheProgramOrInTheSharedFolderOfAnInstall) {
     EXPECT_EQ(ManualFile(bin), bin / "manual" / "manual.html");
 }
 
-TEST_F(CommandsTest, OpenedCopiesGoAtExitAndOldOnesAtTheNextStart) {
-    WriteDocument(DocumentType::LocalFile, "list", "/srv/list.txt");
-    WriteBytes(data_ / "list.content", "stored");
-    WriteBytes(data_ / "UVP1F.tmp_old.txt", "opened two days ago");
-    WriteBytes(data_ / "UVP2A.tmp_recent.txt", "opened an hour ago");
-    WriteBytes(data_ / "UVPnotacopy.txt", "someone else's");
+TEST_F(CommandsTest, OpenedCopiesGoAtExitAndOldOnesAtTheNextStartButNoDocumentEver) {
+    // A document named like an opened copy, and a file of the user's of that shape.
+    WriteDocument(DocumentType::LocalFile, "UVP1.tmp_notes", "/srv/notes.txt");
+    WriteBytes(data_ / "UVP1.tmp_notes.content", "the notes");
+    WriteBytes(data_ / "UVP2A.tmp_mine.txt", "not ours");
+    auto opened = data_ / "opened";
+    std::filesystem::create_directory(opened);
+    WriteBytes(opened / "UVP1F.tmp_old.txt", "opened two days ago");
+    WriteBytes(opened / "UVP2A.tmp_recent.txt", "opened an hour ago");
     auto now = std::filesystem::file_time_type::clock::now();
-    std::filesystem::last_write_time(data_ / "UVP1F.tmp_old.txt", now - std::chrono::hours(48));
-    std::filesystem::last_write_time(data_ / "UVP2A.tmp_recent.txt", now - std::chrono::hours(1));
+    std::filesystem::last_write_time(opened / "UVP1F.tmp_old.txt", now - std::chrono::hours(48));
+    std::filesystem::last_write_time(opened / "UVP2A.tmp_recent.txt", now - std::chrono::hours(1));
     Start();
-    EXPECT_FALSE(Exists("UVP1F.tmp_old.txt"));
-    EXPECT_TRUE(Exists("UVP2A.tmp_recent.txt"));
-    Select({"list"});
+    EXPECT_FALSE(std::filesystem::exists(opened / "UVP1F.tmp_old.txt"));
+    EXPECT_TRUE(std::filesystem::exists(opened / "UVP2A.tmp_recent.txt"));
+    Select({"UVP1.tmp_notes"});
     commands_->Open();
     ASSERT_EQ(opener_.files.size(), 1u);
-    EXPECT_TRUE(std::filesystem::exists(opener_.files[0]));
+    EXPECT_EQ(opener_.files[0].parent_path(), opened);
+    EXPECT_EQ(ReadBytes(opener_.files[0]), "the notes");
     commands_->Run(CommandId::Exit);
     ASSERT_TRUE(ui_.PumpUntil([&] { return log_.quit.has_value(); }));
     EXPECT_FALSE(std::filesystem::exists(opener_.files[0]));
-    EXPECT_FALSE(Exists("UVP2A.tmp_recent.txt"));
-    EXPECT_TRUE(Exists("UVPnotacopy.txt"));
-    EXPECT_TRUE(Exists("list.data"));
+    EXPECT_FALSE(std::filesystem::exists(opened / "UVP2A.tmp_recent.txt"));
+    for (const char* kept : {"UVP1.tmp_notes.data", "UVP1.tmp_notes.content", "UVP2A.tmp_mine.txt"})
+        EXPECT_TRUE(Exists(kept)) << kept;
+    EXPECT_EQ(ReadBytes(data_ / "UVP1.tmp_notes.content"), "the notes");
+}
+
+TEST_F(CommandsTest, SaveAsCopiesOffThisThreadAndACancelLeavesTheTargetAsItWas) {
+    WriteDocument(DocumentType::LocalFile, "big", "/srv/big.bin", DocumentStatus::Checked);
+    std::string stored(3 << 20, 'b');
+    WriteBytes(data_ / "big.content", stored);
+    Start();
+    TempDir target;
+    auto saved = target.path() / "saved.bin";
+    WriteBytes(saved, "what was there");
+    Select({"big"});
+    copies_.cancel = true;
+    dialogs_.saveAs.push_back(saved);
+    commands_->SaveAs();
+    EXPECT_EQ(ReadBytes(saved), "what was there");
+    EXPECT_TRUE(boxes_.shown.empty());  // a cancel is no failure
+    EXPECT_EQ(Entries(target.path()), std::set<std::string>{"saved.bin"});  // nothing beside it
+
+    copies_.cancel = false;
+    dialogs_.saveAs.push_back(saved);
+    commands_->SaveAs();
+    EXPECT_EQ(ReadBytes(saved), stored);
+    EXPECT_THAT(copies_.captions, ElementsAre(kSavingCaption, kSavingCaption));
+    ASSERT_EQ(copies_.threads.size(), 2u);
+    EXPECT_NE(copies_.threads[1], std::this_thread::get_id());
+}
+
+TEST_F(CommandsTest, EditingAnUnavailableDocumentChecksItAtOnce) {
+    HttpPeer peer;
+    peer.SetPage("locked", "behind a password", R"({"auth": "ann:right"})");
+    WriteDocument(DocumentType::WebPage, "locked", peer.Url("locked"), DocumentStatus::Unavailable,
+                  [](DocumentRecord& r) {
+                      r.useAccount = 1;
+                      SetFieldText(r.userName, "ann");
+                      SetFieldText(r.password, "wrong");
+                  });
+    WriteBytes(data_ / "locked.content", "an older copy");
+    Start();
+    Select({"locked"});
+    DocumentRecord fixed = Staged(DocumentType::WebPage, "locked", peer.Url("locked"));
+    fixed.useAccount = 1;
+    SetFieldText(fixed.userName, "ann");
+    SetFieldText(fixed.password, "right");
+    dialogs_.staged.push_back(fixed);
+    commands_->Properties();
+    // Not left red until the next periodic pass: fetched now, and compared with the kept copy.
+    ASSERT_TRUE(ui_.PumpUntil([&] { return peer.Hits("locked") >= 1; }));
+    WaitIdle();
+    EXPECT_EQ(StatusOf("locked"), DocumentStatus::Changed);
+    EXPECT_EQ(ReadBytes(data_ / "locked.content"), "behind a password");
+
+    // An edit that keeps the copy keeps an unseen change and fetches nothing.
+    DocumentRecord renamed = fixed;
+    SetFieldText(renamed.name, "renamed");
+    dialogs_.staged.push_back(renamed);
+    commands_->Properties();
+    WaitIdle();
+    EXPECT_EQ(StatusOf("renamed"), DocumentStatus::Changed);
+    EXPECT_EQ(peer.Hits("locked"), 1u);
 }
 
 }  // namespace

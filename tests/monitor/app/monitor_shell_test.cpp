@@ -3,7 +3,10 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 #include <fstream>
+#include <thread>
 
 #include "common/little_endian.h"
 #include "common/mail_queue.h"
@@ -288,7 +291,14 @@ TEST_F(OpenShellTest, FilesOpenFromACopyOfTheStoredContentOrSayWhyNot) {
     Open("list");
     ASSERT_EQ(opener_.files.size(), 1u);
     std::string copy = opener_.files[0].filename().string();
-    EXPECT_EQ(opener_.files[0].parent_path(), data_);
+    // In a folder of their own, which only the user can enter; made off this thread.
+    EXPECT_EQ(opener_.files[0].parent_path(), data_ / "opened");
+    struct stat folder {};
+    ASSERT_EQ(lstat((data_ / "opened").c_str(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 07777, 0700u);
+    EXPECT_THAT(copies_.captions, ElementsAre(kOpeningCaption));
+    ASSERT_EQ(copies_.threads.size(), 1u);
+    EXPECT_NE(copies_.threads[0], std::this_thread::get_id());
     EXPECT_EQ(copy.rfind("UVP", 0), 0u) << copy;
     EXPECT_NE(copy.find(".tmp_list.txt"), std::string::npos) << copy;
     EXPECT_EQ(copy.size() - copy.find(".tmp_list.txt"), std::string(".tmp_list.txt").size());
@@ -305,6 +315,48 @@ TEST_F(OpenShellTest, FilesOpenFromACopyOfTheStoredContentOrSayWhyNot) {
     EXPECT_EQ(boxes_.shown[1].text, kInvalidLocation);
     EXPECT_EQ(boxes_.shown[1].icon, MessageIcon::Exclamation);
     EXPECT_EQ(opener_.files.size(), 1u);
+}
+
+TEST_F(OpenShellTest, APlantedLinkIsNotFollowedAndACancelledCopyOpensNothing) {
+    TempDir elsewhere;
+    WriteBytes(elsewhere.path() / "secret", "the user's private file");
+    WriteDocument(DocumentType::LocalFile, "list", "/srv/list.txt", DocumentStatus::Changed);
+    WriteDocument(DocumentType::LocalFile, "other", "/srv/other.txt", DocumentStatus::Changed);
+    std::filesystem::create_symlink(elsewhere.path() / "secret", data_ / "list.content");
+    WriteBytes(data_ / "other.content", "stored");
+    StartShell();
+    Open("list");
+    EXPECT_TRUE(opener_.files.empty());
+    EXPECT_THAT(boxes_.Texts(), ElementsAre(kNotDownloadedYet));
+    // A link planted as the folder of the copies is not written through either.
+    std::filesystem::create_directory_symlink(elsewhere.path(), data_ / "opened");
+    Open("other");
+    EXPECT_TRUE(opener_.files.empty());
+    std::filesystem::remove(data_ / "opened");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(elsewhere.path()), {}), 1);
+
+    copies_.cancel = true;
+    Open("other");
+    EXPECT_TRUE(opener_.files.empty());
+    EXPECT_EQ(StatusOf("other"), DocumentStatus::Changed);  // nothing opened, nothing seen
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(data_ / "opened"), {}), 0);
+}
+
+TEST_F(ShellTest, ASecondOptionsCommandIsRefusedWhileItsDialogIsOpen) {
+    StartShell();
+    int dialogs = 0;
+    shell_->editOptions = [&](MonitorOptions& options) {
+        ++dialogs;
+        shell_->OptionsCommand();  // from the tray, while this one is open
+        options.threadCount = 5;
+        return true;
+    };
+    shell_->OptionsCommand();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(doc_->options().threadCount, 5);
+    EXPECT_FALSE(shell_->optionsOpen());
+    shell_->OptionsCommand();  // closed again: the next one opens
+    EXPECT_EQ(dialogs, 2);
 }
 
 TEST_F(OpenShellTest, AFileOpenedRightAfterItsCheckShowsTheNewCopy) {
@@ -343,7 +395,8 @@ TEST_F(ShutdownShellTest, StopsTheChecksThenSavesAndNothingReachesTheWindowAfter
     shell_->Shutdown();  // a second exit entry point does nothing more
     EXPECT_FALSE(log_.quit.has_value());
     ASSERT_TRUE(ui_.PumpUntil([&] { return log_.quit.has_value(); }));
-    EXPECT_THAT(log_.Take(), ElementsAre("stop 1", "stop 3", "tray remove", "close boxes",
+    // The window goes at once, before the wait for the checks.
+    EXPECT_THAT(log_.Take(), ElementsAre("stop 1", "stop 3", "tray remove", "hide", "close boxes",
                                          "start 6 5000", "stop 6", "quit stopped"));
     EXPECT_EQ(*log_.quit, ShutdownEnd::ChecksStopped);
     EXPECT_EQ(OnDisk("slow").status, static_cast<int32_t>(DocumentStatus::Waiting));

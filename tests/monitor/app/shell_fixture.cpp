@@ -129,6 +129,16 @@ StartupAnswer ShellLog::ShowStartupPrompt() {
     return promptAnswer;
 }
 
+CopyOutcome ScriptedCopies::Run(std::string_view caption, CopyWork work) {
+    captions.emplace_back(caption);
+    CopyJob job([this, work = std::move(work)](const CopyProgress& progress) {
+        threads.push_back(std::this_thread::get_id());
+        return work(progress);
+    });
+    if (cancel) job.Cancel();
+    return job.Wait();
+}
+
 void ShellLog::Quit(ShutdownEnd end) {
     quit = end;
     Log(end == ShutdownEnd::ChecksStopped ? "quit stopped" : "quit still running");
@@ -173,8 +183,8 @@ void ShellTest::StartShell(bool hide) {
     doc_ = std::make_unique<CWardletDoc>(data_, install_.path());
     list_ = std::make_unique<HeadlessDocumentList>(doc_->table());
     rows_ = std::make_unique<FakeRows>(*list_, doc_->store());
-    shell_ = std::make_unique<MonitorShell>(
-        MonitorShell::Parts{*doc_, *rows_, log_, log_, log_, boxes_, opener_, launcher_, log_});
+    shell_ = std::make_unique<MonitorShell>(MonitorShell::Parts{
+        *doc_, *rows_, log_, log_, log_, boxes_, opener_, launcher_, log_, copies_});
     observer_ = std::make_unique<QueuedObserver>(ui_, *shell_);
     doc_->Attach(*list_, *observer_);
     doc_->engine().SetIdleCallback([this] { ui_.Post([this] { shell_->OnChecksIdle(); }); });

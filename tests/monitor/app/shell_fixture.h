@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "monitor/app/copy_job.h"
 #include "monitor/app/monitor_shell.h"
 #include "monitor/app/wardlet_doc.h"
 #include "monitor/model/headless_list.h"
@@ -103,6 +104,7 @@ public:
     StartupAnswer ShowStartupPrompt() override;
     void BringForward() override { Log("forward"); }
     void CloseMessageBoxes() override { Log("close boxes"); }
+    void HideForExit() override { Log("hide"); }
     void Quit(ShutdownEnd end) override;
 
     bool Running(TimerId id) const { return running.count(id) != 0; }
@@ -115,6 +117,16 @@ public:
     StartupAnswer promptAnswer = StartupAnswer::Cancel;
     std::function<size_t()> rowCount;  // rows at the time the columns are set up
     std::optional<ShutdownEnd> quit;
+};
+
+// Copies run on a thread of their own as the window runs them, the test thread waiting; with
+// `cancel` the user cancels each one before its first block.
+class ScriptedCopies : public BackgroundCopies {
+public:
+    CopyOutcome Run(std::string_view caption, CopyWork work) override;
+    std::vector<std::string> captions;
+    std::vector<std::thread::id> threads;  // where each copy ran
+    bool cancel = false;
 };
 
 // A data folder with documents on disk, and a shell over a document object wired as the window
@@ -144,6 +156,7 @@ protected:
     ScriptedMessageBoxes boxes_;
     RecordingOpener opener_;
     RecordingLauncher launcher_;
+    ScriptedCopies copies_;
     std::unique_ptr<CWardletDoc> doc_;
     std::unique_ptr<HeadlessDocumentList> list_;
     std::unique_ptr<FakeRows> rows_;

@@ -37,6 +37,12 @@ TEST(DataViews, MissingFileShowsNothingAndCloseOrEscapeGiveOne) {
     TempDir dir;
     EXPECT_EQ(DataView(nullptr, dir.path() / "missing.content"), 0);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // A link planted in the data folder is not read through: no window, as for a missing file.
+    WriteBytes(dir.path() / "secret", "a private file elsewhere");
+    std::filesystem::create_symlink(dir.path() / "secret", dir.path() / "planted.content");
+    EXPECT_FALSE(LoadDataView(dir.path() / "planted.content"));
+    EXPECT_EQ(DataView(nullptr, dir.path() / "planted.content"), 0);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
     WriteBytes(dir.path() / "empty.content", "");
     bool timedOut = false;

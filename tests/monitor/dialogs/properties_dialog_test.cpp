@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 
 #include <set>
 
@@ -168,6 +169,20 @@ TEST_F(PropertiesDialogTest, OpeningStateOfEachModeAndType) {
               "&Connect... | URL: | accountCheck | typeFtpFile methodSimple");
     EXPECT_EQ(Snapshot(Open(PropertiesMode::Edit, local).get()),
               "&Browse.. | Local Path: | | typeLocalFile methodSimple");
+}
+
+TEST_F(PropertiesDialogTest, TypingGoesToTheNameOrWhenCopyingToTheUrl) {
+    size_t slot = AddRecord(DocumentType::WebPage, "Page", "http://p");
+    for (PropertiesMode mode : {PropertiesMode::Add, PropertiesMode::Edit, PropertiesMode::Copy}) {
+        auto dialog = Open(mode, slot);
+        dialog->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+        const char* expected = mode == PropertiesMode::Copy ? "locationEdit" : "nameEdit";
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), expected);
+        QTest::keyClicks(QApplication::focusWidget(), "x");
+        EXPECT_EQ(Text(dialog.get(), expected).back(), 'x');
+    }
 }
 
 TEST_F(PropertiesDialogTest, ClickTable) {

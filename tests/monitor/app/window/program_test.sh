@@ -126,5 +126,35 @@ for f in "$folder"/*.data; do
   [ "$(od -An -t d4 -j 2568 -N 4 "$f" | tr -d ' ')" = 0 ] || fail "$f was not saved Checked"
 done
 
+# 5. A document named like an opened copy survives File > Exit, record and stored copy, while a
+#    check of a slow page is still running; the window goes before the checks have stopped.
+export XDG_DATA_HOME="$work/four"
+folder="$XDG_DATA_HOME/Calvorne/Wardlet"
+echo "my notes" > "$work/notes.txt"
+"$bin/wardctl" add --type local-file --name "UVP1.tmp_notes" --location "$work/notes.txt" >/dev/null
+"$bin/wardctl" add --type web-page --name "slow" --location "http://127.0.0.1:$port/p1" >/dev/null
+"$bin/wardctl" options set startupCheck 0 >/dev/null
+"$bin/wardctl" options set periodicCheck 0 >/dev/null
+: > "$work/pages/hits"
+"$bin/Wardlet" >/dev/null 2>&1 & monitor=$!; pids+=($monitor)
+wait_for 20 visible || fail "the window did not show"
+id=$(visible | head -1)
+sleep 1
+press ctrl+F5
+wait_for 20 test -s "$folder/UVP1.tmp_notes.content" || fail "the notes were not fetched"
+wait_for 20 grep -q '^p1$' "$work/pages/hits" || fail "the slow page was not asked for"
+press alt+f
+sleep 0.5
+start=$(date +%s%N)
+xdotool key --clearmodifiers x
+wait_for 10 not_visible || fail "File > Exit left the window up"
+gone=$(( ($(date +%s%N) - start) / 1000000 ))
+wait_for 10 ended "$monitor" || fail "File > Exit did not end the monitor"
+echo "File > Exit to the window gone, a check running: ${gone} ms"
+for f in UVP1.tmp_notes.data UVP1.tmp_notes.content; do
+  [ -f "$folder/$f" ] || fail "$f was removed at exit"
+done
+"$bin/wardctl" list | grep -q "UVP1.tmp_notes" || fail "wardctl list lost the document"
+
 [ "$failures" -eq 0 ] && echo "all program checks passed"
 exit "$failures"
