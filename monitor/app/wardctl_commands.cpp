@@ -202,7 +202,7 @@ int Add(WardctlSession& session, const Args& args) {
     size_t index = session.store().AddDocument(result.staged);
     std::error_code ec;
     if (index == DocumentTable::kNoSlot ||
-        !std::filesystem::exists(session.store().DataFile(input.name), ec)) {
+        !std::filesystem::is_regular_file(session.store().DataFile(input.name), ec)) {
         session.err << "wardctl: cannot write the document file in " << session.dataFolder()
                     << '\n';
         return kExitWriteFailed;

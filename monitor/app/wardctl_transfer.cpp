@@ -101,8 +101,8 @@ bool AddAll(WardctlSession& session, const std::vector<Planned>& plan) {
         size_t index = session.store().AddDocument(planned.staged);
         std::error_code ec;
         if (index == DocumentTable::kNoSlot ||
-            !std::filesystem::exists(session.store().DataFile(planned.name), ec)) {
-            if (index != DocumentTable::kNoSlot) added.push_back(planned.name);
+            !std::filesystem::is_regular_file(session.store().DataFile(planned.name), ec)) {
+            // Only what this import wrote goes; the files in the way stay as they were.
             session.store().DeleteDocuments(added);
             return false;
         }
