@@ -118,8 +118,9 @@ int CheckCommand(WardctlSession& session, const std::vector<std::string>& argume
     if (!summary.unknownNames.empty()) return UnknownName(session, summary.unknownNames);
     // Ended by a signal, as the shell expects, once everything is saved.
     if (summary.interrupted) return 128 + signals.caught();
-    // The mailer runs once the pass is over, as the monitor's mailer timer follows its checks.
-    if (sendMail)
+    // The mailer runs once the pass is over, as the monitor's mailer timer would: only while
+    // "Send email" is on.
+    if (sendMail && doc.mailTimerActive())
         if (int status = SendQueuedMail(session)) return status;
     return summary.ExitStatus();
 }

@@ -3,7 +3,8 @@ and out (the Debian urlwatch loads what is written), the queued mail sent withou
 against a real SMTP server on loopback, and the systemd user units.
 
 Run by CTest with WARDLET_BIN_DIR (the built programs), WARDLET_SOURCE_DIR and
-WARDLET_UNIT_DIR (the units configured for the build tree)."""
+WARDLET_UNIT_DIR (the units configured for the build tree); WARDLET_WITHOUT_QT=1 in a build
+without the window programs."""
 import base64
 import fcntl
 import json
@@ -22,6 +23,8 @@ SOURCE = os.environ["WARDLET_SOURCE_DIR"]
 UNITS = os.environ["WARDLET_UNIT_DIR"]
 DATA = os.path.join(SOURCE, "tests", "monitor", "app", "data")
 PYTHON = "/usr/bin/python3"
+# A build without Qt has neither the mailer nor the units.
+WITHOUT_QT = os.environ.get("WARDLET_WITHOUT_QT") == "1"
 
 
 class DataHome(unittest.TestCase):
@@ -263,6 +266,7 @@ class SmtpPeer:
         self.process.wait()
 
 
+@unittest.skipIf(WITHOUT_QT, "Wardpost is not built without Qt")
 class MailWithoutWindow(DataHome):
     def setUp(self):
         super().setUp()
@@ -331,6 +335,22 @@ class MailWithoutWindow(DataHome):
         self.assertEqual(len(peer.messages()), 1)
         self.assertFalse(os.path.exists(self.queue))
 
+    def test_with_send_email_off_only_an_explicit_send_mail_sends(self):
+        peer = SmtpPeer()
+        self.addCleanup(peer.stop)
+        self.file(os.path.join(self.folder, "Wardlet.mail"), mail_config(peer.host))
+        self.wardctl("options", "set", "sendEmail", "0")
+        entry = b"2026/12/09 [10:00:00] Changed: Left over\r\r\nhttp://example.com/\r\r\n\r\r\n"
+        self.file(self.queue, entry)
+        run = self.change_and_check("--send-mail", expect=1)
+        self.assertEqual(run.stderr, b"")  # the mailer was not started, as the monitor would not
+        with open(self.queue, "rb") as f:
+            self.assertEqual(f.read(), entry)
+        self.wardctl("send-mail")
+        messages = peer.messages()
+        self.assertEqual(len(messages), 1)
+        self.assertIn("Changed: Left over", messages[0])
+
     def test_a_running_monitor_makes_the_timer_end_quietly(self):
         with open(os.path.join(self.folder, "Wardlet.lock"), "a") as lock:
             fcntl.flock(lock, fcntl.LOCK_EX)
@@ -369,6 +389,7 @@ def unit_success_statuses():
     return {0} | {int(n) for line in unit_lines("SuccessExitStatus") for n in line.split()}
 
 
+@unittest.skipIf(WITHOUT_QT, "the units are not configured without Qt")
 class SystemdUnits(unittest.TestCase):
     def test_the_units_pass_systemd_analyze_verify(self):
         tmp = tempfile.mkdtemp(prefix="wardctl-units-")
