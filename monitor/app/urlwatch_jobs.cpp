@@ -141,6 +141,20 @@ ImportJob ReadJob(const YAML::Node& node, size_t number) {
     return job;
 }
 
+// The scheme in small letters ("https" of "HTTPS://..."); empty when the text starts with none.
+std::string SchemeOf(std::string_view url) {
+    size_t colon = url.find(':');
+    if (colon == 0 || colon == std::string_view::npos) return {};
+    std::string scheme;
+    for (char c : url.substr(0, colon)) {
+        bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+        if (!letter && (scheme.empty() || !other)) return {};
+        scheme += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return scheme;
+}
+
 }  // namespace
 
 bool DocumentFromUrl(const std::string& url, DocumentInput& input, std::string& reason) {
@@ -155,18 +169,19 @@ bool DocumentFromUrl(const std::string& url, DocumentInput& input, std::string& 
         input.location = path;
         return true;
     }
-    CurlUrl parsed;
-    if (curl_url_set(parsed.handle, CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
-        reason = "the URL cannot be read";
-        return false;
-    }
-    std::string scheme = parsed.Part(CURLUPART_SCHEME);
+    std::string scheme = SchemeOf(url);
     if (scheme == "http" || scheme == "https") {
         input.type = DocumentType::WebPage;
     } else if (scheme == "ftp") {
         input.type = DocumentType::FtpFile;
     } else {
-        reason = "URLs of the scheme " + scheme + ": are not supported";
+        reason = scheme.empty() ? "the URL has no scheme such as https:"
+                                : "URLs of the scheme " + scheme + ": are not supported";
+        return false;
+    }
+    CurlUrl parsed;
+    if (curl_url_set(parsed.handle, CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
+        reason = "the URL cannot be read";
         return false;
     }
     input.location = url;
