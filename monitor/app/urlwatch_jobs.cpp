@@ -41,6 +41,30 @@ bool IsHarmless(std::string_view key) {
     return false;
 }
 
+// The URL as the report shows it: a password in it is not printed.
+std::string WithoutAccount(std::string_view url) {
+    size_t scheme = url.find("://");
+    if (scheme == std::string_view::npos) return std::string(url);
+    size_t host = scheme + 3;
+    size_t at = url.find('@', host);
+    if (at == std::string_view::npos || at > url.find('/', host)) return std::string(url);
+    return std::string(url.substr(0, host)) + std::string(url.substr(at + 1));
+}
+
+// The scheme in small letters ("https" of "HTTPS://..."); empty when the text starts with none.
+std::string SchemeOf(std::string_view url) {
+    size_t colon = url.find(':');
+    if (colon == 0 || colon == std::string_view::npos) return {};
+    std::string scheme;
+    for (char c : url.substr(0, colon)) {
+        bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+        if (!letter && (scheme.empty() || !other)) return {};
+        scheme += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return scheme;
+}
+
 struct CurlUrl {
     CURLU* handle = curl_url();
     ~CurlUrl() { curl_url_cleanup(handle); }
@@ -108,7 +132,7 @@ ImportJob ReadJob(const YAML::Node& node, size_t number) {
     if (!name.empty()) {
         job.label = name;
     } else if (!url.empty()) {
-        job.label = url;
+        job.label = WithoutAccount(url);
     } else if (std::string command = ScalarOf(node, "command"); !command.empty()) {
         job.label = command;
     }
@@ -139,20 +163,6 @@ ImportJob ReadJob(const YAML::Node& node, size_t number) {
     if (job.input.name.empty()) job.input.name = NameFromUrl(url);
     job.importable = true;
     return job;
-}
-
-// The scheme in small letters ("https" of "HTTPS://..."); empty when the text starts with none.
-std::string SchemeOf(std::string_view url) {
-    size_t colon = url.find(':');
-    if (colon == 0 || colon == std::string_view::npos) return {};
-    std::string scheme;
-    for (char c : url.substr(0, colon)) {
-        bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
-        if (!letter && (scheme.empty() || !other)) return {};
-        scheme += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
-    return scheme;
 }
 
 }  // namespace
@@ -220,14 +230,13 @@ std::string SafeName(std::string_view wanted) {
 }
 
 std::string NameFromUrl(std::string_view url) {
-    size_t scheme = url.find("://");
-    if (scheme != std::string_view::npos) url.remove_prefix(scheme + 3);
-    // Never a password in a name.
-    size_t at = url.find('@');
-    if (at != std::string_view::npos && at < url.find('/')) url.remove_prefix(at + 1);
-    while (!url.empty() && url.back() == '/')
-        url.remove_suffix(1);
-    return SafeName(url);
+    std::string plain = WithoutAccount(url);  // never a password in a name
+    std::string_view rest = plain;
+    size_t scheme = rest.find("://");
+    if (scheme != std::string_view::npos) rest.remove_prefix(scheme + 3);
+    while (!rest.empty() && rest.back() == '/')
+        rest.remove_suffix(1);
+    return SafeName(rest);
 }
 
 ImportSource ReadUrlwatchJobs(std::string_view text) {
@@ -267,8 +276,8 @@ ImportSource ReadUrlList(std::string_view text) {
         if (first == std::string_view::npos || line[first] == '#') continue;
         line = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
         ImportJob job;
-        job.label = std::string(line);
-        if (DocumentFromUrl(job.label, job.input, job.reason)) {
+        job.label = WithoutAccount(line);
+        if (DocumentFromUrl(std::string(line), job.input, job.reason)) {
             job.input.name = NameFromUrl(line);
             job.importable = true;
         }
