@@ -2,10 +2,13 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 
 #include "monitor/app/wardctl_commands.h"
+#include "monitor/app/wardctl_json.h"
+#include "monitor/app/wardctl_mail.h"
 #include "monitor/engine/foreground_pass.h"
 
 namespace wardlet {
@@ -19,6 +22,30 @@ bool ParseSelection(const std::vector<std::string>& args, std::vector<std::strin
     names = args;
     return true;
 }
+
+// Takes `flag` out of `args`; true when it was there.
+bool TakeFlag(std::vector<std::string>& args, std::string_view flag) {
+    auto found = std::find(args.begin(), args.end(), flag);
+    if (found == args.end()) return false;
+    args.erase(found);
+    return true;
+}
+
+// With --json each ended check is one JSON object on its own line instead of the tab line.
+class CheckLines : public HeadlessCheckObserver {
+public:
+    CheckLines(HeadlessDocumentList& list, bool json, std::function<void(const std::string&)> line,
+               std::function<void(std::string_view)> message)
+        : HeadlessCheckObserver(list, line, std::move(message)), json_(json), line_(line) {}
+    void CheckEnded(size_t index, const DocumentRecord& record) override {
+        if (!json_) return HeadlessCheckObserver::CheckEnded(index, record);
+        line_(JsonLine(CheckJson(record)));
+    }
+
+private:
+    bool json_;
+    std::function<void(const std::string&)> line_;
+};
 
 int UnknownName(WardctlSession& session, const std::vector<std::string>& unknown) {
     return unknown.empty() ? kExitOk : session.NoDocument(unknown.front());
@@ -56,10 +83,14 @@ private:
 
 }  // namespace
 
-int CheckCommand(WardctlSession& session, const std::vector<std::string>& args) {
+int CheckCommand(WardctlSession& session, const std::vector<std::string>& arguments) {
+    std::vector<std::string> args = arguments;
+    bool sendMail = TakeFlag(args, "--send-mail");
+    bool json = TakeFlag(args, "--json");
     std::vector<std::string> names;
     if (!ParseSelection(args, names)) {
-        session.err << "wardctl: use 'check --all' or 'check NAME...'\nTry 'wardctl --help'.\n";
+        session.err << "wardctl: use 'check [--json] [--send-mail] --all' or 'check NAME...'\n"
+                       "Try 'wardctl --help'.\n";
         return kExitUsage;
     }
     if (int status = session.LockForWriting()) return status;
@@ -70,8 +101,8 @@ int CheckCommand(WardctlSession& session, const std::vector<std::string>& args) 
     doc.LoadSettings();
     doc.SetMailTimerActive(FlagOn(doc.options().sendEmail));
     std::mutex outLock;
-    HeadlessCheckObserver observer(
-        session.list(),
+    CheckLines observer(
+        session.list(), json,
         [&](const std::string& line) {
             std::lock_guard guard(outLock);
             session.out << line << std::endl;
@@ -87,6 +118,10 @@ int CheckCommand(WardctlSession& session, const std::vector<std::string>& args) 
     if (!summary.unknownNames.empty()) return UnknownName(session, summary.unknownNames);
     // Ended by a signal, as the shell expects, once everything is saved.
     if (summary.interrupted) return 128 + signals.caught();
+    // The mailer runs once the pass is over, as the monitor's mailer timer would: only while
+    // "Send email" is on.
+    if (sendMail && doc.mailTimerActive())
+        if (int status = SendQueuedMail(session)) return status;
     return summary.ExitStatus();
 }
 

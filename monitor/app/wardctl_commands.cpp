@@ -1,5 +1,6 @@
 #include "monitor/app/wardctl_commands.h"
 
+#include <algorithm>
 #include <charconv>
 #include <map>
 #include <optional>
@@ -10,7 +11,10 @@
 #include "common/little_endian.h"
 #include "monitor/app/options.h"
 #include "monitor/app/wardctl_check.h"
+#include "monitor/app/wardctl_json.h"
+#include "monitor/app/wardctl_mail.h"
 #include "monitor/app/wardctl_session.h"
+#include "monitor/app/wardctl_transfer.h"
 #include "monitor/model/document_editor.h"
 
 #ifndef WARDLET_VERSION
@@ -26,8 +30,10 @@ The command line of the Wardlet document monitor. It works on the monitor's data
 ($XDG_DATA_HOME/Calvorne/Wardlet) and refuses every command that writes while the monitor runs.
 
 Commands:
-  list                       one line per document: name, type, status, last check (tabs)
-  show NAME                  every field of the document, one "field: value" line each
+  list [--json]              one line per document: name, type, status, last check (tabs);
+                             --json: one JSON array of every document with every field
+  show NAME [--json]         every field of the document, one "field: value" line each
+                             (--json: one JSON object)
   add --type TYPE --name NAME --location TEXT [--user USER --password PASSWORD]
       [--count STRING | --middle START END]
                              adds a document (saved as waiting for its first check);
@@ -36,15 +42,27 @@ Commands:
   remove NAME...             deletes the documents and their stored copies
   options                    prints the eleven options as "field: value"
   options set FIELD VALUE    changes one option and saves the options file
-  check [--all | NAME...]    checks every document (Check All) or the named ones (Check
+  check [--json] [--send-mail] [--all | NAME...]
+                             checks every document (Check All) or the named ones (Check
                              Selected) with threadCount threads, one line per ended check
-                             (name, status, time); queues e-mail entries as the monitor does
+                             (name, status, time; --json: one JSON object per line); queues
+                             e-mail entries as the monitor does, and with --send-mail sends
+                             them at the end without a window
+  send-mail                  sends the queued e-mail entries without a window (Wardpost
+                             --no-window); works beside a running monitor
+  import urlwatch FILE [--dry-run]
+                             adds the jobs of a urlwatch urls.yaml as documents, all or none,
+                             and lists the jobs it skips with the reason
+  import list FILE [--dry-run]
+                             adds one web page per line of FILE (a URL; # starts a comment)
+  export urlwatch            writes the documents as a urlwatch urls.yaml on standard output
   mark-checked [--all | NAME...]
                              sets the documents to Checked
   --help, --version
 
 Exit status: 0 done; 64 usage error; 65 input refused; 66 no document of that name;
-74 a file could not be written; 75 the data folder is in use by the monitor.
+69 the queued e-mail could not be sent (it stays queued); 74 a file could not be written;
+75 the data folder is in use by the monitor.
 check also exits with 1 when a document changed, 2 when one could not be retrieved, 3 for both
 (0: nothing changed and everything was retrieved).
 )";
@@ -71,28 +89,51 @@ std::optional<DocumentType> ParseType(const std::string& text) {
     return std::nullopt;
 }
 
+// "--json" as the only argument, or nothing; false for anything else.
+bool JsonFlag(const Args& args, bool& json) {
+    json = args.size() == 1 && args[0] == "--json";
+    return args.empty() || json;
+}
+
 int List(WardctlSession& session, const Args& args) {
-    if (!args.empty()) return Usage(session.err, "list takes no arguments");
+    bool json = false;
+    if (!JsonFlag(args, json)) return Usage(session.err, "list takes no arguments but --json");
     session.Load();
     DocumentTable& table = session.table();
+    nlohmann::json documents = nlohmann::json::array();
     for (size_t i = 0; i < table.size(); ++i) {
         DocumentRecord r = table.Get(i);
         std::string_view name = FieldText(r.name);
         if (name.empty()) continue;
+        if (json) {
+            documents.push_back(RecordJson(r));
+            continue;
+        }
         std::string_view lastCheck = FieldText(r.lastCheck);
         session.out << name << '\t' << TypeText(r.type) << '\t' << StatusText(r.status) << '\t'
                     << (lastCheck.empty() ? "?" : lastCheck) << '\n';
     }
+    if (json) session.out << JsonLine(documents) << '\n';
     return kExitOk;
 }
 
 int Show(WardctlSession& session, const Args& args) {
-    if (args.size() != 1) return Usage(session.err, "show takes one document name");
+    Args rest = args;
+    bool json = false;
+    if (auto flag = std::find(rest.begin(), rest.end(), "--json"); flag != rest.end()) {
+        json = true;
+        rest.erase(flag);
+    }
+    if (rest.size() != 1) return Usage(session.err, "show takes one document name");
     session.Load();
-    size_t index = session.store().FindRecordByName(args[0]);
-    if (index == DocumentTable::kNoSlot) return session.NoDocument(args[0]);
+    size_t index = session.store().FindRecordByName(rest[0]);
+    if (index == DocumentTable::kNoSlot) return session.NoDocument(rest[0]);
     DocumentRecord r = session.table().Get(index);
     auto& out = session.out;
+    if (json) {
+        out << JsonLine(RecordJson(r)) << '\n';
+        return kExitOk;
+    }
     out << "type: " << r.type << " (" << TypeText(r.type) << ")\n"
         << "location: " << FieldText(r.location) << '\n'
         << "name: " << FieldText(r.name) << '\n'
@@ -161,7 +202,7 @@ int Add(WardctlSession& session, const Args& args) {
     size_t index = session.store().AddDocument(result.staged);
     std::error_code ec;
     if (index == DocumentTable::kNoSlot ||
-        !std::filesystem::exists(session.store().DataFile(input.name), ec)) {
+        !std::filesystem::is_regular_file(session.store().DataFile(input.name), ec)) {
         session.err << "wardctl: cannot write the document file in " << session.dataFolder()
                     << '\n';
         return kExitWriteFailed;
@@ -236,6 +277,9 @@ int RunWardctl(const std::vector<std::string>& args, std::ostream& out, std::ost
         {"options", Options},
         {"check", CheckCommand},
         {"mark-checked", MarkCheckedCommand},
+        {"send-mail", SendMailCommand},
+        {"import", ImportCommand},
+        {"export", ExportCommand},
     };
     auto found = commands.find(command);
     if (found == commands.end()) return Usage(err, "unknown command '" + command + "'");

@@ -11,9 +11,10 @@ namespace wardlet {
 // Exit statuses of wardctl besides the ones a command documents itself.
 enum WardctlExit : int {
     kExitOk = 0,
-    kExitUsage = 64,       // unknown command or option, missing argument
-    kExitRefused = 65,     // the input broke a rule of the document editor or the options
-    kExitNoDocument = 66,  // no document of that name
+    kExitUsage = 64,        // unknown command or option, missing argument
+    kExitRefused = 65,      // the input broke a rule of the document editor or the options
+    kExitNoDocument = 66,   // no document of that name
+    kExitMailNotSent = 69,  // the mailer did not send the queue; the entries stay queued
     kExitWriteFailed = 74,
     kExitFolderInUse = 75,  // the monitor (or another wardctl) holds the data folder
 };

@@ -14,13 +14,28 @@ for f in /usr/bin/Wardlet /usr/bin/Wardpost /usr/bin/wardctl /usr/share/wardlet/
   /usr/share/wardlet/Wardlet.alert /usr/share/wardlet/manual/manual.html \
   /usr/share/applications/wardlet.desktop /usr/share/metainfo/com.calvorne.Wardlet.metainfo.xml \
   /usr/share/icons/hicolor/256x256/apps/wardlet.png /usr/share/icons/hicolor/scalable/apps/wardlet.svg \
-  /usr/share/man/man1/Wardlet.1.gz /usr/share/doc/wardlet/copyright /usr/share/doc/wardlet/changelog.gz; do
+  /usr/share/man/man1/Wardlet.1.gz /usr/share/doc/wardlet/copyright /usr/share/doc/wardlet/changelog.gz \
+  /usr/lib/systemd/user/wardlet-check.service /usr/lib/systemd/user/wardlet-check.timer; do
   grep -qx "$f" <<<"$listing" || fail "$f is not in the package"
 done
 depends=$(dpkg-deb -f "$package" Depends)
-for lib in libqt6widgets6 libcurl4 libssl3 libc6; do
+for lib in libqt6widgets6 libcurl4 libssl3 libyaml-cpp0.7 libc6; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
+
+# The packaged units, as systemd reads them: the service names the installed wardctl, pointed here
+# at the unpacked copy, and its manual page is found in the package.
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+dpkg-deb -x "$package" "$unpacked"
+units="$unpacked/usr/lib/systemd/user"
+grep -qx "ExecStart=/usr/bin/wardctl check --all --send-mail" "$units/wardlet-check.service" ||
+  fail "the service does not run the installed wardctl"
+sed -i "s|/usr/bin/wardctl|$unpacked/usr/bin/wardctl|" "$units/wardlet-check.service"
+mkdir -m 700 "$unpacked/runtime"
+MANPATH="$unpacked/usr/share/man" XDG_RUNTIME_DIR="$unpacked/runtime" \
+  systemd-analyze verify --user "$units/wardlet-check.service" "$units/wardlet-check.timer" ||
+  fail "systemd-analyze verify of the packaged units"
 
 if [ "$(id -u)" -eq 0 ] && [ "${CI:-}" = true ] && ! dpkg -s wardlet >/dev/null 2>&1; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$package" >/dev/null ||
