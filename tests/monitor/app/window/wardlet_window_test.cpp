@@ -750,8 +750,9 @@ TEST_F(WindowTest, ToolBarTipsAreThePlainCaptionWithoutTheKey) {
     for (QAction* action : app_->frame().toolBar().actions()) {
         if (action->isSeparator()) continue;
         tips.push_back(action->toolTip().toStdString());
-        if (QWidget* button = app_->frame().toolBar().widgetForAction(action))
+        if (QWidget* button = app_->frame().toolBar().widgetForAction(action)) {
             EXPECT_EQ(button->toolTip(), action->toolTip());
+        }
     }
     EXPECT_THAT(tips, ElementsAre("Options", "Add", "Check Selected", "Open"));
     EXPECT_EQ(PlainCaption("Save &As...\tCtrl+S"), "Save As");
