@@ -66,9 +66,11 @@ CWardletApp::~CWardletApp() {
     while (!doc_->ChecksIdle() && waited.elapsed() < kShutdownBound.count())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     if (!doc_->ChecksIdle()) {
-        // A check thread is stuck where no stop reaches it: joining it would hang the exit. The
-        // records were written by the exit; end without it, as the exit itself does.
+        // A check thread is stuck where no stop reaches it: joining it would hang. Write the
+        // records (once: the exit may have done so) and end without it, as the exit does.
         DebugLog("check threads still running after the exit's bound; ending without them");
+        (void)doc_->FinishShutdown();
+        doc_->store().FlushPendingWrites();
         fflush(nullptr);
         std::_Exit(0);
     }
