@@ -1,6 +1,7 @@
 #include "common/fd_io.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -43,6 +44,14 @@ UniqueFd OpenDataFile(const std::filesystem::path& file, DataFileMode mode, mode
         fd = open(file.c_str(), flags, permissions);
     } while (fd < 0 && errno == EINTR);
     return UniqueFd(fd);
+}
+
+UniqueFd OpenRegularFileForReading(const std::filesystem::path& file) {
+    UniqueFd fd(open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.valid() || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
+    fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 
 FILE* OpenDataFileForReading(const std::filesystem::path& file) {

@@ -46,6 +46,11 @@ enum class DataFileMode {
 // link planted there cannot make the program read a file elsewhere. Null when it cannot.
 FILE* OpenDataFileForReading(const std::filesystem::path& file);
 
+// Opens a file the user named (a local document) for reading, its links followed as the user
+// expects. Only a regular file is taken: a pipe or a device could block a read or never end, and
+// the open itself does not wait for a pipe's writer. Not valid otherwise.
+[[nodiscard]] UniqueFd OpenRegularFileForReading(const std::filesystem::path& file);
+
 // The whole content of a file of the data folder, read without following a symbolic link;
 // nullopt when it cannot be opened or read.
 std::optional<std::string> ReadDataFile(const std::filesystem::path& file);

@@ -1,15 +1,16 @@
 #include "mailer/smtp/mime_types.h"
 
 #include <strings.h>
-#include <fstream>
 #include <sstream>
+
+#include "common/fd_io.h"
 
 namespace wardlet::smtp {
 
 std::string LookUpContentType(std::string_view extensionKey, const std::filesystem::path& table) {
     if (extensionKey.size() < 2 || extensionKey[0] != '.') return {};
     std::string wanted(extensionKey.substr(1));
-    std::ifstream in(table);
+    std::istringstream in(ReadSystemFile(table).value_or(std::string()));
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') continue;

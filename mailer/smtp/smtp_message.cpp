@@ -7,11 +7,11 @@
 #include <atomic>
 #include <cctype>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <optional>
 #include <random>
 
+#include "common/fd_io.h"
 #include "mailer/smtp/base64.h"
 #include "mailer/smtp/mime_types.h"
 #include "mailer/smtp/socket_io.h"
@@ -91,10 +91,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     std::error_code ec;
     auto size = std::filesystem::file_size(path, ec);
     if (ec || size >= kMaxAttachmentBytes) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string data(std::istreambuf_iterator<char>(in), {});
-    if (in.bad()) return std::nullopt;
+    std::optional<std::string> data = ReadSystemFile(path);
+    // It may have grown since its size was taken.
+    if (data && data->size() >= kMaxAttachmentBytes) return std::nullopt;
     return data;
 }
 

@@ -84,7 +84,7 @@ int64_t StringCounter::count() const {
 }
 
 int64_t CountString(const std::filesystem::path& file, std::string_view needle) {
-    UniqueFd in(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd in = OpenDataFile(file, DataFileMode::Read);
     if (in.get() < 0) return -1;
     StringCounter counter{std::string(needle)};
     std::vector<char> block(1 << 20);
@@ -97,7 +97,7 @@ int64_t CountString(const std::filesystem::path& file, std::string_view needle) 
 }
 
 std::optional<std::string> ReadDocumentText(const std::filesystem::path& file) {
-    UniqueFd in(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd in = OpenDataFile(file, DataFileMode::Read);
     if (in.get() < 0) return std::nullopt;
     std::string text;
     char block[64 * 1024];

@@ -29,20 +29,6 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-// A local document must be a regular file: a pipe or a device could block the check or never
-// end. Opened without blocking so a pipe without writer cannot hang the open itself.
-int OpenRegularFile(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return -1;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
-
 FilePtr OpenStoredCopy(const std::filesystem::path& file) {
     return FilePtr(OpenDataFileForReading(file));
 }
@@ -175,7 +161,7 @@ void DocumentCheck::RetrieveFtp() {
 void DocumentCheck::RetrieveLocal() {
     std::string path(FieldText(record_.location));
     FilePtr stored = OpenStoredCopy(contentFile_);
-    UniqueFd source(OpenRegularFile(path));
+    UniqueFd source = OpenRegularFileForReading(path);
     if (source.get() < 0) return EndUnavailable(true);
     if (stored) {
         switch (CompareFiles(source.get(), fileno(stored.get()), context_.stopping)) {

@@ -36,7 +36,7 @@ TransferOutcome DownloadOnce(const FtpTestRequest& test, const TransferLimits& l
     }
     TransferOutcome outcome;
     {
-        UniqueFd out(open(temp->c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+        UniqueFd out = OpenDataFile(*temp, DataFileMode::Rewrite);
         if (out.get() < 0) {
             outcome = TransferOutcome::SinkFailed;
             reason = "the temporary file cannot be written";

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "common/fd_io.h"
 #include "common/temp_file.h"
 
 namespace wardlet {
@@ -28,8 +29,8 @@ bool NewCopy::Open() {
     if (temp) {
         file_ = *temp;
         // Made by this check a moment ago; a link put in its place is not written through.
-        int fd = open(file_.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-        if (fd >= 0 && !(out_ = fdopen(fd, "wb"))) close(fd);
+        UniqueFd fd = OpenDataFile(file_, DataFileMode::Rewrite);
+        if (fd.valid() && (out_ = fdopen(fd.get(), "wb"))) fd.Release();
     }
     if (!out_) failed_ = true;
     return out_ != nullptr;
