@@ -88,7 +88,7 @@ bool ReadFilters(const YAML::Node& node, std::vector<UrlwatchFilter>& filters) {
              colon == std::string_view::npos ? "" : std::string(text.substr(colon + 1))});
     };
     if (node.IsScalar()) {
-        std::string chain = node.Scalar();
+        const std::string& chain = node.Scalar();
         for (size_t start = 0; start <= chain.size();) {
             size_t comma = std::min(chain.find(',', start), chain.size());
             if (comma > start) fromText(std::string_view(chain).substr(start, comma - start));
