@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang-format clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config clang-format clang-tidy clang libclang-rt-14-dev
   qt6-base-dev qt6-multimedia-dev libgl-dev
   libcurl4-openssl-dev libssl-dev
   libgtest-dev libbenchmark-dev

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Sets everything up and runs every test: the full build and the Debian package, then the core
-# again under AddressSanitizer/UBSan and the check engine under ThreadSanitizer, and a short
-# fuzzing run.
+# Sets everything up and runs every test: the full build (warnings as errors) and the tree's
+# conventions, the Debian package, then the core again under AddressSanitizer/UBSan and the check
+# engine under ThreadSanitizer, and a short fuzzing run.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
 jobs=$(nproc)
 
 "$top/scripts/build.sh" main
+# The conventions (format, include floors, the file layer, clang-tidy) before any test runs.
+"$top/scripts/lint.sh"
 ctest --test-dir "$top/build/main" --output-on-failure -j "$jobs"
 # The Debian package, from a release build of its own.
 "$top/tests/resources/package_test.sh" "$top"
