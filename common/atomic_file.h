@@ -18,8 +18,8 @@ namespace wardlet {
 // by a crash is removed with the other temporary files), are flushed, then renamed over it.
 // A failed write removes the new file and leaves the old one as it was. `mode` applies to the
 // new file (0600 for files that hold secrets).
-bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes,
-                           mode_t mode = 0644);
+[[nodiscard]] bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes,
+                                         mode_t mode = 0644);
 
 // The same with a copy of `source` (not followed when it is a symbolic link), read in blocks, so
 // a large file never sits in memory; false when the source cannot be read or the copy written,

@@ -51,6 +51,6 @@ enum class MailConfigRead { Ok, CannotOpen, TooShort };
 MailConfigRead ReadMailConfigStrict(const std::filesystem::path& file, MailConfig& out);
 
 // Replaces the file atomically, readable by the user only (it holds the SMTP password).
-bool WriteMailConfig(const std::filesystem::path& file, const MailConfig& config);
+[[nodiscard]] bool WriteMailConfig(const std::filesystem::path& file, const MailConfig& config);
 
 }  // namespace wardlet

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/atomic_file.h"
+#include "common/debug_log.h"
 #include "common/fd_io.h"
 #include "common/little_endian.h"
 
@@ -73,7 +74,8 @@ std::optional<MonitorOptions> ReadOptionsFile(const std::filesystem::path& dataF
 MonitorOptions LoadOptions(const std::filesystem::path& dataFolder) {
     if (auto options = ReadOptionsFile(dataFolder)) return *options;
     MonitorOptions defaults = DefaultOptions();
-    SaveOptions(dataFolder, defaults);
+    // The defaults still apply for this run; the next start tries the write again.
+    if (!SaveOptions(dataFolder, defaults)) DebugLog("cannot write the default options file");
     return defaults;
 }
 

@@ -62,7 +62,8 @@ std::optional<MonitorOptions> ReadOptionsFile(const std::filesystem::path& dataF
 // Start-up: the file's options, or the defaults, which are then written so they are on disk.
 MonitorOptions LoadOptions(const std::filesystem::path& dataFolder);
 // Replaces the file atomically; false when it could not be written (the old file stays).
-bool SaveOptions(const std::filesystem::path& dataFolder, const MonitorOptions& options);
+[[nodiscard]] bool SaveOptions(const std::filesystem::path& dataFolder,
+                               const MonitorOptions& options);
 
 // Period of the periodic check. A value of 0 or below, possible only from a damaged file, falls
 // back to 10 minutes instead of a zero or huge period.

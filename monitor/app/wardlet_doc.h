@@ -53,7 +53,7 @@ public:
 
     MonitorOptions options() const { return options_.Get(); }
     // Takes applied options into use and writes them; false when the file could not be written.
-    bool ApplyOptions(const MonitorOptions& options);
+    [[nodiscard]] bool ApplyOptions(const MonitorOptions& options);
     MailConfig mailConfig() const;
     void SetMailConfig(const MailConfig& config);
     // Follows the mailer timer: e-mail entries are queued only while it runs.

@@ -83,7 +83,7 @@ TEST(ReplaceFileAtomically, KilledBeforeRenameLeavesOldFile) {
     WriteBytes(file, "old content");
     int status = RunInChild([&] {
         SetBeforeRenameHookForTesting([] { raise(SIGKILL); });
-        ReplaceFileAtomically(file, "new content");
+        (void)ReplaceFileAtomically(file, "new content");
     });
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGKILL);
