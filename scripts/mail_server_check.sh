@@ -13,6 +13,7 @@
 # stopped again at the end. Ports 10025, 10587, 10465 and 10026 on 127.0.0.1 must be free.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+source "$top/scripts/check_lib.sh"
 wardpost=$top/build/main/bin/Wardpost
 [ -x "$wardpost" ] || { echo "mail_server_check: build first (scripts/build.sh main)" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "mail_server_check: run as root" >&2; exit 2; }
@@ -40,13 +41,7 @@ fail() {
 }
 
 # A certificate authority of our own, and a server certificate for localhost signed by it.
-(cd "$work" &&
-  openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 \
-    -subj '/CN=Wardlet check CA' &&
-  openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj '/CN=localhost' &&
-  printf 'subjectAltName=DNS:localhost\nbasicConstraints=CA:FALSE\n' >ext &&
-  openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem \
-    -days 2 -extfile ext) >/dev/null 2>&1
+make_certificates "$work" localhost DNS:localhost
 chmod 600 "$work/server.key"
 
 # The account, in a SASL database of this instance only.

@@ -12,6 +12,7 @@
 # 10100-10110 on 127.0.0.1 must be free.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+source "$top/scripts/check_lib.sh"
 wardctl=$top/build/main/bin/wardctl
 [ -x "$wardctl" ] || { echo "server_check: build first (scripts/build.sh main)" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "server_check: run as root" >&2; exit 2; }
@@ -51,13 +52,7 @@ fail() {
 }
 
 # A certificate authority of our own, and a server certificate for 127.0.0.1 signed by it.
-(cd "$work" &&
-  openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 \
-    -subj '/CN=Wardlet check CA' &&
-  openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj '/CN=127.0.0.1' &&
-  printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\n' >ext &&
-  openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem \
-    -days 2 -extfile ext) >/dev/null 2>&1
+make_certificates "$work" 127.0.0.1 IP:127.0.0.1,DNS:localhost
 chmod 644 "$work/server.key"  # nginx's workers run as nobody
 
 wait_port() {
