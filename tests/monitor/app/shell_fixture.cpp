@@ -168,9 +168,13 @@ void ShellTest::WriteDocument(DocumentType type, const std::string& name,
     SetFieldText(record.location, location);
     record.status = static_cast<int32_t>(status);
     if (more) more(record);
-    DocumentTable table;
-    DocumentStore store(data_, table);
-    ASSERT_TRUE(store.SaveDocument(table.Add(record)));
+    // One table and store for all of a test's writes, kept for the test's life: short-lived ones
+    // would hand their mutexes' addresses to the next, which the thread checker takes for one.
+    if (!writeStore_) {
+        writeTable_ = std::make_unique<DocumentTable>();
+        writeStore_ = std::make_unique<DocumentStore>(data_, *writeTable_);
+    }
+    ASSERT_TRUE(writeStore_->SaveDocument(writeTable_->Add(record)));
 }
 
 void ShellTest::WriteOptions(const std::function<void(MonitorOptions&)>& change) {

@@ -157,6 +157,8 @@ protected:
     RecordingOpener opener_;
     RecordingLauncher launcher_;
     ScriptedCopies copies_;
+    std::unique_ptr<DocumentTable> writeTable_;
+    std::unique_ptr<DocumentStore> writeStore_;
     std::unique_ptr<CWardletDoc> doc_;
     std::unique_ptr<HeadlessDocumentList> list_;
     std::unique_ptr<FakeRows> rows_;
