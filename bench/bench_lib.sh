@@ -22,3 +22,25 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends \
     "${missing[@]}" >/dev/null
 }
+# Writes WORK/nginx.conf for an nginx of the bench's own, its files under WORK/nginx, serving
+# WORK/www: the http block's SERVERS (server blocks) and EXTRA directives are the caller's.
+write_nginx_conf() {
+  local work=$1 servers=$2 extra=${3:-}
+  mkdir -p "$work/www" "$work/nginx"
+  cat >"$work/nginx.conf" <<CONF
+worker_processes 2;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 4096; }
+http {
+  access_log off;
+  $extra
+  client_body_temp_path $work/nginx/body;
+  proxy_temp_path $work/nginx/proxy;
+  fastcgi_temp_path $work/nginx/fastcgi;
+  uwsgi_temp_path $work/nginx/uwsgi;
+  scgi_temp_path $work/nginx/scgi;
+$servers
+}
+CONF
+}

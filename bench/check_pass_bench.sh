@@ -27,22 +27,7 @@ cleanup() { [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null; rm -rf "$work"
 trap cleanup EXIT
 
 port=$((20000 + RANDOM % 20000))
-mkdir -p "$work/www" "$work/nginx"
-cat >"$work/nginx.conf" <<CONF
-worker_processes 2;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 4096; }
-http {
-  access_log off;
-  client_body_temp_path $work/nginx/body;
-  proxy_temp_path $work/nginx/proxy;
-  fastcgi_temp_path $work/nginx/fastcgi;
-  uwsgi_temp_path $work/nginx/uwsgi;
-  scgi_temp_path $work/nginx/scgi;
-  server { listen 127.0.0.1:$port; root $work/www; }
-}
-CONF
+write_nginx_conf "$work" "  server { listen 127.0.0.1:$port; root $work/www; }"
 nginx -c "$work/nginx.conf" -g 'daemon off;' &
 nginx_pid=$!
 for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done

@@ -45,22 +45,7 @@ for h in $(seq 0 $((hosts - 1))); do
   pairs+=("$((base + 100 + h)):$((base + h))")
   prefixes+=("https://127.0.0.1:$((base + 100 + h))/p")
 done
-mkdir -p "$work/www" "$work/nginx"
-cat >"$work/nginx.conf" <<CONF
-worker_processes 2;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 4096; }
-http {
-  access_log off;
-  keepalive_requests 100000;
-  client_body_temp_path $work/nginx/body;
-  proxy_temp_path $work/nginx/proxy;
-  fastcgi_temp_path $work/nginx/fastcgi;
-  uwsgi_temp_path $work/nginx/uwsgi;
-  scgi_temp_path $work/nginx/scgi;
-$servers}
-CONF
+write_nginx_conf "$work" "$servers" "keepalive_requests 100000;"
 nginx -c "$work/nginx.conf" -g 'daemon off;' &
 pids+=($!)
 /usr/bin/python3 "$top/bench/latency_relay.py" --delay-ms "$delay" "${pairs[@]}" >"$work/relay.out" \
