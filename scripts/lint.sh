@@ -4,11 +4,13 @@
 #   - floors: no include from a lower folder into a higher one;
 #   - files opened only through the file layer of common/ (no open(, fopen( or ifstream elsewhere);
 #   - a few clang-tidy checks over the product code (with build/main's compile commands).
-#   scripts/lint.sh            all of it (needs scripts/build.sh main for clang-tidy)
+#   scripts/lint.sh            all of it (clang-tidy uses build/main's compile commands, or a
+#                              configure-only tree of its own in build/lint when there is none)
 #   scripts/lint.sh --quick    everything but clang-tidy
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
+exec 2>&1  # one stream, so a captured run shows every finding in order
 failures=0
 fail() {
   echo "lint: $*" >&2
@@ -65,7 +67,11 @@ if [ "${1:-}" != "--quick" ]; then
   checks+=',performance-move-const-arg,performance-unnecessary-copy-initialization'
   checks+=',misc-unused-using-decls,readability-redundant-string-cstr'
   db="$top/build/main"
-  [ -f "$db/compile_commands.json" ] || { echo "lint: build first (scripts/build.sh main)" >&2; exit 2; }
+  if [ ! -f "$db/compile_commands.json" ]; then
+    # Configuring alone writes the compile commands; no product source needs a generated file.
+    db="$top/build/lint"
+    cmake -S "$top" -B "$db" -G Ninja -DWARDLET_WITH_BENCH=OFF -DBUILD_TESTING=OFF >/dev/null
+  fi
   mapfile -t units < <(git ls-files '*.cpp' ':!tests/' ':!bench/')
   report=$(printf '%s\n' "${units[@]}" |
     xargs -P "$(nproc)" -n 4 clang-tidy -p "$db" --quiet --checks="$checks" 2>/dev/null |
