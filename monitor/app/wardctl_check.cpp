@@ -89,9 +89,8 @@ int CheckCommand(WardctlSession& session, const std::vector<std::string>& argume
     bool json = TakeFlag(args, "--json");
     std::vector<std::string> names;
     if (!ParseSelection(args, names)) {
-        session.err << "wardctl: use 'check [--json] [--send-mail] --all' or 'check NAME...'\n"
-                       "Try 'wardctl --help'.\n";
-        return kExitUsage;
+        return ReportUsage(session.err,
+                           "use 'check [--json] [--send-mail] --all' or 'check NAME...'");
     }
     if (int status = session.LockForWriting()) return status;
     session.Load();
@@ -128,9 +127,7 @@ int CheckCommand(WardctlSession& session, const std::vector<std::string>& argume
 int MarkCheckedCommand(WardctlSession& session, const std::vector<std::string>& args) {
     std::vector<std::string> names;
     if (!ParseSelection(args, names)) {
-        session.err << "wardctl: use 'mark-checked --all' or 'mark-checked NAME...'\n"
-                       "Try 'wardctl --help'.\n";
-        return kExitUsage;
+        return ReportUsage(session.err, "use 'mark-checked --all' or 'mark-checked NAME...'");
     }
     if (int status = session.LockForWriting()) return status;
     session.Load();

@@ -69,11 +69,6 @@ check also exits with 1 when a document changed, 2 when one could not be retriev
 
 using Args = std::vector<std::string>;
 
-int Usage(std::ostream& err, const std::string& problem) {
-    err << "wardctl: " << problem << "\nTry 'wardctl --help'.\n";
-    return kExitUsage;
-}
-
 std::optional<int32_t> ParseInt(const std::string& text) {
     int32_t value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -97,7 +92,8 @@ bool JsonFlag(const Args& args, bool& json) {
 
 int List(WardctlSession& session, const Args& args) {
     bool json = false;
-    if (!JsonFlag(args, json)) return Usage(session.err, "list takes no arguments but --json");
+    if (!JsonFlag(args, json))
+        return ReportUsage(session.err, "list takes no arguments but --json");
     session.Load();
     DocumentTable& table = session.table();
     nlohmann::json documents = nlohmann::json::array();
@@ -124,7 +120,7 @@ int Show(WardctlSession& session, const Args& args) {
         json = true;
         rest.erase(flag);
     }
-    if (rest.size() != 1) return Usage(session.err, "show takes one document name");
+    if (rest.size() != 1) return ReportUsage(session.err, "show takes one document name");
     session.Load();
     size_t index = session.store().FindRecordByName(rest[0]);
     if (index == DocumentTable::kNoSlot) return session.NoDocument(rest[0]);
@@ -158,17 +154,18 @@ int Add(WardctlSession& session, const Args& args) {
         const std::string& option = args[i];
         auto value = [&](size_t count = 1) -> bool { return i + count < args.size(); };
         if (option == "--middle") {
-            if (!value(2)) return Usage(session.err, "--middle needs a start and an end string");
+            if (!value(2))
+                return ReportUsage(session.err, "--middle needs a start and an end string");
             input.method = CheckMethod::Middle;
             input.middleStart = args[++i];
             input.middleEnd = args[++i];
             continue;
         }
-        if (!value()) return Usage(session.err, option + " needs a value");
+        if (!value()) return ReportUsage(session.err, option + " needs a value");
         const std::string& text = args[++i];
         if (option == "--type") {
             auto type = ParseType(text);
-            if (!type) return Usage(session.err, "unknown document type '" + text + "'");
+            if (!type) return ReportUsage(session.err, "unknown document type '" + text + "'");
             input.type = *type;
             haveType = true;
         } else if (option == "--name") {
@@ -185,12 +182,12 @@ int Add(WardctlSession& session, const Args& args) {
             input.method = CheckMethod::Count;
             input.countString = text;
         } else {
-            return Usage(session.err, "unknown option '" + option + "' for add");
+            return ReportUsage(session.err, "unknown option '" + option + "' for add");
         }
     }
-    if (!haveType) return Usage(session.err, "add needs --type");
+    if (!haveType) return ReportUsage(session.err, "add needs --type");
     if (input.type != DocumentType::WebPage && input.method != CheckMethod::Simple)
-        return Usage(session.err, "--count and --middle apply to web pages only");
+        return ReportUsage(session.err, "--count and --middle apply to web pages only");
     if (int status = session.LockForWriting()) return status;
     session.Load();
     EditorResult result = ApplyDocumentInput(input, session.table(), PropertiesMode::Add,
@@ -211,7 +208,7 @@ int Add(WardctlSession& session, const Args& args) {
 }
 
 int Remove(WardctlSession& session, const Args& args) {
-    if (args.empty()) return Usage(session.err, "remove needs at least one document name");
+    if (args.empty()) return ReportUsage(session.err, "remove needs at least one document name");
     if (int status = session.LockForWriting()) return status;
     session.Load();
     for (const auto& name : args)
@@ -229,11 +226,11 @@ int Options(WardctlSession& session, const Args& args) {
         return kExitOk;
     }
     if (args[0] != "set" || args.size() != 3)
-        return Usage(session.err, "use 'options' or 'options set FIELD VALUE'");
+        return ReportUsage(session.err, "use 'options' or 'options set FIELD VALUE'");
     const OptionField* field = FindOptionField(args[1]);
-    if (!field) return Usage(session.err, "unknown option field '" + args[1] + "'");
+    if (!field) return ReportUsage(session.err, "unknown option field '" + args[1] + "'");
     auto value = ParseInt(args[2]);
-    if (!value) return Usage(session.err, "'" + args[2] + "' is not a whole number");
+    if (!value) return ReportUsage(session.err, "'" + args[2] + "' is not a whole number");
     if (std::string problem = OptionValueProblem(field->name, *value); !problem.empty()) {
         session.err << "wardctl: " << problem << '\n';
         return kExitRefused;
@@ -250,6 +247,11 @@ int Options(WardctlSession& session, const Args& args) {
 
 }  // namespace
 
+int ReportUsage(std::ostream& err, std::string_view problem) {
+    err << "wardctl: " << problem << "\nTry 'wardctl --help'.\n";
+    return kExitUsage;
+}
+
 std::string OptionValueProblem(std::string_view field, int32_t value) {
     if (field == "threadCount")
         return value >= 1 && value <= 5 ? "" : "threadCount must be between 1 and 5.";
@@ -259,7 +261,7 @@ std::string OptionValueProblem(std::string_view field, int32_t value) {
 }
 
 int RunWardctl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.empty()) return Usage(err, "no command given");
+    if (args.empty()) return ReportUsage(err, "no command given");
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         out << kHelp;
@@ -282,7 +284,7 @@ int RunWardctl(const std::vector<std::string>& args, std::ostream& out, std::ost
         {"export", ExportCommand},
     };
     auto found = commands.find(command);
-    if (found == commands.end()) return Usage(err, "unknown command '" + command + "'");
+    if (found == commands.end()) return ReportUsage(err, "unknown command '" + command + "'");
     WardctlSession session(MonitorDataFolder(), out, err);
     return found->second(session, Args(args.begin() + 1, args.end()));
 }

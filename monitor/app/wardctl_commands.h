@@ -23,6 +23,9 @@ enum WardctlExit : int {
 // or 1, threadCount 1 to 5, checkPeriodMinutes 1 to 600.
 std::string OptionValueProblem(std::string_view field, int32_t value);
 
+// Says what is wrong with a command line and where help is; returns kExitUsage.
+int ReportUsage(std::ostream& err, std::string_view problem);
+
 // Runs one wardctl command line (without the program name) over the data folder.
 int RunWardctl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

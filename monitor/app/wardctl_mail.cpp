@@ -52,8 +52,7 @@ int SendQueuedMail(WardctlSession& session) {
 
 int SendMailCommand(WardctlSession& session, const std::vector<std::string>& args) {
     if (!args.empty()) {
-        session.err << "wardctl: send-mail takes no arguments\nTry 'wardctl --help'.\n";
-        return kExitUsage;
+        return ReportUsage(session.err, "send-mail takes no arguments");
     }
     return SendQueuedMail(session);
 }

@@ -15,11 +15,6 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-int Usage(WardctlSession& session, const std::string& problem) {
-    session.err << "wardctl: " << problem << "\nTry 'wardctl --help'.\n";
-    return kExitUsage;
-}
-
 // One line of the report: tabs and line breaks of a label would split it.
 std::string OneLine(std::string text) {
     std::replace_if(
@@ -119,7 +114,8 @@ int ImportCommand(WardctlSession& session, const Args& arguments) {
     bool dryRun = dryRunFlag != args.end();
     if (dryRun) args.erase(dryRunFlag);
     if (args.size() != 2 || (args[0] != "urlwatch" && args[0] != "list"))
-        return Usage(session, "use 'import urlwatch FILE' or 'import list FILE' [--dry-run]");
+        return ReportUsage(session.err,
+                           "use 'import urlwatch FILE' or 'import list FILE' [--dry-run]");
     const std::string& file = args[1];
     // The user's own file, often a link into a dotfiles folder: the link is followed here and
     // the file itself read without following another.
@@ -159,7 +155,8 @@ int ImportCommand(WardctlSession& session, const Args& arguments) {
 }
 
 int ExportCommand(WardctlSession& session, const Args& args) {
-    if (args.size() != 1 || args[0] != "urlwatch") return Usage(session, "use 'export urlwatch'");
+    if (args.size() != 1 || args[0] != "urlwatch")
+        return ReportUsage(session.err, "use 'export urlwatch'");
     session.Load();
     std::vector<DocumentRecord> records;
     for (size_t i = 0; i < session.table().size(); ++i) {
