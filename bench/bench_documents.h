@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "common/little_endian.h"
-#include "monitor/app/options.h"
 #include "monitor/model/document_store.h"
+#include "monitor/model/options.h"
 
 namespace wardlet::bench {
 

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "common/little_endian.h"
+#include "monitor/app/wardctl_pass.h"
 #include "monitor/engine/change_detection.h"
 #include "monitor/engine/check_engine.h"
-#include "monitor/engine/foreground_pass.h"
 #include "peer_process.h"
 #include "temp_home.h"
 

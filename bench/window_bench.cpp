@@ -19,7 +19,7 @@
 
 #include "bench_documents.h"
 #include "common/little_endian.h"
-#include "monitor/app/window/wardlet_app.h"
+#include "monitor/window/wardlet_app.h"
 #include "peer_process.h"
 #include "scripted_desktop.h"
 #include "temp_home.h"

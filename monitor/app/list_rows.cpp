@@ -56,8 +56,7 @@ RowTexts MakeRowTexts(const DocumentRecord& record) {
     row.columns[0] = FieldText(record.name);
     row.columns[1] = TypeText(record.type);
     row.columns[2] = StatusText(record.status);
-    std::string_view lastCheck = FieldText(record.lastCheck);
-    row.columns[3] = lastCheck.empty() ? "?" : std::string(lastCheck);
+    row.columns[3] = LastCheckText(record);
     row.image = ImageOfStatus(record.status);
     return row;
 }

@@ -191,7 +191,7 @@ void MonitorShell::OpenRecord(size_t index, bool showMessages) {
     DocumentRecord record = table.Get(index);
     OpenTarget target{OpenTarget::Kind::NoTempName, {}, {}, {}, {}};
     CopyOutcome copied = CopyOutcome::Done;
-    if (record.type == static_cast<int32_t>(DocumentType::WebPage)) {
+    if (TypeOf(record) == DocumentType::WebPage) {
         target = PrepareOpenTarget(record, doc_.dataFolder());
     } else {
         // Off this thread: a check that just ended may still have its new copy on the way into
@@ -228,8 +228,7 @@ void MonitorShell::OpenRecord(size_t index, bool showMessages) {
 }
 
 void MonitorShell::MarkChecked(size_t index) {
-    doc_.table().Modify(
-        index, [](DocumentRecord& r) { r.status = static_cast<int32_t>(DocumentStatus::Checked); });
+    doc_.table().Modify(index, [](DocumentRecord& r) { SetStatus(r, DocumentStatus::Checked); });
     rows_.RefreshRow(index);
 }
 

@@ -59,7 +59,7 @@ std::filesystem::path OpenedCopiesFolder(const std::filesystem::path& dataFolder
 
 OpenTarget PrepareOpenTarget(const DocumentRecord& record,
                              const std::filesystem::path& dataFolder) {
-    if (record.type == static_cast<int32_t>(DocumentType::WebPage))
+    if (TypeOf(record) == DocumentType::WebPage)
         return {OpenTarget::Kind::Url, WebPageAddress(record), {}, {}, {}};
     auto content = dataFolder / (std::string(FieldText(record.name)) + ".content");
     if (!OpenDataFile(content, DataFileMode::Read).valid())

@@ -293,7 +293,7 @@ std::optional<std::string> UrlwatchJobsYaml(const std::vector<DocumentRecord>& r
         std::string name(FieldText(r.name));
         std::string location(FieldText(r.location));
         std::string url;
-        switch (static_cast<DocumentType>(r.type)) {
+        switch (TypeOf(r)) {
             case DocumentType::WebPage:
             case DocumentType::WebFile:
                 url = BuildWebLocation(location);

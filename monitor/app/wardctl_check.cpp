@@ -9,7 +9,7 @@
 #include "monitor/app/wardctl_commands.h"
 #include "monitor/app/wardctl_json.h"
 #include "monitor/app/wardctl_mail.h"
-#include "monitor/engine/foreground_pass.h"
+#include "monitor/app/wardctl_pass.h"
 
 namespace wardlet {
 namespace {

@@ -9,13 +9,13 @@
 #include "common/data_lock.h"
 #include "common/folders.h"
 #include "common/little_endian.h"
-#include "monitor/app/options.h"
 #include "monitor/app/wardctl_check.h"
 #include "monitor/app/wardctl_json.h"
 #include "monitor/app/wardctl_mail.h"
 #include "monitor/app/wardctl_session.h"
 #include "monitor/app/wardctl_transfer.h"
 #include "monitor/model/document_editor.h"
+#include "monitor/model/options.h"
 
 #ifndef WARDLET_VERSION
 #define WARDLET_VERSION "0"
@@ -105,9 +105,8 @@ int List(WardctlSession& session, const Args& args) {
             documents.push_back(RecordJson(r));
             continue;
         }
-        std::string_view lastCheck = FieldText(r.lastCheck);
         session.out << name << '\t' << TypeText(r.type) << '\t' << StatusText(r.status) << '\t'
-                    << (lastCheck.empty() ? "?" : lastCheck) << '\n';
+                    << LastCheckText(r) << '\n';
     }
     if (json) session.out << JsonLine(documents) << '\n';
     return kExitOk;
@@ -254,7 +253,10 @@ int ReportUsage(std::ostream& err, std::string_view problem) {
 
 std::string OptionValueProblem(std::string_view field, int32_t value) {
     if (field == "threadCount")
-        return value >= 1 && value <= 5 ? "" : "threadCount must be between 1 and 5.";
+        return value >= kMinThreadCount && value <= kMaxThreadCount
+                   ? ""
+                   : "threadCount must be between " + std::to_string(kMinThreadCount) + " and " +
+                         std::to_string(kMaxThreadCount) + ".";
     if (field == "checkPeriodMinutes")
         return value >= 1 && value <= 600 ? "" : "checkPeriodMinutes must be between 1 and 600.";
     return value == 0 || value == 1 ? "" : std::string(field) + " must be 0 or 1.";

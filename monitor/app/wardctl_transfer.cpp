@@ -61,7 +61,7 @@ std::vector<Planned> Plan(WardctlSession& session, std::vector<ImportJob>& jobs)
         if (FieldText(r.name).empty()) continue;
         taken.insert(NameKey(FieldText(r.name)));
         DocumentInput existing;
-        existing.type = static_cast<DocumentType>(r.type);
+        existing.type = TypeOf(r);
         existing.location = FieldText(r.location);
         watched.emplace(StoredLocation(existing), FieldText(r.name));
     }

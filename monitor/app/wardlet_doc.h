@@ -9,11 +9,11 @@
 
 #include "common/data_lock.h"
 #include "common/mail_config.h"
-#include "monitor/app/options.h"
 #include "monitor/engine/check_engine.h"
 #include "monitor/engine/engine_settings.h"
 #include "monitor/model/document_store.h"
 #include "monitor/model/document_table.h"
+#include "monitor/model/options.h"
 
 namespace wardlet {
 

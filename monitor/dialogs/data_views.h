@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "monitor/dialogs/data_view_text.h"
+#include "monitor/app/data_view_text.h"
 #include "monitor/model/document_table.h"
 
 class QPlainTextEdit;

@@ -253,12 +253,12 @@ void DocumentPropertiesDialog::StartFtpTest() {
         actionButton_->setEnabled(true);
         return Refuse("Please enter the URL or server address of the document.");
     }
-    auto split = SplitFtpTestAddress(location);
+    auto split = SplitFtpProbeAddress(location);
     if (!split) {
         actionButton_->setEnabled(true);
         return Refuse("Invalid FTP address. Please check again.");
     }
-    FtpTestRequest request;
+    FtpProbeRequest request;
     request.location = *split;
     request.useAccount = state_.account;
     request.userName = ToLocal8Bit(userNameEdit_->text());
@@ -269,23 +269,23 @@ void DocumentPropertiesDialog::StartFtpTest() {
     // thread before the dialog goes, and events still queued for it go with it.
     ftpStop_ = false;
     ftpThread_ = std::thread([this, request, limits = context_.limits] {
-        auto result = RunFtpConnectionTest(
-            request, limits, ftpStop_,
-            [this, tls = request.location.tls](FtpTestStep step, FtpStepState state,
-                                               const std::string& reason) {
-                QMetaObject::invokeMethod(
-                    this, [=, this] { ShowFtpStep(step, state, tls, reason); },
-                    Qt::QueuedConnection);
-            });
+        auto result =
+            ProbeFtpLogin(request, limits, ftpStop_,
+                          [this, tls = request.location.tls](FtpProbeStep step, FtpStepState state,
+                                                             const std::string& reason) {
+                              QMetaObject::invokeMethod(
+                                  this, [=, this] { ShowFtpStep(step, state, tls, reason); },
+                                  Qt::QueuedConnection);
+                          });
         (void)result;  // every outcome has been shown step by step
         QMetaObject::invokeMethod(
             this, [this] { FtpTestEnded(); }, Qt::QueuedConnection);
     });
 }
 
-void DocumentPropertiesDialog::ShowFtpStep(FtpTestStep step, FtpStepState state, bool tls,
+void DocumentPropertiesDialog::ShowFtpStep(FtpProbeStep step, FtpStepState state, bool tls,
                                            const std::string& reason) {
-    infoText_->setText(FromLocal8Bit(FtpTestText(step, state, tls, reason)));
+    infoText_->setText(FromLocal8Bit(FtpProbeText(step, state, tls, reason)));
 }
 
 void DocumentPropertiesDialog::FtpTestEnded() {

@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "common/desktop_services.h"
+#include "monitor/app/properties_form.h"
 #include "monitor/dialogs/file_chooser.h"
-#include "monitor/dialogs/properties_form.h"
 #include "monitor/engine/engine_settings.h"
 #include "monitor/model/document_table.h"
 
@@ -57,7 +57,7 @@ private:
     bool AccountGiven();
     void OpenWeb();
     void StartFtpTest();
-    void ShowFtpStep(FtpTestStep step, FtpStepState state, bool tls, const std::string& reason);
+    void ShowFtpStep(FtpProbeStep step, FtpStepState state, bool tls, const std::string& reason);
     void FtpTestEnded();
     void StopFtpTest();
     void Refuse(std::string_view message);

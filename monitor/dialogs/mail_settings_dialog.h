@@ -7,7 +7,7 @@
 
 #include "common/desktop_services.h"
 #include "common/mail_config.h"
-#include "monitor/dialogs/mail_form.h"
+#include "monitor/app/mail_form.h"
 
 class QCheckBox;
 class QLineEdit;

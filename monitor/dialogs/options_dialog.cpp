@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "monitor/dialogs/autostart_entry.h"
-#include "monitor/dialogs/options_form.h"
+#include "monitor/app/autostart_entry.h"
+#include "monitor/app/options_form.h"
 #include "monitor/dialogs/qt_text.h"
 
 namespace wardlet {

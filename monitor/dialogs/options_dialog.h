@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <QDialog>
 
-#include "monitor/app/options.h"
 #include "monitor/dialogs/mail_settings_dialog.h"
+#include "monitor/model/options.h"
 
 class QCheckBox;
 class QComboBox;

@@ -9,12 +9,6 @@
 
 namespace wardlet {
 
-int32_t CorrectThreadCount(int32_t& threadCount) {
-    auto count = static_cast<uint32_t>(threadCount);
-    if (count == 0 || count > 5) threadCount = 1;
-    return threadCount;
-}
-
 int32_t FixedEngineSettings::CorrectedThreadCount() {
     std::lock_guard guard(lock_);
     return CorrectThreadCount(threadCount_);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/mail_config.h"
+#include "monitor/model/options.h"
 
 namespace wardlet {
 
@@ -32,9 +33,6 @@ public:
     virtual int32_t CorrectedThreadCount() = 0;
     virtual NotifySettings Notification() = 0;
 };
-
-// 0 or above 5, taken unsigned, becomes 1.
-int32_t CorrectThreadCount(int32_t& threadCount);
 
 // A size such as "1048576", "512K", "64M" or "1G"; nullopt when it is not a positive size.
 std::optional<int64_t> ParseByteSize(std::string_view text);

@@ -28,9 +28,7 @@ void MailNotifier::MarkNotifiedDocumentsChecked(
             kept.push_back(index);
             continue;
         }
-        table.Modify(index, [](DocumentRecord& r) {
-            r.status = static_cast<int32_t>(DocumentStatus::Checked);
-        });
+        table.Modify(index, [](DocumentRecord& r) { SetStatus(r, DocumentStatus::Checked); });
         refreshRow(index);
     }
     notifiedDocuments_ = std::move(kept);

@@ -152,7 +152,7 @@ EditorResult ApplyDocumentInput(const DocumentInput& input, const DocumentTable&
         SetFieldText(r.userName, input.userName);
         SetFieldText(r.password, input.password);
     }
-    r.status = static_cast<int32_t>(DocumentStatus::Waiting);
+    SetStatus(r, DocumentStatus::Waiting);
     r.useCount = method == CheckMethod::Count ? 1 : 0;
     if (r.useCount) SetFieldText(r.countString, input.countString);
     r.useMiddle = method == CheckMethod::Middle ? 1 : 0;

@@ -36,6 +36,11 @@ DocumentRecord RecordFromBytes(const RecordBytes& bytes) {
     return record;
 }
 
+std::string_view LastCheckText(const DocumentRecord& record) {
+    std::string_view text = FieldText(record.lastCheck);
+    return text.empty() ? std::string_view("?") : text;
+}
+
 std::string_view StatusText(int32_t status) {
     switch (status) {
         case 0:

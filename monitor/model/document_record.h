@@ -66,6 +66,20 @@ DocumentRecord RecordFromBytes(const RecordBytes& bytes);
 std::string_view StatusText(int32_t status);
 std::string_view TypeText(int32_t type);
 
+// The status and type fields, typed. A stored value outside the enumeration stays as it is.
+inline DocumentStatus StatusOf(const DocumentRecord& record) {
+    return static_cast<DocumentStatus>(record.status);
+}
+inline void SetStatus(DocumentRecord& record, DocumentStatus status) {
+    record.status = static_cast<int32_t>(status);
+}
+inline DocumentType TypeOf(const DocumentRecord& record) {
+    return static_cast<DocumentType>(record.type);
+}
+
+// The time of the last check as the list and wardctl show it: "?" when never checked.
+std::string_view LastCheckText(const DocumentRecord& record);
+
 inline bool FlagOn(int32_t flag) {
     return flag == 1;
 }

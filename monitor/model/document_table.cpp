@@ -178,8 +178,8 @@ size_t DocumentTable::Add(const DocumentRecord& record) {
 bool DocumentTable::TryClaim(size_t index, DocumentRecord& copy, uint64_t& generation) {
     Slot& slot = SlotAt(index);
     std::lock_guard guard(slot.lock);
-    if (slot.record.status != static_cast<int32_t>(DocumentStatus::Waiting)) return false;
-    slot.record.status = static_cast<int32_t>(DocumentStatus::Retrieving);
+    if (StatusOf(slot.record) != DocumentStatus::Waiting) return false;
+    SetStatus(slot.record, DocumentStatus::Retrieving);
     copy = slot.record;
     generation = slot.generation;
     return true;

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "fuzz_check.h"
-#include "monitor/app/options.h"
+#include "monitor/model/options.h"
 
 using namespace wardlet;
 

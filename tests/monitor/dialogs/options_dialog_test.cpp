@@ -14,7 +14,7 @@
 #include "common/mailer_launch.h"
 #include "dialog_test_support.h"
 #include "file_bytes.h"
-#include "monitor/dialogs/autostart_entry.h"
+#include "monitor/app/autostart_entry.h"
 #include "monitor/dialogs/options_dialog.h"
 #include "scripted_desktop.h"
 #include "temp_home.h"

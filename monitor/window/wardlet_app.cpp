@@ -1,0 +1,133 @@
+#include "monitor/window/wardlet_app.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QMenu>
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/debug_log.h"
+
+#include "monitor/dialogs/options_dialog.h"
+#include "monitor/window/command_dialogs.h"
+
+namespace wardlet {
+
+CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path installFolder,
+                         const Desktop& desktop, TransferLimits limits)
+    : desktop_(desktop),
+      doc_(std::make_unique<CWardletDoc>(std::move(dataFolder), std::move(installFolder),
+                                         std::move(limits))),
+      model_(std::make_unique<DocumentListModel>(doc_->store())),
+      frame_(std::make_unique<CMainFrame>(*model_)),
+      tray_(std::make_unique<QtTrayIcon>()),
+      timers_(std::make_unique<QtShellTimers>()),
+      sound_(std::make_unique<QtSoundPlayer>()),
+      copies_(std::make_unique<QtBackgroundCopies>(frame_.get())) {
+    shell_ = std::make_unique<MonitorShell>(
+        MonitorShell::Parts{*doc_, frame_->view(), *timers_, *tray_, *sound_, desktop.messages,
+                            desktop.opener, desktop.launcher, *frame_, *copies_});
+    observer_ = std::make_unique<UiThreadObserver>(*shell_);
+    doc_->Attach(*model_, *observer_);
+    doc_->engine().SetIdleCallback([this] { observer_->Post([this] { shell_->OnChecksIdle(); }); });
+
+    timers_->onTick = [this](TimerId id) { shell_->OnTimer(id); };
+    tray_->onActivate = [this] { shell_->Activate(); };
+    frame_->onCloseRequest = [this] { shell_->Shutdown(); };
+    frame_->onMinimized = [this] { shell_->OnMinimized(); };
+    frame_->onRestored = [this] { shell_->OnRestored(); };
+    frame_->hidesWhenMinimized = [this] { return shell_->WindowHides(); };
+    view().onMouseMove = [this] { shell_->OnListMouseMove(); };
+    view().onRowDoubleClicked = [this](size_t row) { shell_->OpenDocumentOfRow(row, true); };
+    shell_->editOptions = [this](MonitorOptions& options) { return RunOptionsDialog(options); };
+
+    CommandDialogs* dialogs = desktop.dialogs;
+    if (!dialogs) {
+        ownDialogs_ = std::make_unique<QtCommandDialogs>(*doc_, desktop.messages, desktop.opener,
+                                                         frame_.get());
+        dialogs = ownDialogs_.get();
+    }
+    commands_ = std::make_unique<DocumentCommands>(
+        DocumentCommands::Parts{*doc_, frame_->view(), *shell_, desktop.messages, desktop.opener,
+                                *dialogs, MakeHelpPages(doc_->installFolder()), *copies_});
+    shell_->addDocument = [this] { commands_->Run(CommandId::Add); };
+    frame_->runCommand = [this](CommandId id) { commands_->Run(id); };
+    frame_->SetHelpPages(commands_->pages());
+    frame_->RefreshEnabling();
+    WireTrayMenu();
+}
+
+CWardletApp::~CWardletApp() {
+    // No check may still wait for this thread when the engine joins its threads.
+    doc_->RequestStop();
+    QElapsedTimer waited;
+    waited.start();
+    while (!doc_->ChecksIdle() && waited.elapsed() < kShutdownBound.count())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (!doc_->ChecksIdle()) {
+        // A check thread is stuck where no stop reaches it: joining it would hang. Write the
+        // records (once: the exit may have done so) and end without it, as the exit does.
+        DebugLog("check threads still running after the exit's bound; ending without them");
+        (void)doc_->FinishShutdown();
+        doc_->store().FlushPendingWrites();
+        fflush(nullptr);
+        std::_Exit(0);
+    }
+    commands_.reset();
+    shell_.reset();
+    doc_.reset();
+}
+
+void CWardletApp::WireTrayMenu() {
+    QMenu& menu = tray_->menu();
+    for (const ContextItem& item : TrayMenuLayout()) {
+        if (item.id == kSeparator) {
+            menu.addSeparator();
+            continue;
+        }
+        CommandId id = item.id;
+        QAction* action = menu.addAction(
+            QString::fromLatin1(item.text.data(), static_cast<int>(item.text.size())), this,
+            [this, id] { commands_->Run(id); });
+        std::string_view name = CommandOf(id).objectName;  // "actionX" becomes "trayX"
+        action->setObjectName(
+            id == CommandId::TrayExit
+                ? QString("trayExit")
+                : "tray" + QString::fromLatin1(name.data() + 6, static_cast<int>(name.size() - 6)));
+    }
+}
+
+bool CWardletApp::RunOptionsDialog(MonitorOptions& options) {
+    // The e-mail dialog works on a copy: check threads read the settings in force under the
+    // document object's lock. Its Apply saves at once and puts them in force at once.
+    MailConfig mail = doc_->mailConfig();
+    MailSettingsContext context{doc_->dataFolder(),
+                                doc_->installFolder(),
+                                mail,
+                                desktop_.messages,
+                                desktop_.launcher,
+                                [this](const MailConfig& config) { doc_->SetMailConfig(config); }};
+    OptionsDialog dialog(options, context, frame_.get());
+    return dialog.exec() == 1;
+}
+
+WindowStart CWardletApp::Start(bool hide) {
+    shell_->FirstUpdate();
+    // The list has the keys from the start: arrows, Home and End move through the documents.
+    view().setFocus();
+    WindowStart start = shell_->Start(hide);
+    switch (start) {
+        case WindowStart::Shown:
+            frame_->show();
+            break;
+        case WindowStart::Hidden:
+            break;  // only the tray icon shows
+        case WindowStart::Minimized:
+            frame_->showMinimized();
+            break;
+    }
+    return start;
+}
+
+}  // namespace wardlet

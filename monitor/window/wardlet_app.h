@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QObject>
+#include <filesystem>
+#include <memory>
+
+#include "common/desktop_services.h"
+#include "monitor/app/document_commands.h"
+#include "monitor/app/monitor_shell.h"
+#include "monitor/app/wardlet_doc.h"
+#include "monitor/window/background_copies.h"
+#include "monitor/window/document_list_model.h"
+#include "monitor/window/main_frame.h"
+#include "monitor/window/shell_devices.h"
+#include "monitor/window/ui_thread_observer.h"
+
+namespace wardlet {
+
+// The monitor's application object: the document object, the main window with its list, the
+// tray icon, the timers and the shell rules, wired together. The program and the window tests
+// make one; the message boxes, the opener and the launcher come from outside so tests answer them.
+class CWardletApp : public QObject {
+    Q_OBJECT
+public:
+    struct Desktop {
+        MessageBoxes& messages;
+        DocumentOpener& opener;
+        ProcessLauncher& launcher;
+        // The commands' dialogs; the real ones when null (tests give stand-ins).
+        CommandDialogs* dialogs = nullptr;
+    };
+    CWardletApp(std::filesystem::path dataFolder, std::filesystem::path installFolder,
+                const Desktop& desktop, TransferLimits limits = TransferLimits::FromEnvironment());
+    // Waits for the check threads at most kShutdownBound, as the exit does.
+    ~CWardletApp() override;
+
+    // The first update, then the window shown, hidden in the tray, or minimised without a tray.
+    WindowStart Start(bool hide);
+
+    CWardletDoc& doc() { return *doc_; }
+    MonitorShell& shell() { return *shell_; }
+    DocumentCommands& commands() { return *commands_; }
+    CMainFrame& frame() { return *frame_; }
+    CWardletView& view() { return frame_->view(); }
+    DocumentListModel& model() { return *model_; }
+    QtTrayIcon& tray() { return *tray_; }
+    QtShellTimers& timers() { return *timers_; }
+    QtSoundPlayer& sound() { return *sound_; }
+
+private:
+    void WireTrayMenu();
+    // "Options": the dialog over `options`, its "Properties.." over the e-mail settings in force.
+    bool RunOptionsDialog(MonitorOptions& options);
+
+    Desktop desktop_;
+    std::unique_ptr<CWardletDoc> doc_;
+    std::unique_ptr<DocumentListModel> model_;
+    std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<QtTrayIcon> tray_;
+    std::unique_ptr<QtShellTimers> timers_;
+    std::unique_ptr<QtSoundPlayer> sound_;
+    std::unique_ptr<QtBackgroundCopies> copies_;
+    std::unique_ptr<MonitorShell> shell_;
+    std::unique_ptr<UiThreadObserver> observer_;
+    std::unique_ptr<CommandDialogs> ownDialogs_;
+    std::unique_ptr<DocumentCommands> commands_;
+};
+
+}  // namespace wardlet

@@ -1,0 +1,110 @@
+// The foreground pass wardctl runs, over documents loaded from a data folder.
+#include "monitor/app/wardctl_pass.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
+
+#include "common/little_endian.h"
+#include "common/mail_queue.h"
+#include "engine_fixture.h"
+#include "file_bytes.h"
+
+namespace wardlet::test {
+namespace {
+
+using Status = DocumentStatus;
+
+class ForegroundPassTest : public EngineTest {
+protected:
+    // A fresh table loaded from the data folder, as wardctl sees it.
+    struct Loaded {
+        DocumentTable table;
+        DocumentStore store;
+        HeadlessDocumentList list{table};
+        explicit Loaded(const std::filesystem::path& data) : store(data, table) {
+            store.SetList(&list);
+            store.LoadAllDocuments();
+        }
+        DocumentRecord Named(const std::string& name) {
+            return table.Get(store.FindRecordByName(name));
+        }
+    };
+    PassSummary Run(const std::vector<std::string>& names, std::vector<std::string>& lines) {
+        Loaded loaded(data_);
+        std::mutex lock;
+        HeadlessCheckObserver observer(loaded.list,
+                                       [&](const std::string& line) {
+                                           std::lock_guard guard(lock);
+                                           lines.push_back(line);
+                                       },
+                                       {});
+        return RunForegroundPass(loaded.store, settings_, observer, names, QuickLimits());
+    }
+    std::string Watched(const std::string& name) { return (files_.path() / name).string(); }
+    TempDir files_;
+};
+
+TEST_F(ForegroundPassTest, ChecksQueuesMailAndWritesTheRecordsBack) {
+    settings_.SetThreadCount(2);
+    WriteBytes(Watched("a"), "a1");
+    WriteBytes(Watched("b"), "b1");
+    AddDocument(DocumentType::LocalFile, "a", Watched("a"));
+    AddDocument(DocumentType::LocalFile, "b", Watched("b"));
+    AddDocument(DocumentType::LocalFile, "held", Watched("a"),
+                [](DocumentRecord& r) { r.status = static_cast<int32_t>(Status::Changed); });
+    std::vector<std::string> lines;
+    PassSummary first = Run({}, lines);
+    EXPECT_EQ(first.ExitStatus(), 0);
+    EXPECT_EQ(first.checked, 2u);  // the Changed document is left alone
+    ASSERT_EQ(lines.size(), 2u);
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines[0].substr(0, 8), "a\tReady\t");
+    EXPECT_EQ(lines[1].size(), std::string("b\tReady\t2026/03/07 [09:05:00]").size());
+
+    WriteBytes(Watched("a"), "a2");
+    std::filesystem::remove(Watched("b"));
+    lines.clear();
+    PassSummary second = Run({}, lines);
+    EXPECT_EQ(second.ExitStatus(), 3);
+    Loaded after(data_);
+    EXPECT_EQ(after.Named("a").status, int32_t(Status::Changed));
+    EXPECT_EQ(after.Named("b").status, int32_t(Status::Unavailable));
+    EXPECT_FALSE(FieldText(after.Named("b").lastCheck).empty());
+    std::string queue = ReadBytes(data_ / kMailQueueFile);
+    EXPECT_NE(queue.find(" Changed: a\r\r\n"), std::string::npos);
+    EXPECT_NE(queue.find(" Unable to retrieve: b\r\r\n"), std::string::npos);
+
+    // Named checks leave a Changed document alone; unknown names check nothing.
+    lines.clear();
+    EXPECT_EQ(Run({"a"}, lines).checked, 0u);
+    EXPECT_EQ(Run({"a", "nobody"}, lines).unknownNames, (std::vector<std::string>{"nobody"}));
+
+    Loaded marking(data_);
+    EXPECT_EQ(MarkDocumentsChecked(marking.store, {"a"}).size(), 0u);
+    EXPECT_EQ(Loaded(data_).Named("a").status, int32_t(Status::Checked));
+    ino_t markedBefore = InodeOf(data_ / "a.data");
+    MarkDocumentsChecked(marking.store, {});
+    EXPECT_EQ(Loaded(data_).Named("held").status, int32_t(Status::Checked));
+    EXPECT_EQ(InodeOf(data_ / "a.data"), markedBefore);  // already Checked: not written again
+}
+
+TEST_F(ForegroundPassTest, APassOverUnchangedFilesMakesNoFileWithItsWriteBack) {
+    for (const char* name : {"a", "b", "c"}) {
+        WriteBytes(Watched(name), name);
+        AddDocument(DocumentType::LocalFile, name, Watched(name));
+    }
+    std::vector<std::string> lines;
+    ASSERT_EQ(Run({}, lines).checked, 3u);  // the first copies
+    auto before = FolderInodes(data_);
+    PassSummary again = Run({}, lines);
+    EXPECT_EQ(again.checked, 3u);
+    EXPECT_EQ(FolderInodes(data_), before) << "the records took their new last check in place";
+    Loaded loaded(data_);
+    EXPECT_EQ(loaded.Named("c").status, int32_t(Status::Checked));
+    EXPECT_FALSE(FieldText(loaded.Named("c").lastCheck).empty());
+}
+
+}  // namespace
+}  // namespace wardlet::test
