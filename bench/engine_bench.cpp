@@ -43,8 +43,8 @@ struct Monitor {
     test::TempDataHome home;
     DocumentTable table;
     DocumentStore store{home.makeDataFolder(), table};
-    HeadlessDocumentList list{table};
-    HeadlessCheckObserver observer{list, {}, {}};
+    DocumentRowList list{table};
+    WardctlObserver observer{list};
     Monitor() { store.SetList(&list); }
     void Add(DocumentType type, const std::string& name, const std::string& location,
              const char* countString = nullptr,

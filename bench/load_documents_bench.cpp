@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "common/little_endian.h"
+#include "monitor/app/document_row_list.h"
 #include "monitor/model/account_scramble.h"
 #include "monitor/model/document_store.h"
-#include "monitor/model/headless_list.h"
 #include "temp_home.h"
 
 namespace {
@@ -49,11 +49,11 @@ void BM_LoadAllDocuments(benchmark::State& state) {
     const auto& folder = DataFolder();
     for (auto _ : state) {
         auto table = std::make_unique<DocumentTable>();
-        auto list = std::make_unique<HeadlessDocumentList>(*table);
+        auto list = std::make_unique<DocumentRowList>(*table);
         DocumentStore store(folder, *table);
         store.SetList(list.get());
         auto report = store.LoadAllDocuments();
-        if (report.loaded != kDocuments || list->Rows().size() != kDocuments)
+        if (report.loaded != kDocuments || list->size() != kDocuments)
             state.SkipWithError("not every document was loaded");
         benchmark::DoNotOptimize(report);
         state.PauseTiming();  // the program keeps its table to the end: freeing is not start-up
@@ -69,7 +69,7 @@ BENCHMARK(BM_LoadAllDocuments)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 // checking all of them does: linear in the number of documents, not quadratic.
 void BM_FindEveryDocument(benchmark::State& state) {
     DocumentTable table;
-    HeadlessDocumentList list(table);
+    DocumentRowList list(table);
     DocumentStore store(DataFolder(), table);
     store.SetList(&list);
     store.LoadAllDocuments();

@@ -128,7 +128,7 @@ void Exit() {
     bool ended = false;
     app.frame().quit = [&](ShutdownEnd) { ended = true; };
     app.Start(false);
-    app.doc().engine().QueueAllForCheck();
+    app.doc().CheckAll();
     // Until the check is reading the slow page.
     QElapsedTimer wait;
     wait.start();
@@ -175,7 +175,7 @@ void Stall() {
     });
     clock.start();
     probe.start(5);
-    app.doc().engine().QueueAllForCheck();
+    app.doc().CheckAll();
     while (!app.doc().ChecksIdle())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     QCoreApplication::processEvents();

@@ -109,12 +109,21 @@ void DocumentCommands::Run(CommandId id) {
     }
 }
 
-std::vector<size_t> DocumentCommands::SelectedRows() {
-    std::vector<size_t> selected;
+std::vector<size_t> DocumentCommands::SelectedRecords() {
+    std::vector<size_t> records;
     size_t count = rows_.RowCount();
     for (size_t row = 0; row < count; ++row)
-        if (rows_.IsRowSelected(row)) selected.push_back(row);
-    return selected;
+        if (rows_.IsRowSelected(row))
+            if (auto index = rows_.FindRecordOfRow(row)) records.push_back(*index);
+    return records;
+}
+
+std::vector<size_t> DocumentCommands::ListedRecords() {
+    std::vector<size_t> records;
+    size_t count = rows_.RowCount();
+    for (size_t row = 0; row < count; ++row)
+        if (auto index = rows_.FindRecordOfRow(row)) records.push_back(*index);
+    return records;
 }
 
 std::optional<size_t> DocumentCommands::FirstSelectedRecord() {
@@ -127,7 +136,7 @@ std::optional<size_t> DocumentCommands::FirstSelectedRecord() {
 std::optional<size_t> DocumentCommands::RetrievedSelection() {
     if (rows_.SelectedCount() != 1) return std::nullopt;
     auto index = FirstSelectedRecord();
-    if (!index || IsRetrieved(doc_.table().Get(*index).status)) return index;
+    if (!index || IsRetrieved(doc_.Record(*index).status)) return index;
     messages_.Show(kNotRetrieved, MessageIcon::Information);
     return std::nullopt;
 }
@@ -135,7 +144,7 @@ std::optional<size_t> DocumentCommands::RetrievedSelection() {
 void DocumentCommands::StoreNewDocument(const DocumentRecord& staged) {
     // The dialog was modal; the program may have begun to end meanwhile.
     if (!Live()) return;
-    if (doc_.store().AddDocument(staged) == DocumentTable::kNoSlot)
+    if (doc_.AddDocument(staged) == DocumentTable::kNoSlot)
         messages_.Show(kListFull, MessageIcon::Stop);
 }
 
@@ -163,8 +172,8 @@ void DocumentCommands::Properties() {
     auto index = FirstSelectedRecord();
     if (!index) return;
     auto staged = dialogs_.RunProperties(PropertiesMode::Edit, *index);
-    if (!staged || !Live() || doc_.table().IsFree(*index)) return;
-    if (doc_.store().EditDocument(*index, *staged) == EditOutcome::NotSaved)
+    if (!staged || !Live() || doc_.documents().IsFree(*index)) return;
+    if (doc_.EditDocument(*index, *staged) == EditOutcome::NotSaved)
         messages_.Show(kEditNotSaved, MessageIcon::Stop);
 }
 
@@ -179,9 +188,9 @@ void DocumentCommands::Delete() {
     // Names in row order; the store removes them from the last row to the first. Rows without a
     // record stay where they are.
     std::vector<std::string> names;
-    for (size_t row : SelectedRows())
-        if (auto index = rows_.FindRecordOfRow(row)) names.push_back(doc_.table().Name(*index));
-    doc_.store().DeleteDocuments(names);
+    for (size_t index : SelectedRecords())
+        names.push_back(doc_.documents().Name(index));
+    doc_.DeleteDocuments(names);
 }
 
 void DocumentCommands::SaveAs() {
@@ -191,15 +200,13 @@ void DocumentCommands::SaveAs() {
     if (!target) return;
     saveAsFolder_ = target->parent_path();
     // The record may have been deleted while the dialog was open.
-    if (doc_.table().IsFree(*index)) return;
-    DocumentStore& store = doc_.store();
+    if (doc_.documents().IsFree(*index)) return;
     size_t slot = *index;
-    std::filesystem::path source = store.ContentFile(doc_.table().Name(slot));
     // Off this thread, with a progress dialog when it lasts: a large document takes seconds to
     // copy and flush. A cancelled copy leaves the target as it was, and says nothing.
     CopyOutcome outcome = copies_.Run(kSavingCaption, [&](const CopyProgress& progress) {
-        store.FlushPendingWritesOf(slot);  // a copy just fetched is on its way in
-        return ReplaceFileWithCopyOf(*target, source, 0644, progress);
+        // A copy just fetched is on its way in: its writes are done first.
+        return ReplaceFileWithCopyOf(*target, doc_.StoredCopyOf(slot), 0644, progress);
     });
     if (outcome == CopyOutcome::Failed)
         messages_.Show(SaveAsFailedMessage(*target), MessageIcon::Stop);
@@ -208,20 +215,17 @@ void DocumentCommands::SaveAs() {
 void DocumentCommands::ContentHeader() {
     auto index = RetrievedSelection();
     if (!index) return;
-    std::string name = doc_.table().Name(*index);
-    doc_.store().FlushPendingWritesOf(*index);
-    if (!dialogs_.RunDataView(doc_.store().ContentFile(name)))
+    if (!dialogs_.RunDataView(doc_.StoredCopyOf(*index)))
         messages_.Show(kCannotOpenSelected, MessageIcon::Stop);
 }
 
 void DocumentCommands::ComparedData() {
     auto index = RetrievedSelection();
     if (!index) return;
-    DocumentRecord record = doc_.table().Get(*index);
+    DocumentRecord record = doc_.Record(*index);
     if (FlagOn(record.useCount)) return dialogs_.RunCountView(*index);
     if (!FlagOn(record.useMiddle)) return ContentHeader();
-    doc_.store().FlushPendingWritesOf(*index);
-    if (!dialogs_.RunDataView(doc_.store().MiddleFile(FieldText(record.name))))
+    if (!dialogs_.RunDataView(doc_.MiddleExtractOf(*index)))
         messages_.Show(kCannotOpenSelected, MessageIcon::Stop);
 }
 
@@ -231,8 +235,8 @@ void DocumentCommands::Open() {
         messages_.Show(kSelectOneToOpen, MessageIcon::Information);
         return;
     }
-    for (size_t row : SelectedRows())
-        shell_.OpenDocumentOfRow(row, selected == 1);
+    for (size_t index : SelectedRecords())
+        shell_.OpenRecord(index, selected == 1);
 }
 
 void DocumentCommands::MarkChecked() {
@@ -240,14 +244,11 @@ void DocumentCommands::MarkChecked() {
         messages_.Show(kSelectToMark, MessageIcon::Information);
         return;
     }
-    for (size_t row : SelectedRows())
-        if (auto index = rows_.FindRecordOfRow(row)) shell_.MarkChecked(*index);
+    doc_.MarkChecked(SelectedRecords());
 }
 
 void DocumentCommands::MarkAllChecked() {
-    size_t count = rows_.RowCount();
-    for (size_t row = 0; row < count; ++row)
-        if (auto index = rows_.FindRecordOfRow(row)) shell_.MarkChecked(*index);
+    doc_.MarkChecked(ListedRecords());
 }
 
 void DocumentCommands::SelectAll() {
@@ -264,14 +265,11 @@ void DocumentCommands::CheckSelected() {
         return;
     }
     if (!Live()) return;
-    std::vector<size_t> indexes;
-    for (size_t row : SelectedRows())
-        if (auto index = rows_.FindRecordOfRow(row)) indexes.push_back(*index);
-    doc_.engine().CheckSelected(indexes);
+    doc_.CheckSelected(SelectedRecords());
 }
 
 void DocumentCommands::CheckAll() {
-    if (Live()) doc_.engine().QueueAllForCheck();
+    if (Live()) doc_.CheckAll();
 }
 
 }  // namespace wardlet

@@ -103,7 +103,10 @@ public:
     const std::filesystem::path& saveAsFolder() const { return saveAsFolder_; }
 
 private:
-    std::vector<size_t> SelectedRows();
+    // The records of the selected rows and of all rows, top to bottom; rows without a record
+    // are left out.
+    std::vector<size_t> SelectedRecords();
+    std::vector<size_t> ListedRecords();
     // The record of the first selected row; nullopt when no row is selected or it has none.
     std::optional<size_t> FirstSelectedRecord();
     // Save As, Content Header and Compared Data: the record of the one selected row when its copy

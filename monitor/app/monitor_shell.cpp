@@ -53,7 +53,7 @@ void MonitorShell::FirstUpdate() {
     if (periodicRunning_) timers_.Start(TimerId::PeriodicCheck, PeriodicTimerPeriod(options));
     doc_.SetMailTimerActive(FlagOn(options.sendEmail));
     if (doc_.mailTimerActive()) timers_.Start(TimerId::Mailer, kMailerPeriod);
-    doc_.engine().mail().ClearNotifiedDocuments();
+    doc_.ClearNotifiedDocuments();
     timers_.Start(TimerId::StartupPrompt, kStartupPromptDelay);
 }
 
@@ -79,7 +79,7 @@ WindowStart MonitorShell::Start(bool hide) {
 void MonitorShell::OnTimer(TimerId id) {
     switch (id) {
         case TimerId::PeriodicCheck:
-            if (!shuttingDown_) doc_.engine().QueueAllForCheck();
+            if (!shuttingDown_) doc_.CheckAll();
             return;
         case TimerId::TrayBlink:
             return BlinkTick();
@@ -90,7 +90,7 @@ void MonitorShell::OnTimer(TimerId id) {
             return StartMailer();
         case TimerId::StartupCheck:
             timers_.Stop(id);
-            if (!shuttingDown_) doc_.engine().QueueAllForCheck();
+            if (!shuttingDown_) doc_.CheckAll();
             return;
         case TimerId::ShutdownBound:
             timers_.Stop(id);
@@ -147,9 +147,7 @@ void MonitorShell::StartMailer() {
         return;
     }
     if (!FlagOn(doc_.mailConfig().markNotifiedChecked)) return;
-    doc_.engine().mail().MarkNotifiedDocumentsChecked(
-        doc_.table(), [&](size_t index) { return rows_.FindRowOfRecord(index); },
-        [&](size_t index) { rows_.RefreshRow(index); });
+    doc_.MarkNotifiedDocumentsChecked();
 }
 
 void MonitorShell::BlinkTick() {
@@ -186,7 +184,7 @@ void MonitorShell::OpenDocumentOfRow(size_t row, bool showMessages) {
 }
 
 void MonitorShell::OpenRecord(size_t index, bool showMessages) {
-    DocumentTable& table = doc_.table();
+    const DocumentTable& table = doc_.documents();
     if (index >= table.size() || table.IsFree(index)) return;
     DocumentRecord record = table.Get(index);
     OpenTarget target{OpenTarget::Kind::NoTempName, {}, {}, {}, {}};
@@ -196,10 +194,9 @@ void MonitorShell::OpenRecord(size_t index, bool showMessages) {
     } else {
         // Off this thread: a check that just ended may still have its new copy on the way into
         // ".content" (the writer's flush), and the copy of a large file takes long.
-        DocumentStore& store = doc_.store();
         std::filesystem::path folder = doc_.dataFolder();
         copied = copies_.Run(kOpeningCaption, [&](const CopyProgress& progress) {
-            store.FlushPendingWritesOf(index);
+            doc_.FinishPendingWritesOf(index);
             target = PrepareOpenTarget(record, folder);
             return target.kind == OpenTarget::Kind::File ? MakeOpenedCopy(target, progress)
                                                          : CopyOutcome::Done;
@@ -228,8 +225,7 @@ void MonitorShell::OpenRecord(size_t index, bool showMessages) {
 }
 
 void MonitorShell::MarkChecked(size_t index) {
-    doc_.table().Modify(index, [](DocumentRecord& r) { SetStatus(r, DocumentStatus::Checked); });
-    rows_.RefreshRow(index);
+    doc_.MarkChecked({index});
 }
 
 void MonitorShell::Shutdown() {

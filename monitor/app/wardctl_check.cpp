@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 
 #include "monitor/app/wardctl_commands.h"
 #include "monitor/app/wardctl_json.h"
@@ -30,22 +29,6 @@ bool TakeFlag(std::vector<std::string>& args, std::string_view flag) {
     args.erase(found);
     return true;
 }
-
-// With --json each ended check is one JSON object on its own line instead of the tab line.
-class CheckLines : public HeadlessCheckObserver {
-public:
-    CheckLines(HeadlessDocumentList& list, bool json, std::function<void(const std::string&)> line,
-               std::function<void(std::string_view)> message)
-        : HeadlessCheckObserver(list, line, std::move(message)), json_(json), line_(line) {}
-    void CheckEnded(size_t index, const DocumentRecord& record) override {
-        if (!json_) return HeadlessCheckObserver::CheckEnded(index, record);
-        line_(JsonLine(CheckJson(record)));
-    }
-
-private:
-    bool json_;
-    std::function<void(const std::string&)> line_;
-};
 
 int UnknownName(WardctlSession& session, const std::vector<std::string>& unknown) {
     return unknown.empty() ? kExitOk : session.NoDocument(unknown.front());
@@ -99,21 +82,16 @@ int CheckCommand(WardctlSession& session, const std::vector<std::string>& argume
     CWardletDoc& doc = session.doc();
     doc.LoadSettings();
     doc.SetMailTimerActive(FlagOn(doc.options().sendEmail));
-    std::mutex outLock;
-    CheckLines observer(
-        session.list(), json,
-        [&](const std::string& line) {
-            std::lock_guard guard(outLock);
-            session.out << line << std::endl;
-        },
-        [&](std::string_view message) {
-            std::lock_guard guard(outLock);
-            session.err << "wardctl: " << message << std::endl;
-        });
+    // With --json each ended check is one JSON object on its own line instead of the tab line.
+    session.observer().SetOutput(
+        [&](const std::string& line) { session.out << line << std::endl; },
+        [&](const std::string& message) { session.err << "wardctl: " << message << std::endl; },
+        json ? WardctlObserver::Format(
+                   [](const DocumentRecord& r) { return JsonLine(CheckJson(r)); })
+             : WardctlObserver::Format(CheckLine));
     PassSignals signals;
     PassSummary summary =
-        RunForegroundPass(session.store(), doc.engineSettings(), observer, names,
-                          TransferLimits::FromEnvironment(), [&] { return signals.caught() != 0; });
+        RunForegroundPass(doc, session.observer(), names, [&] { return signals.caught() != 0; });
     if (!summary.unknownNames.empty()) return UnknownName(session, summary.unknownNames);
     // Ended by a signal, as the shell expects, once everything is saved.
     if (summary.interrupted) return 128 + signals.caught();
@@ -131,7 +109,7 @@ int MarkCheckedCommand(WardctlSession& session, const std::vector<std::string>& 
     }
     if (int status = session.LockForWriting()) return status;
     session.Load();
-    return UnknownName(session, MarkDocumentsChecked(session.store(), names));
+    return UnknownName(session, MarkDocumentsChecked(session.doc(), names));
 }
 
 }  // namespace wardlet

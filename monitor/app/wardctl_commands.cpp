@@ -95,7 +95,7 @@ int List(WardctlSession& session, const Args& args) {
     if (!JsonFlag(args, json))
         return ReportUsage(session.err, "list takes no arguments but --json");
     session.Load();
-    DocumentTable& table = session.table();
+    const DocumentTable& table = session.doc().documents();
     nlohmann::json documents = nlohmann::json::array();
     for (size_t i = 0; i < table.size(); ++i) {
         DocumentRecord r = table.Get(i);
@@ -121,9 +121,9 @@ int Show(WardctlSession& session, const Args& args) {
     }
     if (rest.size() != 1) return ReportUsage(session.err, "show takes one document name");
     session.Load();
-    size_t index = session.store().FindRecordByName(rest[0]);
+    size_t index = session.doc().FindDocument(rest[0]);
     if (index == DocumentTable::kNoSlot) return session.NoDocument(rest[0]);
-    DocumentRecord r = session.table().Get(index);
+    DocumentRecord r = session.doc().Record(index);
     auto& out = session.out;
     if (json) {
         out << JsonLine(RecordJson(r)) << '\n';
@@ -189,16 +189,16 @@ int Add(WardctlSession& session, const Args& args) {
         return ReportUsage(session.err, "--count and --middle apply to web pages only");
     if (int status = session.LockForWriting()) return status;
     session.Load();
-    EditorResult result = ApplyDocumentInput(input, session.table(), PropertiesMode::Add,
+    EditorResult result = ApplyDocumentInput(input, session.doc().documents(), PropertiesMode::Add,
                                              DocumentTable::kNoSlot, session.dataFolder());
     if (!result.ok) {
         session.err << "wardctl: " << result.message << '\n';
         return kExitRefused;
     }
-    size_t index = session.store().AddDocument(result.staged);
+    size_t index = session.doc().AddDocument(result.staged);
     std::error_code ec;
     if (index == DocumentTable::kNoSlot ||
-        !std::filesystem::is_regular_file(session.store().DataFile(input.name), ec)) {
+        !std::filesystem::is_regular_file(session.doc().DataFile(input.name), ec)) {
         session.err << "wardctl: cannot write the document file in " << session.dataFolder()
                     << '\n';
         return kExitWriteFailed;
@@ -211,9 +211,9 @@ int Remove(WardctlSession& session, const Args& args) {
     if (int status = session.LockForWriting()) return status;
     session.Load();
     for (const auto& name : args)
-        if (session.store().FindRecordByName(name) == DocumentTable::kNoSlot)
+        if (session.doc().FindDocument(name) == DocumentTable::kNoSlot)
             return session.NoDocument(name);  // nothing is removed when any name is unknown
-    session.store().DeleteDocuments(args);
+    session.doc().DeleteDocuments(args);
     return kExitOk;
 }
 

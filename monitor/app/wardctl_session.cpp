@@ -6,14 +6,14 @@ namespace wardlet {
 
 WardctlSession::WardctlSession(std::filesystem::path dataFolder, std::ostream& out,
                                std::ostream& err)
-    : out(out), err(err), doc_(std::move(dataFolder), {}), list_(doc_.table()) {
-    doc_.store().SetList(&list_);
+    : out(out), err(err), doc_(std::move(dataFolder), {}) {
+    doc_.Attach(observer_, ChecksAfterChanges::Leave);
 }
 
 void WardctlSession::Load() {
     if (loaded_) return;
     loaded_ = true;
-    doc_.store().LoadAllDocuments();
+    (void)doc_.LoadDocuments();
 }
 
 int WardctlSession::LockForWriting() {

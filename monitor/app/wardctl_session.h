@@ -7,24 +7,21 @@
 #include <string>
 #include <vector>
 
+#include "monitor/app/wardctl_pass.h"
 #include "monitor/app/wardlet_doc.h"
-#include "monitor/model/document_store.h"
-#include "monitor/model/document_table.h"
-#include "monitor/model/headless_list.h"
 
 namespace wardlet {
 
-// What one wardctl command works with: the monitor's document object over the data folder, its
-// documents loaded on demand with a headless list, and the folder lock for commands that write.
+// What one wardctl command works with: the monitor's document object over the data folder, wired
+// as the window wires it but with wardctl's observer and no checks started by changes, its
+// documents loaded on demand, and the folder lock for commands that write.
 class WardctlSession {
 public:
     WardctlSession(std::filesystem::path dataFolder, std::ostream& out, std::ostream& err);
 
     const std::filesystem::path& dataFolder() const { return doc_.dataFolder(); }
     CWardletDoc& doc() { return doc_; }
-    DocumentTable& table() { return doc_.table(); }
-    DocumentStore& store() { return doc_.store(); }
-    HeadlessDocumentList& list() { return list_; }
+    WardctlObserver& observer() { return observer_; }
 
     // Loads the documents once.
     void Load();
@@ -39,7 +36,7 @@ public:
 
 private:
     CWardletDoc doc_;
-    HeadlessDocumentList list_;
+    WardctlObserver observer_{doc_.rows()};
     bool loaded_ = false;
 };
 

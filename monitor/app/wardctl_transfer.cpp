@@ -53,7 +53,7 @@ struct Planned {
 // Decides every job against the documents there are: names made unique, a job that watches what
 // a document (or an earlier job) already watches skipped, the editor's rules applied.
 std::vector<Planned> Plan(WardctlSession& session, std::vector<ImportJob>& jobs) {
-    DocumentTable& table = session.table();
+    const DocumentTable& table = session.doc().documents();
     std::set<std::string> taken;
     std::map<std::string, std::string> watched;  // stored location -> name
     for (size_t i = 0; i < table.size(); ++i) {
@@ -93,12 +93,12 @@ std::vector<Planned> Plan(WardctlSession& session, std::vector<ImportJob>& jobs)
 bool AddAll(WardctlSession& session, const std::vector<Planned>& plan) {
     std::vector<std::string> added;
     for (const auto& planned : plan) {
-        size_t index = session.store().AddDocument(planned.staged);
+        size_t index = session.doc().AddDocument(planned.staged);
         std::error_code ec;
         if (index == DocumentTable::kNoSlot ||
-            !std::filesystem::is_regular_file(session.store().DataFile(planned.name), ec)) {
+            !std::filesystem::is_regular_file(session.doc().DataFile(planned.name), ec)) {
             // Only what this import wrote goes; the files in the way stay as they were.
-            session.store().DeleteDocuments(added);
+            session.doc().DeleteDocuments(added);
             return false;
         }
         added.push_back(planned.name);
@@ -159,8 +159,8 @@ int ExportCommand(WardctlSession& session, const Args& args) {
         return ReportUsage(session.err, "use 'export urlwatch'");
     session.Load();
     std::vector<DocumentRecord> records;
-    for (size_t i = 0; i < session.table().size(); ++i) {
-        DocumentRecord r = session.table().Get(i);
+    for (size_t i = 0; i < session.doc().documents().size(); ++i) {
+        DocumentRecord r = session.doc().Record(i);
         if (!FieldText(r.name).empty()) records.push_back(r);
     }
     std::vector<std::string> notes;

@@ -32,17 +32,93 @@ FolderLock CWardletDoc::LockDataFolder() {
     return FolderLock::Held;
 }
 
-void CWardletDoc::Attach(DocumentListSink& list, CheckObserver& observer) {
+void CWardletDoc::Attach(CheckObserver& observer, ChecksAfterChanges after) {
     engine_ = std::make_unique<CheckEngine>(store_, settings_, observer, limits_);
-    store_.SetList(&list);
-    store_.SetCheckStarter(engine_.get());
+    store_.SetList(&rows_);
+    if (after == ChecksAfterChanges::Start) store_.SetCheckStarter(engine_.get());
 }
 
 DocumentStore::LoadReport CWardletDoc::Load() {
-    // The store loads a record left Retrieving by a killed run as Waiting.
-    DocumentStore::LoadReport report = store_.LoadAllDocuments();
+    DocumentStore::LoadReport report = LoadDocuments();
     LoadSettings();
     return report;
+}
+
+DocumentStore::LoadReport CWardletDoc::LoadDocuments() {
+    // The store loads a record left Retrieving by a killed run as Waiting.
+    return store_.LoadAllDocuments();
+}
+
+std::filesystem::path CWardletDoc::StoredCopyOf(size_t slot) {
+    store_.FlushPendingWritesOf(slot);
+    return store_.ContentFile(table_.Name(slot));
+}
+
+std::filesystem::path CWardletDoc::MiddleExtractOf(size_t slot) {
+    store_.FlushPendingWritesOf(slot);
+    return store_.MiddleFile(table_.Name(slot));
+}
+
+void CWardletDoc::MarkChecked(const std::vector<size_t>& slots) {
+    // Only the records whose status changes are written: a record already Checked is on disk
+    // as it would be written, and every rewrite costs the file system a new file.
+    std::vector<size_t> marked;
+    for (size_t slot : slots)
+        table_.Modify(slot, [&](DocumentRecord& r) {
+            if (StatusOf(r) == DocumentStatus::Checked) return;
+            SetStatus(r, DocumentStatus::Checked);
+            marked.push_back(slot);
+        });
+    for (size_t slot : marked)
+        rows_.RefreshRow(slot);
+    store_.SaveDocuments(marked);
+}
+
+void CWardletDoc::MarkNotifiedDocumentsChecked() {
+    if (!engine_) return;
+    MarkChecked(engine_->mail().TakeNotifiedDocuments([&](size_t slot) {
+        return slot < table_.size() && rows_.FindRowOfRecord(slot).has_value();
+    }));
+}
+
+void CWardletDoc::ClearNotifiedDocuments() {
+    if (engine_) engine_->mail().ClearNotifiedDocuments();
+}
+
+std::vector<size_t> CWardletDoc::NotifiedDocuments() const {
+    return engine_ ? engine_->mail().NotifiedDocuments() : std::vector<size_t>{};
+}
+
+bool CWardletDoc::QueueMailEntry(size_t slot, NotifyKind kind) {
+    if (!engine_) return false;
+    size_t chunk = DocumentTable::kChunkSlots;
+    size_t capacity = (table_.size() + chunk - 1) / chunk * chunk;
+    return engine_->mail().QueueEntry(slot, table_.Get(slot), kind, settings_.Notification(),
+                                      capacity);
+}
+
+void CWardletDoc::CheckAll() {
+    if (engine_) engine_->QueueAllForCheck();
+}
+
+void CWardletDoc::CheckSelected(const std::vector<size_t>& slots) {
+    if (engine_) engine_->CheckSelected(slots);
+}
+
+void CWardletDoc::SetChecksIdleCallback(std::function<void()> callback) {
+    if (engine_) engine_->SetIdleCallback(std::move(callback));
+}
+
+bool CWardletDoc::WaitForChecks(const std::function<bool()>& interrupted) {
+    if (!engine_) return false;
+    bool stopped = false;
+    while (!engine_->WaitIdle(std::chrono::milliseconds(100))) {
+        if (!stopped && interrupted && interrupted()) {
+            stopped = true;
+            engine_->RequestStop();  // transfers end within about a second
+        }
+    }
+    return stopped;
 }
 
 void CWardletDoc::LoadSettings() {
@@ -69,6 +145,10 @@ void CWardletDoc::RequestStop() {
     if (engine_) engine_->RequestStop();
 }
 
+void CWardletDoc::StopChecks() {
+    if (engine_) engine_->Stop();
+}
+
 bool CWardletDoc::ChecksIdle() const {
     return !engine_ || engine_->Idle();
 }
@@ -80,6 +160,8 @@ StopOutcome CWardletDoc::FinishShutdown() {
         finished_ = true;
         store_.SaveAllDocuments();
     }
+    // Checks left running may have queued results since: what they finished goes in too.
+    if (outcome == StopOutcome::StillRunning) store_.FlushPendingWrites();
     return outcome;
 }
 

@@ -18,20 +18,14 @@ bool MailNotifier::QueueEntry(size_t index, const DocumentRecord& record, Notify
     return written;
 }
 
-void MailNotifier::MarkNotifiedDocumentsChecked(
-    DocumentTable& table, const std::function<std::optional<size_t>(size_t)>& findRow,
-    const std::function<void(size_t)>& refreshRow) {
+std::vector<size_t> MailNotifier::TakeNotifiedDocuments(const std::function<bool(size_t)>& listed) {
     std::lock_guard guard(lock_);
     std::vector<size_t> kept;
-    for (size_t index : notifiedDocuments_) {
-        if (index >= table.size() || !findRow(index)) {
-            kept.push_back(index);
-            continue;
-        }
-        table.Modify(index, [](DocumentRecord& r) { SetStatus(r, DocumentStatus::Checked); });
-        refreshRow(index);
-    }
+    std::vector<size_t> taken;
+    for (size_t index : notifiedDocuments_)
+        (listed(index) ? taken : kept).push_back(index);
     notifiedDocuments_ = std::move(kept);
+    return taken;
 }
 
 void MailNotifier::ClearNotifiedDocuments() {

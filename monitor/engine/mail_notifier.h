@@ -28,12 +28,9 @@ public:
     bool QueueEntry(size_t index, const DocumentRecord& record, NotifyKind kind,
                     const NotifySettings& settings, size_t capacity);
 
-    // After the mailer was started (with markNotifiedChecked): every remembered document that
-    // still has a row becomes Checked and its row is refreshed; entries whose record has no row
-    // stay for the next start. `findRow` and `refreshRow` run on the caller's thread.
-    void MarkNotifiedDocumentsChecked(DocumentTable& table,
-                                      const std::function<std::optional<size_t>(size_t)>& findRow,
-                                      const std::function<void(size_t)>& refreshRow);
+    // After the mailer was started (with markNotifiedChecked): the remembered documents that
+    // are `listed`, to be marked as checked; the others stay for the next start.
+    std::vector<size_t> TakeNotifiedDocuments(const std::function<bool(size_t)>& listed);
 
     // Empties the list (at start-up).
     void ClearNotifiedDocuments();

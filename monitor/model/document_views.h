@@ -6,8 +6,8 @@
 
 namespace wardlet {
 
-// What the document store and the check engine ask of the list of documents. The list window
-// implements it on the user-interface thread; HeadlessDocumentList serves wardctl and the tests.
+// What the document store and the check engine ask of the list of documents: the rows of the
+// document object (DocumentRowList), which the window shows and wardctl and the tests use.
 // Rows are tied to records by the record's name.
 class DocumentListSink {
 public:

@@ -12,8 +12,8 @@ QtCommandDialogs::QtCommandDialogs(CWardletDoc& doc, MessageBoxes& messages, Doc
     : doc_(doc), messages_(messages), opener_(opener), parent_(parent) {}
 
 std::optional<DocumentRecord> QtCommandDialogs::RunProperties(PropertiesMode mode, size_t slot) {
-    PropertiesContext context{doc_.table(), doc_.dataFolder(),     messages_, opener_,
-                              files_,       doc_.engine().limits()};
+    PropertiesContext context{doc_.documents(), doc_.dataFolder(),    messages_, opener_,
+                              files_,           doc_.transferLimits()};
     DocumentPropertiesDialog dialog(context, mode, slot, parent_);
     if (dialog.exec() != 1) return std::nullopt;
     return dialog.stagedRecord();
@@ -24,7 +24,7 @@ bool QtCommandDialogs::RunDataView(const std::filesystem::path& file) {
 }
 
 void QtCommandDialogs::RunCountView(size_t slot) {
-    CountView(parent_, doc_.table(), slot);
+    CountView(parent_, doc_.documents(), slot);
 }
 
 std::optional<std::filesystem::path> QtCommandDialogs::ChooseSaveAsPath(

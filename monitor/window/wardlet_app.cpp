@@ -19,7 +19,7 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
     : desktop_(desktop),
       doc_(std::make_unique<CWardletDoc>(std::move(dataFolder), std::move(installFolder),
                                          std::move(limits))),
-      model_(std::make_unique<DocumentListModel>(doc_->store())),
+      model_(std::make_unique<DocumentListModel>(doc_->rows())),
       frame_(std::make_unique<CMainFrame>(*model_)),
       tray_(std::make_unique<QtTrayIcon>()),
       timers_(std::make_unique<QtShellTimers>()),
@@ -29,8 +29,8 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
         MonitorShell::Parts{*doc_, frame_->view(), *timers_, *tray_, *sound_, desktop.messages,
                             desktop.opener, desktop.launcher, *frame_, *copies_});
     observer_ = std::make_unique<UiThreadObserver>(*shell_);
-    doc_->Attach(*model_, *observer_);
-    doc_->engine().SetIdleCallback([this] { observer_->Post([this] { shell_->OnChecksIdle(); }); });
+    doc_->Attach(*observer_);
+    doc_->SetChecksIdleCallback([this] { observer_->Post([this] { shell_->OnChecksIdle(); }); });
 
     timers_->onTick = [this](TimerId id) { shell_->OnTimer(id); };
     tray_->onActivate = [this] { shell_->Activate(); };
@@ -70,13 +70,14 @@ CWardletApp::~CWardletApp() {
         // records (once: the exit may have done so) and end without it, as the exit does.
         DebugLog("check threads still running after the exit's bound; ending without them");
         (void)doc_->FinishShutdown();
-        doc_->store().FlushPendingWrites();
         fflush(nullptr);
         std::_Exit(0);
     }
     commands_.reset();
     shell_.reset();
-    doc_.reset();
+    // The check threads are joined; the document object itself goes last, after the window
+    // that shows its rows.
+    doc_->StopChecks();
 }
 
 void CWardletApp::WireTrayMenu() {

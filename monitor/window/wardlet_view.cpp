@@ -43,7 +43,7 @@ std::optional<size_t> CWardletView::FindRowOfRecord(size_t index) {
 }
 
 void CWardletView::RefreshRow(size_t index) {
-    model_.RefreshRow(index);
+    model_.rows().RefreshRow(index);
 }
 
 void CWardletView::SelectRowOfRecord(size_t index) {

@@ -215,9 +215,7 @@ protected:
     }
     void Notify(const std::string& name) {
         size_t index = IndexOf(name);
-        ASSERT_TRUE(doc_->engine().mail().QueueEntry(index, doc_->table().Get(index),
-                                                     NotifyKind::Changed,
-                                                     doc_->engineSettings().Notification(), 256));
+        ASSERT_TRUE(doc_->QueueMailEntry(index, NotifyKind::Changed));
     }
 };
 
@@ -226,13 +224,13 @@ TEST_F(MailerShellTest, StartsTheMailerOnlyWithAQueueAndMarksEveryNotifiedEntry)
     EXPECT_TRUE(launcher_.starts.empty());
     Notify("twice");
     Notify("twice");
-    EXPECT_EQ(doc_->engine().mail().NotifiedDocuments().size(), 2u);
+    EXPECT_EQ(doc_->NotifiedDocuments().size(), 2u);
     shell_->OnTimer(TimerId::Mailer);
     ASSERT_EQ(launcher_.starts.size(), 1u);
     EXPECT_EQ(launcher_.starts[0].program, install_.path() / "Wardpost");
     EXPECT_THAT(launcher_.starts[0].arguments, ElementsAre("/from_wardlet"));
     EXPECT_EQ(StatusOf("twice"), DocumentStatus::Checked);
-    EXPECT_TRUE(doc_->engine().mail().NotifiedDocuments().empty());
+    EXPECT_TRUE(doc_->NotifiedDocuments().empty());
 }
 
 TEST_F(MailerShellTest, AFailedStartShowsOneBoxAtATime) {
@@ -360,14 +358,15 @@ TEST_F(ShellTest, ASecondOptionsCommandIsRefusedWhileItsDialogIsOpen) {
 }
 
 TEST_F(OpenShellTest, AFileOpenedRightAfterItsCheckShowsTheNewCopy) {
-    WriteDocument(DocumentType::LocalFile, "list", "/srv/list.txt", DocumentStatus::Changed);
+    TempDir files;
+    WriteBytes(files.path() / "list.txt", "new copy");
+    WriteDocument(DocumentType::LocalFile, "list", (files.path() / "list.txt").string());
     WriteBytes(data_ / "list.content", "old copy");
     StartShell();
-    // As a check leaves it: the new copy waits in the writer's batch for up to its gather time.
-    WriteBytes(data_ / "list.content.fresh", "new copy");
-    size_t index = IndexOf("list");
-    doc_->store().QueueCheckResults(index, doc_->table().Generation(index), false,
-                                    {{data_ / "list.content.fresh", data_ / "list.content"}});
+    // The check leaves the new copy in the writer's batch for up to its gather time.
+    doc_->CheckSelected({IndexOf("list")});
+    ASSERT_TRUE(ui_.PumpUntil([&] { return doc_->ChecksIdle(); }));
+    ASSERT_EQ(StatusOf("list"), DocumentStatus::Changed);
     Open("list");
     ASSERT_EQ(opener_.files.size(), 1u);
     EXPECT_EQ(ReadBytes(opener_.files[0]), "new copy");
@@ -417,13 +416,16 @@ TEST_F(ShutdownShellTest, ACheckThatDoesNotEndWithinTheBoundIsLeftAndTheRecordsS
     std::condition_variable holdWake;
     bool held = false, released = false;
     StartShell();
+    // Check All redraws the rows on this thread first; the check thread is the one held.
+    auto testThread = std::this_thread::get_id();
     observer_->beforeCall = [&] {
+        if (std::this_thread::get_id() == testThread) return;
         std::unique_lock guard(holdLock);
         held = true;
         holdWake.notify_all();
         holdWake.wait(guard, [&] { return released; });
     };
-    doc_->engine().StartCheckThreads();
+    doc_->CheckAll();
     {
         std::unique_lock guard(holdLock);
         ASSERT_TRUE(holdWake.wait_for(guard, std::chrono::seconds(30), [&] { return held; }));

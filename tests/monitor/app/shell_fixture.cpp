@@ -74,19 +74,9 @@ void QueuedObserver::OpenDocument(size_t index) {
     Hand([&] { shell_.OpenDocument(index); });
 }
 
-std::optional<size_t> FakeRows::FindRecordOfRow(size_t row) {
-    auto names = list_.Rows();
-    if (row >= names.size()) return std::nullopt;
-    size_t index = store_.FindRecordByName(names[row]);
-    if (index == DocumentTable::kNoSlot) return std::nullopt;
-    return index;
-}
-
-void FakeRows::RefreshRow(size_t index) {
-    list_.RefreshRow(index);
-    DocumentRecord record = store_.table().Get(index);
-    refreshed.push_back(std::string(FieldText(record.name)) + " " +
-                        std::string(StatusText(record.status)));
+void FakeRows::RowChanged(size_t row) {
+    const RowTexts& texts = list_.Texts(row);
+    refreshed.push_back(texts.columns[0] + " " + texts.columns[2]);
 }
 
 void FakeRows::SelectRowOfRecord(size_t index) {
@@ -185,13 +175,12 @@ void ShellTest::WriteOptions(const std::function<void(MonitorOptions&)>& change)
 
 void ShellTest::StartShell(bool hide) {
     doc_ = std::make_unique<CWardletDoc>(data_, install_.path());
-    list_ = std::make_unique<HeadlessDocumentList>(doc_->table());
-    rows_ = std::make_unique<FakeRows>(*list_, doc_->store());
+    rows_ = std::make_unique<FakeRows>(doc_->rows());
     shell_ = std::make_unique<MonitorShell>(MonitorShell::Parts{
         *doc_, *rows_, log_, log_, log_, boxes_, opener_, launcher_, log_, copies_});
     observer_ = std::make_unique<QueuedObserver>(ui_, *shell_);
-    doc_->Attach(*list_, *observer_);
-    doc_->engine().SetIdleCallback([this] { ui_.Post([this] { shell_->OnChecksIdle(); }); });
+    doc_->Attach(*observer_);
+    doc_->SetChecksIdleCallback([this] { ui_.Post([this] { shell_->OnChecksIdle(); }); });
     log_.rowCount = [this] { return rows_->RowCount(); };
     ASSERT_EQ(doc_->LockDataFolder(), FolderLock::Held);
     shell_->FirstUpdate();
@@ -199,11 +188,11 @@ void ShellTest::StartShell(bool hide) {
 }
 
 size_t ShellTest::IndexOf(const std::string& name) {
-    return doc_->store().FindRecordByName(name);
+    return doc_->FindDocument(name);
 }
 
 DocumentStatus ShellTest::StatusOf(const std::string& name) {
-    return static_cast<DocumentStatus>(doc_->table().Get(IndexOf(name)).status);
+    return wardlet::StatusOf(doc_->Record(IndexOf(name)));
 }
 
 DocumentRecord ShellTest::OnDisk(const std::string& name) {

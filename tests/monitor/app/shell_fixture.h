@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "monitor/app/copy_job.h"
+#include "monitor/app/document_row_list.h"
 #include "monitor/app/monitor_shell.h"
 #include "monitor/app/wardlet_doc.h"
-#include "monitor/model/headless_list.h"
 #include "scripted_desktop.h"
 #include "temp_home.h"
 
@@ -63,27 +63,38 @@ private:
     CheckObserver& shell_;
 };
 
-// Rows of a headless list, with a selection and the status history of every row refresh.
-class FakeRows : public DocumentRows {
+// The document object's rows as the window's view shows them, with a selection and the status
+// history of every row redrawn.
+class FakeRows : public DocumentRows, private RowListListener {
 public:
-    FakeRows(HeadlessDocumentList& list, DocumentStore& store) : list_(list), store_(store) {}
-    std::optional<size_t> FindRecordOfRow(size_t row) override;
+    explicit FakeRows(DocumentRowList& list) : list_(list) { list_.SetListener(this); }
+    ~FakeRows() override { list_.SetListener(nullptr); }
+    std::optional<size_t> FindRecordOfRow(size_t row) override {
+        return list_.FindRecordOfRow(row);
+    }
     std::optional<size_t> FindRowOfRecord(size_t index) override {
         return list_.FindRowOfRecord(index);
     }
-    void RefreshRow(size_t index) override;
+    void RefreshRow(size_t index) override { list_.RefreshRow(index); }
     void SelectRowOfRecord(size_t index) override;
     bool IsRowSelected(size_t row) override { return selected.count(row) != 0; }
     size_t SelectedCount() override { return selected.size(); }
-    size_t RowCount() override { return list_.Rows().size(); }
+    size_t RowCount() override { return list_.size(); }
     void SetAllRowsSelected(bool on) override;
 
     std::set<size_t> selected;
     std::vector<std::string> refreshed;  // "name status text", in order
 
 private:
-    HeadlessDocumentList& list_;
-    DocumentStore& store_;
+    void RowAboutToBeInserted(size_t) override {}
+    void RowInserted() override {}
+    void RowChanged(size_t row) override;
+    void RowAboutToBeRemoved(size_t) override {}
+    void RowRemoved() override {}
+    void RowsAboutToBeReordered() override {}
+    void RowsReordered(const std::vector<size_t>&) override {}
+
+    DocumentRowList& list_;
 };
 
 // Every call of the timers, tray, sound and window, in one log ("start 3 2000", "tray add", ...).
@@ -160,7 +171,6 @@ protected:
     std::unique_ptr<DocumentTable> writeTable_;
     std::unique_ptr<DocumentStore> writeStore_;
     std::unique_ptr<CWardletDoc> doc_;
-    std::unique_ptr<HeadlessDocumentList> list_;
     std::unique_ptr<FakeRows> rows_;
     std::unique_ptr<MonitorShell> shell_;
     std::unique_ptr<QueuedObserver> observer_;

@@ -18,36 +18,40 @@ using Status = DocumentStatus;
 
 class ForegroundPassTest : public EngineTest {
 protected:
-    // A fresh table loaded from the data folder, as wardctl sees it.
+    // The document object over the data folder, wired as wardctl wires it: its own observer, no
+    // checks started by changes, the options and e-mail settings of the folder.
     struct Loaded {
-        DocumentTable table;
-        DocumentStore store;
-        HeadlessDocumentList list{table};
-        explicit Loaded(const std::filesystem::path& data) : store(data, table) {
-            store.SetList(&list);
-            store.LoadAllDocuments();
+        CWardletDoc doc;
+        WardctlObserver observer{doc.rows()};
+        explicit Loaded(const std::filesystem::path& data) : doc(data, {}, QuickLimits()) {
+            doc.Attach(observer, ChecksAfterChanges::Leave);
+            (void)doc.Load();
+            doc.SetMailTimerActive(FlagOn(doc.options().sendEmail));
         }
-        DocumentRecord Named(const std::string& name) {
-            return table.Get(store.FindRecordByName(name));
-        }
+        DocumentRecord Named(const std::string& name) { return doc.Record(doc.FindDocument(name)); }
     };
+    // The options and e-mail settings the engine fixture's checks use: every notification on.
+    void WriteSettings(int32_t threads) {
+        MonitorOptions options = DefaultOptions();
+        options.threadCount = threads;
+        options.sendEmail = 1;
+        ASSERT_TRUE(SaveOptions(data_, options));
+        MailConfig mail{};
+        mail.sendOnChange = mail.sendOnUnreachable = 1;
+        mail.markNotifiedChecked = 1;
+        ASSERT_TRUE(WriteMailConfig(data_ / kMailConfigFile, mail));
+    }
     PassSummary Run(const std::vector<std::string>& names, std::vector<std::string>& lines) {
         Loaded loaded(data_);
-        std::mutex lock;
-        HeadlessCheckObserver observer(loaded.list,
-                                       [&](const std::string& line) {
-                                           std::lock_guard guard(lock);
-                                           lines.push_back(line);
-                                       },
-                                       {});
-        return RunForegroundPass(loaded.store, settings_, observer, names, QuickLimits());
+        loaded.observer.SetOutput([&](const std::string& line) { lines.push_back(line); }, {});
+        return RunForegroundPass(loaded.doc, loaded.observer, names);
     }
     std::string Watched(const std::string& name) { return (files_.path() / name).string(); }
     TempDir files_;
 };
 
 TEST_F(ForegroundPassTest, ChecksQueuesMailAndWritesTheRecordsBack) {
-    settings_.SetThreadCount(2);
+    WriteSettings(2);
     WriteBytes(Watched("a"), "a1");
     WriteBytes(Watched("b"), "b1");
     AddDocument(DocumentType::LocalFile, "a", Watched("a"));
@@ -82,10 +86,10 @@ TEST_F(ForegroundPassTest, ChecksQueuesMailAndWritesTheRecordsBack) {
     EXPECT_EQ(Run({"a", "nobody"}, lines).unknownNames, (std::vector<std::string>{"nobody"}));
 
     Loaded marking(data_);
-    EXPECT_EQ(MarkDocumentsChecked(marking.store, {"a"}).size(), 0u);
+    EXPECT_EQ(MarkDocumentsChecked(marking.doc, {"a"}).size(), 0u);
     EXPECT_EQ(Loaded(data_).Named("a").status, int32_t(Status::Checked));
     ino_t markedBefore = InodeOf(data_ / "a.data");
-    MarkDocumentsChecked(marking.store, {});
+    MarkDocumentsChecked(marking.doc, {});
     EXPECT_EQ(Loaded(data_).Named("held").status, int32_t(Status::Checked));
     EXPECT_EQ(InodeOf(data_ / "a.data"), markedBefore);  // already Checked: not written again
 }

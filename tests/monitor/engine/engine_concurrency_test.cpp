@@ -153,7 +153,7 @@ TEST_F(EngineConcurrencyTest, AnEscapingErrorEndsTheRecordUnavailableAndThePassG
     EXPECT_EQ(StatusOf(second), Status::Ready);
 }
 
-TEST_F(EngineConcurrencyTest, NotifiedDocumentsBecomeCheckedOnceTheMailerStarted) {
+TEST_F(EngineConcurrencyTest, NotifiedDocumentsStillListedAreTakenOnceTheMailerStarted) {
     peer_.SetPage("n", "1");
     peer_.SetPage("unlisted", "1");
     size_t i = AddPage("n");
@@ -168,11 +168,9 @@ TEST_F(EngineConcurrencyTest, NotifiedDocumentsBecomeCheckedOnceTheMailerStarted
     }
     list_.RemoveRow(unlisted);
     EXPECT_EQ(engine_->mail().NotifiedDocuments(), (std::vector<size_t>{i, unlisted, i, unlisted}));
-    engine_->mail().MarkNotifiedDocumentsChecked(
-        table_, [&](size_t index) { return list_.FindRowOfRecord(index); },
-        [&](size_t index) { list_.RefreshRow(index); });
-    EXPECT_EQ(StatusOf(i), Status::Checked);
-    EXPECT_EQ(StatusOf(unlisted), Status::Changed);
+    std::vector<size_t> taken = engine_->mail().TakeNotifiedDocuments(
+        [&](size_t index) { return list_.FindRowOfRecord(index).has_value(); });
+    EXPECT_EQ(taken, (std::vector<size_t>{i, i}));
     EXPECT_EQ(engine_->mail().NotifiedDocuments(), (std::vector<size_t>{unlisted, unlisted}));
 }
 

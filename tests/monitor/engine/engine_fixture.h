@@ -9,18 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "monitor/app/document_row_list.h"
 #include "monitor/engine/check_engine.h"
-#include "monitor/model/headless_list.h"
 #include "peer_process.h"
 #include "temp_home.h"
 
 namespace wardlet::test {
 
 // Records every call out of the checks, in order, as short texts ("sound 2", "select 0",
-// "tray", "open 0", "message ...", "ended NAME STATUS"); rows come from a headless list.
+// "tray", "open 0", "message ...", "ended NAME STATUS"); rows come from the document row list.
 class RecordingObserver : public CheckObserver {
 public:
-    explicit RecordingObserver(HeadlessDocumentList& list) : list_(list) {}
+    explicit RecordingObserver(DocumentRowList& list) : list_(list) {}
     void RefreshRow(size_t index) override {
         if (throwOnRefresh.exchange(false)) throw std::bad_alloc();
         list_.RefreshRow(index);
@@ -45,7 +45,7 @@ public:
 
 private:
     void Record(std::string call);
-    HeadlessDocumentList& list_;
+    DocumentRowList& list_;
     std::mutex lock_;
     std::vector<std::string> calls_;
     std::vector<std::string> ended_;
@@ -54,7 +54,7 @@ private:
 // Time-outs short enough for stall cases to end in a few seconds.
 TransferLimits QuickLimits();
 
-// A data folder with a table, a store, a headless list, recording observer and engine. Every
+// A data folder with a table, a store, a row list, recording observer and engine. Every
 // notification is on: sound, selection, e-mail entries for both events, markNotifiedChecked.
 class EngineTest : public ::testing::Test {
 protected:
@@ -77,7 +77,7 @@ protected:
     std::filesystem::path data_;
     DocumentTable table_;
     DocumentStore store_;
-    HeadlessDocumentList list_;
+    DocumentRowList list_;
     RecordingObserver observer_;
     FixedEngineSettings settings_;
     std::unique_ptr<CheckEngine> engine_;

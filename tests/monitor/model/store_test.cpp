@@ -18,8 +18,8 @@
 
 #include "common/little_endian.h"
 #include "file_bytes.h"
+#include "monitor/app/document_row_list.h"
 #include "monitor/model/account_scramble.h"
-#include "monitor/model/headless_list.h"
 #include "temp_home.h"
 
 namespace wardlet {
@@ -53,7 +53,7 @@ std::set<std::string> Entries(const fs::path& folder) {
     return names;
 }
 
-// The list and the check starter of the store: rows kept by a HeadlessDocumentList, and a log of
+// The list and the check starter of the store: rows kept by the document row list, and a log of
 // each call with the files present at that moment, so the order of steps shows.
 class Recorder : public DocumentListSink, public CheckStarter {
 public:
@@ -75,7 +75,7 @@ public:
     std::optional<size_t> FindRowOfRecord(size_t i) override { return rows_.FindRowOfRecord(i); }
     void StartCheckThreads() override { Log("Start"); }
 
-    std::vector<std::string> Rows() const { return rows_.Rows(); }
+    std::vector<std::string> Rows() const { return rows_.Names(); }
     std::vector<std::string> TakeLog() { return std::exchange(log_, {}); }
 
 private:
@@ -89,7 +89,7 @@ private:
     void Log(std::string line) { log_.push_back(std::move(line)); }
 
     DocumentStore& store_;
-    HeadlessDocumentList rows_;
+    DocumentRowList rows_;
     std::vector<std::string> log_;
 };
 
@@ -438,8 +438,9 @@ TEST_F(DocumentOperations, AddEditDeleteInOrderWithTheirFiles) {
     EXPECT_TRUE(table.IsFree(2));
     EXPECT_EQ(Bytes(table.Get(0)), std::string(4632, '\0'));
     EXPECT_EQ(recorder.Rows(), std::vector<std::string>{"B2"});
+    // The new row goes where its slot is: all lower slots are listed.
     EXPECT_EQ(store.AddDocument(Doc("D", DocumentStatus::Waiting)), 0u);
-    EXPECT_EQ(recorder.Rows(), (std::vector<std::string>{"B2", "D"}));
+    EXPECT_EQ(recorder.Rows(), (std::vector<std::string>{"D", "B2"}));
 }
 
 TEST_F(DocumentOperations, DeletingTheOnlyDocumentFreesSlotZero) {

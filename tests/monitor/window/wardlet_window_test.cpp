@@ -91,7 +91,7 @@ protected:
             texts.push_back(Text(row, column).toStdString());
         return texts;
     }
-    size_t IndexOf(const std::string& name) { return app_->doc().store().FindRecordByName(name); }
+    size_t IndexOf(const std::string& name) { return app_->doc().FindDocument(name); }
 
     TempDataHome home_;
     std::filesystem::path data_;
@@ -276,9 +276,7 @@ TEST_F(WindowTest, MailerStandInIsStartedAndMarksADocumentNotifiedTwice) {
     EXPECT_EQ(app_->timers().Interval(TimerId::Mailer), 60000);
     size_t index = IndexOf("twice");
     for (int i = 0; i < 2; ++i)
-        ASSERT_TRUE(app_->doc().engine().mail().QueueEntry(
-            index, app_->doc().table().Get(index), NotifyKind::Changed,
-            app_->doc().engineSettings().Notification(), 256));
+        ASSERT_TRUE(app_->doc().QueueMailEntry(index, NotifyKind::Changed));
     app_->shell().OnTimer(TimerId::Mailer);
     EXPECT_EQ(Text(0, 2), "Checked");
     ASSERT_TRUE(QTest::qWaitFor([&] { return ReadBytes(record) == "/from_wardlet\n"; }, 20000));
@@ -769,7 +767,8 @@ TEST_F(WindowTest, ToolBarTipsAreThePlainCaptionWithoutTheKey) {
 }
 
 TEST_F(WindowTest, TwoRecordsOfOneNameEachRefreshTheirOwnRow) {
-    WriteDocument(DocumentType::WebPage, "twin", "http://example.org/a", DocumentStatus::Checked);
+    WriteDocument(DocumentType::WebPage, "twin", "http://example.org/a",
+                  DocumentStatus::Unavailable);
     // A hand-made second file holding the same name.
     std::filesystem::copy_file(data_ / "twin.data", data_ / "twin again.data");
     Start();
@@ -778,12 +777,9 @@ TEST_F(WindowTest, TwoRecordsOfOneNameEachRefreshTheirOwnRow) {
     for (size_t row = 0; row < 2; ++row)
         twins.push_back(*app_->model().FindRecordOfRow(row));
     ASSERT_NE(twins[0], twins[1]);
-    app_->doc().table().Modify(twins[1], [](DocumentRecord& r) {
-        r.status = static_cast<int32_t>(DocumentStatus::Unavailable);
-    });
-    app_->model().RefreshRow(twins[1]);
-    EXPECT_EQ(Text(0, 2), "Checked");
-    EXPECT_EQ(Text(1, 2), "** Unable to retrieve");
+    app_->doc().MarkChecked({twins[1]});
+    EXPECT_EQ(Text(0, 2), "** Unable to retrieve");
+    EXPECT_EQ(Text(1, 2), "Checked");
     EXPECT_EQ(app_->model().FindRowOfRecord(twins[1]), 1u);
     EXPECT_EQ(app_->model().FindRowOfRecord(twins[0]), 0u);
 }
