@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -44,6 +45,46 @@ public:
     // A check of the record in `index` has ended; `record` is the record as the check left it.
     // For reports such as wardctl's lines; the window needs nothing here.
     virtual void CheckEnded(size_t /*index*/, const DocumentRecord& /*record*/) {}
+};
+
+// An observer that hands every call to `target` through Relay, which runs it where the target
+// lives (the user-interface thread, for a window) and returns once it ran. The window's and the
+// tests' observers only say how a call travels. CheckEnded is not handed on: the window needs
+// nothing there, and a hop per check would cost the pass.
+class RelayingObserver : public CheckObserver {
+public:
+    explicit RelayingObserver(CheckObserver& target) : target_(target) {}
+
+    void RefreshRow(size_t index) override {
+        Relay([&] { target_.RefreshRow(index); });
+    }
+    std::optional<size_t> FindRowOfRecord(size_t index) override {
+        std::optional<size_t> row;
+        Relay([&] { row = target_.FindRowOfRecord(index); });
+        return row;
+    }
+    void SelectRowOfRecord(size_t index) override {
+        Relay([&] { target_.SelectRowOfRecord(index); });
+    }
+    void PlaySound(NotifyKind kind) override {
+        Relay([&] { target_.PlaySound(kind); });
+    }
+    void TrayAlert() override {
+        Relay([&] { target_.TrayAlert(); });
+    }
+    void ShowMessage(std::string_view text) override {
+        Relay([&] { target_.ShowMessage(text); });
+    }
+    void OpenDocument(size_t index) override {
+        Relay([&] { target_.OpenDocument(index); });
+    }
+
+protected:
+    // Runs `call` where the target lives and returns when it has run.
+    virtual void Relay(const std::function<void()>& call) = 0;
+
+private:
+    CheckObserver& target_;
 };
 
 // The only message a check shows.

@@ -46,32 +46,9 @@ bool UiQueue::PumpUntil(const std::function<bool()>& done, std::chrono::millisec
     return true;
 }
 
-void QueuedObserver::Hand(const std::function<void()>& call) {
+void QueuedObserver::Relay(const std::function<void()>& call) {
     if (beforeCall) beforeCall();
     ui_.RunAndWait(call);
-}
-void QueuedObserver::RefreshRow(size_t index) {
-    Hand([&] { shell_.RefreshRow(index); });
-}
-std::optional<size_t> QueuedObserver::FindRowOfRecord(size_t index) {
-    std::optional<size_t> row;
-    Hand([&] { row = shell_.FindRowOfRecord(index); });
-    return row;
-}
-void QueuedObserver::SelectRowOfRecord(size_t index) {
-    Hand([&] { shell_.SelectRowOfRecord(index); });
-}
-void QueuedObserver::PlaySound(NotifyKind kind) {
-    Hand([&] { shell_.PlaySound(kind); });
-}
-void QueuedObserver::TrayAlert() {
-    Hand([&] { shell_.TrayAlert(); });
-}
-void QueuedObserver::ShowMessage(std::string_view text) {
-    Hand([&] { shell_.ShowMessage(text); });
-}
-void QueuedObserver::OpenDocument(size_t index) {
-    Hand([&] { shell_.OpenDocument(index); });
 }
 
 void FakeRows::RowChanged(size_t row) {

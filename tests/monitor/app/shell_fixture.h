@@ -43,24 +43,18 @@ private:
 };
 
 // The checks' observer of the tests: every call goes through the UiQueue to the shell.
-class QueuedObserver : public CheckObserver {
+class QueuedObserver : public RelayingObserver {
 public:
-    QueuedObserver(UiQueue& ui, CheckObserver& shell) : ui_(ui), shell_(shell) {}
-    void RefreshRow(size_t index) override;
-    std::optional<size_t> FindRowOfRecord(size_t index) override;
-    void SelectRowOfRecord(size_t index) override;
-    void PlaySound(NotifyKind kind) override;
-    void TrayAlert() override;
-    void ShowMessage(std::string_view text) override;
-    void OpenDocument(size_t index) override;
+    QueuedObserver(UiQueue& ui, CheckObserver& shell) : RelayingObserver(shell), ui_(ui) {}
 
     // Runs on the check thread before each call is handed over (a test can hold a check here).
     std::function<void()> beforeCall;
 
+protected:
+    void Relay(const std::function<void()>& call) override;
+
 private:
-    void Hand(const std::function<void()>& call);
     UiQueue& ui_;
-    CheckObserver& shell_;
 };
 
 // The document object's rows as the window's view shows them, with a selection and the status
