@@ -20,7 +20,7 @@ public:
     }
     void SelectRowOfRecord(size_t index) override { inner_.SelectRowOfRecord(index); }
     void PlaySound(NotifyKind kind) override { inner_.PlaySound(kind); }
-    void TrayAlert() override { inner_.TrayAlert(); }
+    void TrayAlert(size_t index, NotifyKind kind) override { inner_.TrayAlert(index, kind); }
     void ShowMessage(std::string_view text) override { inner_.ShowMessage(text); }
     void OpenDocument(size_t row) override { inner_.OpenDocument(row); }
     void CheckEnded(size_t index, const DocumentRecord& record) override {

@@ -31,8 +31,8 @@ void UiThreadObserver::PlaySound(NotifyKind kind) {
     Run([&] { target_.PlaySound(kind); });
 }
 
-void UiThreadObserver::TrayAlert() {
-    Run([&] { target_.TrayAlert(); });
+void UiThreadObserver::TrayAlert(size_t index, NotifyKind kind) {
+    Run([&] { target_.TrayAlert(index, kind); });
 }
 
 void UiThreadObserver::ShowMessage(std::string_view text) {

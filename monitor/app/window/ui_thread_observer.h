@@ -21,7 +21,7 @@ public:
     std::optional<size_t> FindRowOfRecord(size_t index) override;
     void SelectRowOfRecord(size_t index) override;
     void PlaySound(NotifyKind kind) override;
-    void TrayAlert() override;
+    void TrayAlert(size_t index, NotifyKind kind) override;
     void ShowMessage(std::string_view text) override;
     void OpenDocument(size_t index) override;
 

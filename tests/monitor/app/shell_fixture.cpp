@@ -64,8 +64,8 @@ void QueuedObserver::SelectRowOfRecord(size_t index) {
 void QueuedObserver::PlaySound(NotifyKind kind) {
     Hand([&] { shell_.PlaySound(kind); });
 }
-void QueuedObserver::TrayAlert() {
-    Hand([&] { shell_.TrayAlert(); });
+void QueuedObserver::TrayAlert(size_t index, NotifyKind kind) {
+    Hand([&] { shell_.TrayAlert(index, kind); });
 }
 void QueuedObserver::ShowMessage(std::string_view text) {
     Hand([&] { shell_.ShowMessage(text); });
@@ -139,6 +139,12 @@ CopyOutcome ScriptedCopies::Run(std::string_view caption, CopyWork work) {
     return job.Wait();
 }
 
+uint32_t ShellLog::Show(const DesktopNotice& notice) {
+    if (!noticeService) return 0;
+    notices.push_back(notice);
+    return notice.replacesId != 0 ? notice.replacesId : nextNoticeId++;
+}
+
 void ShellLog::Quit(ShutdownEnd end) {
     quit = end;
     Log(end == ShutdownEnd::ChecksStopped ? "quit stopped" : "quit still running");
@@ -188,7 +194,7 @@ void ShellTest::StartShell(bool hide) {
     list_ = std::make_unique<HeadlessDocumentList>(doc_->table());
     rows_ = std::make_unique<FakeRows>(*list_, doc_->store());
     shell_ = std::make_unique<MonitorShell>(MonitorShell::Parts{
-        *doc_, *rows_, log_, log_, log_, boxes_, opener_, launcher_, log_, copies_});
+        *doc_, *rows_, log_, log_, log_, boxes_, opener_, launcher_, log_, copies_, log_, log_});
     observer_ = std::make_unique<QueuedObserver>(ui_, *shell_);
     doc_->Attach(*list_, *observer_);
     doc_->engine().SetIdleCallback([this] { ui_.Post([this] { shell_->OnChecksIdle(); }); });
