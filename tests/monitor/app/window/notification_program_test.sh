@@ -57,13 +57,13 @@ documents() {
   export XDG_DATA_HOME="$work/$1"; shift
   folder="$XDG_DATA_HOME/Calvorne/Wardlet"
   for name in "$@"; do
-    echo "first $name" > "$work/pages/${name// /-}"
+    echo "first $name" > "$work/pages/${name//[^a-z0-9]/-}"
     "$bin/wardctl" add --type web-page --name "$name" \
-      --location "http://127.0.0.1:$port/${name// /-}" >/dev/null 2>&1
+      --location "http://127.0.0.1:$port/${name//[^a-z0-9]/-}" >/dev/null 2>&1
   done
   "$bin/wardctl" options set periodicCheck 0 >/dev/null 2>&1
   "$bin/wardctl" check --all >/dev/null 2>&1
-  for name in "$@"; do echo "second $name" > "$work/pages/${name// /-}"; done
+  for name in "$@"; do echo "second $name" > "$work/pages/${name//[^a-z0-9]/-}"; done
 }
 # monitor LOG: Wardlet started with "/hide", its debug lines in LOG.
 monitor() {
@@ -77,13 +77,13 @@ stop_monitor() {
 status_of() { od -An -t d4 -j 2568 -N 4 "$folder/$1.data" | tr -d ' '; }
 balloon='tray balloon: Document has been changed or unable to retrieve.'
 
-# 1. No tray host: one Notify naming the document, with the program's name, icon, desktop entry
-#    and actions; nothing blinks. Its "Open" opens the document (so it counts as seen: Checked
+# 1. No tray host: one Notify naming the document (its "&" escaped for a service that reads
+#    markup), with the program's name, icon, desktop entry and actions; nothing blinks. Its "Open" opens the document (so it counts as seen: Checked
 #    at exit) and a click on it brings the minimised window forward.
-documents none "page one"
+documents none "news & notes"
 start_mock "$work/mock1.log"
 monitor "$work/wardlet1.log"
-wait_for 30 grep -q 'Notify "Wardlet" 0 "wardlet" "Wardlet" "Changed: page one"' "$work/mock1.log" ||
+wait_for 30 grep -q 'Notify "Wardlet" 0 "wardlet" "Wardlet" "Changed: news &amp; notes"' "$work/mock1.log" ||
   fail "no notification of the change: $(cat "$work/mock1.log")"
 grep -q '\["default", "Activate", "open", "Open"\] {"desktop-entry": "wardlet"}' "$work/mock1.log" ||
   fail "the notification lacks its actions or desktop entry: $(grep Notify "$work/mock1.log")"
@@ -96,7 +96,8 @@ wait_for 10 grep -q 'ActionInvoked 1 "open"' "$work/mock1.log" || fail "the mock
 invoke 1 default
 wait_for 10 visible || fail "a click on the notification did not bring the window forward"
 stop_monitor
-[ "$(status_of "page one")" = 0 ] || fail "Open did not open the document (status $(status_of "page one"))"
+opened=$(status_of "news & notes")
+[ "$opened" = 0 ] || fail "Open did not open the document (status $opened)"
 
 # 2. Six changes in one pass: the first at once, then one "6 documents changed" in its place.
 documents six a b c d e f
