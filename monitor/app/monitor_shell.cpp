@@ -9,6 +9,7 @@
 #include "common/mail_queue.h"
 #include "common/mailer_launch.h"
 #include "monitor/app/open_target.h"
+#include "monitor/model/feature_settings.h"
 
 namespace wardlet {
 
@@ -38,13 +39,15 @@ MonitorShell::MonitorShell(const Parts& parts)
       opener_(parts.opener),
       launcher_(parts.launcher),
       window_(parts.window),
-      copies_(parts.copies) {}
+      copies_(parts.copies),
+      alerts_(parts.notifications, parts.clock, parts.timers) {}
 
 void MonitorShell::FirstUpdate() {
     LogWhereFilesAre();
     tray_.Add();
     window_.SetUpColumns();
     doc_.Load();
+    alerts_.SetEnabled(LoadFeatureSettings(doc_.dataFolder()).desktopNotifications);
     // Copies opened by an earlier run that a viewer may still show are kept for a day.
     DeleteOpenedCopies(doc_.dataFolder(), kOpenedCopyLifetime);
     MonitorOptions options = doc_.options();
@@ -95,6 +98,10 @@ void MonitorShell::OnTimer(TimerId id) {
         case TimerId::ShutdownBound:
             timers_.Stop(id);
             return FinishShutdown();
+        case TimerId::NoticeFold:
+            timers_.Stop(id);
+            if (!shuttingDown_) alerts_.OnFoldTimer();
+            return;
     }
 }
 
@@ -133,6 +140,7 @@ void MonitorShell::OptionsCommand() {
     // A file that cannot be written is silent; the options in memory still hold for the run.
     (void)doc_.ApplyOptions(options);
     ApplyTimers();
+    alerts_.SetEnabled(LoadFeatureSettings(doc_.dataFolder()).desktopNotifications);
 }
 
 void MonitorShell::StartMailer() {
@@ -177,6 +185,16 @@ void MonitorShell::BlinkTick() {
 void MonitorShell::Activate() {
     window_.BringForward();
     unattended_ = false;
+}
+
+void MonitorShell::OnNotificationAction(uint32_t id, std::string_view key) {
+    if (shuttingDown_) return;
+    auto request = alerts_.ActionInvoked(id, key);
+    if (!request) return;
+    if (request->command == NoticeCommand::BringForward) return Activate();
+    // By name: the document may have been sorted, moved or deleted since it was announced.
+    size_t index = doc_.FindDocument(request->documentName);
+    if (index != DocumentTable::kNoSlot) OpenRecord(index, true);
 }
 
 void MonitorShell::OpenDocumentOfRow(size_t row, bool showMessages) {
@@ -234,6 +252,7 @@ void MonitorShell::Shutdown() {
     for (TimerId id : {TimerId::PeriodicCheck, TimerId::TrayBlink, TimerId::StartupPrompt,
                        TimerId::Mailer, TimerId::StartupCheck})
         timers_.Stop(id);
+    alerts_.Stop();
     tray_.Remove();
     // Stopping the checks may take seconds; a window still up and usable would look hung.
     window_.HideForExit();
@@ -274,8 +293,14 @@ void MonitorShell::PlaySound(NotifyKind kind) {
     if (!shuttingDown_) sound_.Play(FindSoundFile(kind, doc_.dataFolder(), doc_.installFolder()));
 }
 
-void MonitorShell::TrayAlert() {
-    if (!shuttingDown_ && unattended_) timers_.Start(TimerId::TrayBlink, kBlinkPeriod);
+void MonitorShell::TrayAlert(size_t index, NotifyKind kind) {
+    if (shuttingDown_ || !unattended_) return;
+    // Without a tray the blinking would go to an icon nobody sees.
+    bool trayPresent = tray_.Available();
+    if (trayPresent) timers_.Start(TimerId::TrayBlink, kBlinkPeriod);
+    const DocumentTable& table = doc_.documents();
+    if (index >= table.size() || table.IsFree(index)) return;
+    alerts_.Announce({index, table.Name(index), kind}, trayPresent);
 }
 
 void MonitorShell::ShowMessage(std::string_view text) {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "common/desktop_services.h"
+#include "monitor/app/desktop_alerts.h"
 #include "monitor/app/shell_interfaces.h"
 #include "monitor/app/wardlet_doc.h"
 #include "monitor/engine/check_observer.h"
@@ -56,6 +57,8 @@ public:
         ProcessLauncher& launcher;
         ShellWindow& window;
         BackgroundCopies& copies;
+        DesktopNotifications& notifications;
+        SteadyClock& clock;
     };
     explicit MonitorShell(const Parts& parts);
 
@@ -64,8 +67,8 @@ public:
     std::function<void()> addDocument;
     std::function<bool(MonitorOptions&)> editOptions;
 
-    // Tray icon, columns, documents, options, e-mail settings, timers, notified documents
-    // emptied, start-up prompt timer.
+    // Tray icon, columns, documents, options, e-mail settings, the desktop notifications'
+    // setting, timers, notified documents emptied, start-up prompt timer.
     void FirstUpdate();
     // After the first update: with the hide switch the window goes to the tray (minimised
     // instead when there is no tray), unattended either way.
@@ -74,7 +77,8 @@ public:
     void OnTimer(TimerId id);
     // Re-arms the periodic and mailer timers from the options (after they were applied).
     void ApplyTimers();
-    // The options command: the dialog, then on Apply the options saved and the timers re-armed.
+    // The options command: the dialog, then on Apply the options saved, the timers re-armed and
+    // the settings the dialog wrote to "Wardlet.settings" taken.
     // Refused while its dialog is already open (the tray reaches it from inside a dialog): the
     // outer dialog would write back what it read before the inner one applied.
     void OptionsCommand();
@@ -86,7 +90,11 @@ public:
     bool WindowHides() { return tray_.Available(); }
     void OnRestored() { unattended_ = false; }
     void OnListMouseMove() { unattended_ = false; }
-    void Activate();  // tray double-click or click, balloon click, "Activate"
+    void Activate();  // tray double-click or click, balloon or notification click, "Activate"
+    // The desktop notification service's signals.
+    void OnNotificationAction(uint32_t id, std::string_view key);
+    void OnNotificationClosed(uint32_t id) { alerts_.Closed(id); }
+    const DesktopAlerts& alerts() const { return alerts_; }
     bool unattended() const { return unattended_; }
     int blinkPhase() const { return blinkPhase_; }
     int blinkCount() const { return blinkCount_; }
@@ -111,7 +119,8 @@ public:
     std::optional<size_t> FindRowOfRecord(size_t index) override;
     void SelectRowOfRecord(size_t index) override;
     void PlaySound(NotifyKind kind) override;
-    void TrayAlert() override;
+    // Blinks the tray and tells the desktop's notifications, while the window is unattended.
+    void TrayAlert(size_t index, NotifyKind kind) override;
     void ShowMessage(std::string_view text) override;
     // The automatic opening of a changed web document, quiet, when it still has a row.
     void OpenDocument(size_t index) override;
@@ -133,6 +142,7 @@ private:
     ProcessLauncher& launcher_;
     ShellWindow& window_;
     BackgroundCopies& copies_;
+    DesktopAlerts alerts_;
 
     bool unattended_ = false;
     int blinkPhase_ = 0;

@@ -42,6 +42,7 @@ enum class TimerId {
     Mailer = 4,
     StartupCheck = 5,
     ShutdownBound = 6,  // how long the exit waits for the check threads
+    NoticeFold = 7,     // when findings held back from the desktop's notifications go out
 };
 
 class ShellTimers {

@@ -12,6 +12,7 @@
 #include "monitor/app/autostart_entry.h"
 #include "monitor/app/options_form.h"
 #include "monitor/dialogs/qt_text.h"
+#include "monitor/model/feature_settings.h"
 
 namespace wardlet {
 
@@ -78,6 +79,18 @@ OptionsDialog::OptionsDialog(MonitorOptions& options, const MailSettingsContext&
     connect(sendEmailCheck_, &QCheckBox::clicked, this, &OptionsDialog::ShowEnabling);
     connect(emailProperties_, &QPushButton::clicked, this,
             [this] { (void)EditMailSettings(this, mail_); });
+    desktopNotificationsCheck_ = new QCheckBox("Desktop notifications", notification);
+    desktopNotificationsCheck_->setObjectName("desktopNotifications");
+    desktopNotificationsCheck_->setChecked(
+        LoadFeatureSettings(mail_.dataFolder).desktopNotifications);
+    notificationLayout->addWidget(desktopNotificationsCheck_);
+    auto* noTrayNote = new QLabel(
+        "Shown beside the tray balloon. On a desktop without a tray (GNOME without an\n"
+        "extension, for one) the desktop notifications are the alert and always appear.",
+        notification);
+    noTrayNote->setObjectName("noTrayNote");
+    noTrayNote->setIndent(20);
+    notificationLayout->addWidget(noTrayNote);
     layout->addWidget(notification);
 
     auto* misc = new QGroupBox("Misc.", this);
@@ -140,7 +153,18 @@ void OptionsDialog::Apply() {
     options_.threadCount = ThreadCountOf(selected);
     // A failure is told, and the options above are applied all the same.
     ApplyStartAtLogin();
+    ApplyFeatureSettings();
     accept();
+}
+
+void OptionsDialog::ApplyFeatureSettings() {
+    // Read afresh: only this dialog's setting changes, the others stay as the file has them.
+    FeatureSettings settings = LoadFeatureSettings(mail_.dataFolder);
+    settings.desktopNotifications = desktopNotificationsCheck_->isChecked();
+    if (SaveFeatureSettings(mail_.dataFolder, settings)) return;
+    mail_.messages.Show(
+        "The settings could not be written:\n" + FeatureSettingsFile(mail_.dataFolder).string(),
+        MessageIcon::Stop);
 }
 
 void OptionsDialog::ApplyStartAtLogin() {

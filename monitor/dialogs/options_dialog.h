@@ -28,7 +28,8 @@ protected:
 // "Options": exec() returns 1 after Apply, with all eleven fields of `options` written, or 0
 // with `options` untouched. "Properties.." runs EditMailSettings, whose Apply saves at once.
 // "Start Wardlet when I log in" is the autostart entry, written or removed by Apply alone; the
-// entry starts `program`.
+// entry starts `program`. "Desktop notifications" is kept in "Wardlet.settings", written by Apply
+// alone.
 class OptionsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -41,11 +42,13 @@ private:
     void ShowEnabling();
     void Apply();
     void ApplyStartAtLogin();
+    void ApplyFeatureSettings();
 
     MonitorOptions& options_;
     const MailSettingsContext& mail_;
     QString program_;
     QCheckBox* startAtLoginCheck_ = nullptr;
+    QCheckBox* desktopNotificationsCheck_ = nullptr;
     std::vector<std::pair<QCheckBox*, int32_t MonitorOptions::*>> checks_;
     QCheckBox* periodicCheck_ = nullptr;
     QCheckBox* sendEmailCheck_ = nullptr;

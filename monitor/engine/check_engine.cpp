@@ -29,8 +29,8 @@ public:
     void PlaySound(NotifyKind kind) override {
         if (Open()) inner_.PlaySound(kind);
     }
-    void TrayAlert() override {
-        if (Open()) inner_.TrayAlert();
+    void TrayAlert(size_t index, NotifyKind kind) override {
+        if (Open()) inner_.TrayAlert(index, kind);
     }
     void ShowMessage(std::string_view text) override {
         if (Open()) inner_.ShowMessage(text);

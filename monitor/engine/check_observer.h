@@ -32,8 +32,9 @@ public:
     // Plays "Wardlet.sound" (Changed) or "Wardlet.alert" (Unavailable) and returns at once;
     // a missing file plays the default sound.
     virtual void PlaySound(NotifyKind kind) = 0;
-    // Starts the tray blinking when the main window is hidden; called after every announcement.
-    virtual void TrayAlert() = 0;
+    // Starts the tray alert (blinking, a desktop notification) when the main window is hidden;
+    // called after every announcement, with the record and what was found.
+    virtual void TrayAlert(size_t index, NotifyKind kind) = 0;
     // Shows an information message box with `text` modally; the check thread waits for it while
     // the other threads go on. Only the first check of the middle method shows one.
     virtual void ShowMessage(std::string_view text) = 0;
@@ -69,8 +70,8 @@ public:
     void PlaySound(NotifyKind kind) override {
         Relay([&] { target_.PlaySound(kind); });
     }
-    void TrayAlert() override {
-        Relay([&] { target_.TrayAlert(); });
+    void TrayAlert(size_t index, NotifyKind kind) override {
+        Relay([&] { target_.TrayAlert(index, kind); });
     }
     void ShowMessage(std::string_view text) override {
         Relay([&] { target_.ShowMessage(text); });

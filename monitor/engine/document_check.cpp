@@ -321,7 +321,7 @@ void DocumentCheck::Announce(NotifyKind kind) {
     size_t chunk = DocumentTable::kChunkSlots;
     size_t slots = (context_.store.table().size() + chunk - 1) / chunk * chunk;
     context_.mail.QueueEntry(index_, record_, kind, settings, slots);
-    context_.observer.TrayAlert();
+    context_.observer.TrayAlert(index_, kind);
 }
 
 void DocumentCheck::OpenChangedDocument() {

@@ -8,6 +8,7 @@
 #include <QSoundEffect>
 #include <QUrl>
 
+#include "common/debug_log.h"
 #include "common/desktop/qt_desktop_services.h"
 #include "monitor/app/monitor_shell.h"
 
@@ -86,6 +87,7 @@ void QtTrayIcon::SetImage(TrayImage image) {
 
 void QtTrayIcon::ShowBalloon(std::string_view title, std::string_view text,
                              std::chrono::milliseconds timeout) {
+    DebugLog("tray balloon: " + std::string(text));
     icon_.showMessage(FromLocal8Bit(title), FromLocal8Bit(text), QSystemTrayIcon::Information,
                       static_cast<int>(timeout.count()));
 }

@@ -24,16 +24,23 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
       tray_(std::make_unique<QtTrayIcon>()),
       timers_(std::make_unique<QtShellTimers>()),
       sound_(std::make_unique<QtSoundPlayer>()),
-      copies_(std::make_unique<QtBackgroundCopies>(frame_.get())) {
-    shell_ = std::make_unique<MonitorShell>(
-        MonitorShell::Parts{*doc_, frame_->view(), *timers_, *tray_, *sound_, desktop.messages,
-                            desktop.opener, desktop.launcher, *frame_, *copies_});
+      copies_(std::make_unique<QtBackgroundCopies>(frame_.get())),
+      notifications_(std::make_unique<QtDesktopNotifications>()) {
+    DesktopNotifications& notifications =
+        desktop.notifications ? *desktop.notifications : *notifications_;
+    shell_ = std::make_unique<MonitorShell>(MonitorShell::Parts{
+        *doc_, frame_->view(), *timers_, *tray_, *sound_, desktop.messages, desktop.opener,
+        desktop.launcher, *frame_, *copies_, notifications, clock_});
     observer_ = std::make_unique<UiThreadObserver>(*shell_);
     doc_->Attach(*observer_);
     doc_->SetChecksIdleCallback([this] { observer_->Post([this] { shell_->OnChecksIdle(); }); });
 
     timers_->onTick = [this](TimerId id) { shell_->OnTimer(id); };
     tray_->onActivate = [this] { shell_->Activate(); };
+    notifications_->onAction = [this](uint32_t id, std::string_view key) {
+        shell_->OnNotificationAction(id, key);
+    };
+    notifications_->onClosed = [this](uint32_t id) { shell_->OnNotificationClosed(id); };
     frame_->onCloseRequest = [this] { shell_->Shutdown(); };
     frame_->onMinimized = [this] { shell_->OnMinimized(); };
     frame_->onRestored = [this] { shell_->OnRestored(); };

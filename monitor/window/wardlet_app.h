@@ -9,6 +9,7 @@
 #include "monitor/app/monitor_shell.h"
 #include "monitor/app/wardlet_doc.h"
 #include "monitor/window/background_copies.h"
+#include "monitor/window/desktop_notifier.h"
 #include "monitor/window/document_list_model.h"
 #include "monitor/window/main_frame.h"
 #include "monitor/window/shell_devices.h"
@@ -28,6 +29,8 @@ public:
         ProcessLauncher& launcher;
         // The commands' dialogs; the real ones when null (tests give stand-ins).
         CommandDialogs* dialogs = nullptr;
+        // The desktop's notification service; the session bus's when null.
+        DesktopNotifications* notifications = nullptr;
     };
     CWardletApp(std::filesystem::path dataFolder, std::filesystem::path installFolder,
                 const Desktop& desktop, TransferLimits limits = TransferLimits::FromEnvironment());
@@ -46,6 +49,7 @@ public:
     QtTrayIcon& tray() { return *tray_; }
     QtShellTimers& timers() { return *timers_; }
     QtSoundPlayer& sound() { return *sound_; }
+    QtDesktopNotifications& notifications() { return *notifications_; }
 
 private:
     void WireTrayMenu();
@@ -60,6 +64,8 @@ private:
     std::unique_ptr<QtShellTimers> timers_;
     std::unique_ptr<QtSoundPlayer> sound_;
     std::unique_ptr<QtBackgroundCopies> copies_;
+    std::unique_ptr<QtDesktopNotifications> notifications_;
+    SystemSteadyClock clock_;
     std::unique_ptr<MonitorShell> shell_;
     std::unique_ptr<UiThreadObserver> observer_;
     std::unique_ptr<CommandDialogs> ownDialogs_;

@@ -16,6 +16,7 @@
 #include "monitor/app/list_rows.h"
 #include "monitor/app/monitor_command_line.h"
 #include "monitor/app/open_target.h"
+#include "monitor/model/feature_settings.h"
 #include "shell_fixture.h"
 
 namespace wardlet::test {
@@ -155,7 +156,7 @@ TEST_F(ShellTest, BlinkPhasesBalloonEveryTwentySevenVisiblePhasesAndStopWhenAtte
     StartShell(/*hide=*/true);
     EXPECT_TRUE(shell_->unattended());
     log_.Take();
-    shell_->TrayAlert();
+    shell_->TrayAlert(0, NotifyKind::Changed);
     EXPECT_THAT(log_.Take(), ElementsAre("start 2 500"));
     std::vector<std::string> visible;
     for (int tick = 0; tick < 2 * 28; ++tick) {
@@ -185,9 +186,62 @@ TEST_F(ShellTest, BlinkPhasesBalloonEveryTwentySevenVisiblePhasesAndStopWhenAtte
     shell_->OnTimer(TimerId::TrayBlink);
     EXPECT_THAT(log_.Take(), ElementsAre("stop 2", "tray normal"));
     EXPECT_EQ(shell_->blinkCount(), 0);
-    EXPECT_EQ(shell_->blinkPhase(), phase);  // a new alert goes on from here
-    shell_->TrayAlert();                     // attended: no blinking
+    EXPECT_EQ(shell_->blinkPhase(), phase);     // a new alert goes on from here
+    shell_->TrayAlert(0, NotifyKind::Changed);  // attended: no blinking
     EXPECT_TRUE(log_.Take().empty());
+}
+
+TEST_F(ShellTest, UnattendedFindingsGoToTheDesktopAndTheSettingCountsOnlyBesideATray) {
+    WriteDocument(DocumentType::WebPage, "page", "http://127.0.0.1:9/page");
+    FeatureSettings off;
+    off.desktopNotifications = false;
+    ASSERT_TRUE(SaveFeatureSettings(data_, off));
+    log_.trayAvailable = false;
+    StartShell(/*hide=*/true);
+    log_.Take();
+    EXPECT_FALSE(shell_->alerts().enabled());
+    size_t page = IndexOf("page");
+
+    // No tray: the notification is the alert, and nothing blinks.
+    shell_->TrayAlert(page, NotifyKind::Unavailable);
+    EXPECT_TRUE(log_.Take().empty());
+    ASSERT_EQ(log_.notices.size(), 1u);
+    EXPECT_EQ(log_.notices[0].body, "Unable to retrieve: page");
+
+    // A tray: it blinks, and the setting that is off keeps the desktop quiet.
+    log_.trayAvailable = true;
+    log_.now += kFoldWindow;
+    shell_->TrayAlert(page, NotifyKind::Changed);
+    EXPECT_THAT(log_.Take(), ElementsAre("start 2 500"));
+    EXPECT_EQ(log_.notices.size(), 1u);
+
+    // Options applied: the setting the dialog wrote is taken.
+    shell_->editOptions = [&](MonitorOptions&) {
+        FeatureSettings on;
+        EXPECT_TRUE(SaveFeatureSettings(data_, on));
+        return true;
+    };
+    shell_->OptionsCommand();
+    EXPECT_TRUE(shell_->alerts().enabled());
+    log_.now += kFoldWindow;
+    shell_->TrayAlert(page, NotifyKind::Changed);
+    ASSERT_EQ(log_.notices.size(), 2u);
+    EXPECT_EQ(log_.notices[1].body, "Changed: page");
+
+    // Its actions: "open" opens the document it names, a click brings the window forward.
+    log_.Take();
+    shell_->OnNotificationAction(2, "open");
+    EXPECT_THAT(opener_.urls, ElementsAre("http://127.0.0.1:9/page"));
+    EXPECT_TRUE(shell_->unattended());
+    shell_->OnNotificationAction(2, "default");
+    EXPECT_THAT(log_.Take(), ElementsAre("forward"));
+    EXPECT_FALSE(shell_->unattended());
+
+    // Attended: neither blinking nor a notification.
+    log_.now += kFoldWindow;
+    shell_->TrayAlert(page, NotifyKind::Changed);
+    EXPECT_TRUE(log_.Take().empty());
+    EXPECT_EQ(log_.notices.size(), 2u);
 }
 
 TEST_F(ShellTest, HideWithoutATrayMinimisesInsteadOfHiding) {
@@ -402,7 +456,7 @@ TEST_F(ShutdownShellTest, StopsTheChecksThenSavesAndNothingReachesTheWindowAfter
     // A finding carried to this thread while it was shutting down goes nowhere.
     shell_->PlaySound(NotifyKind::Changed);
     shell_->ShowMessage("late");
-    shell_->TrayAlert();
+    shell_->TrayAlert(0, NotifyKind::Changed);
     shell_->SelectRowOfRecord(0);
     EXPECT_TRUE(boxes_.shown.empty());
     EXPECT_TRUE(rows_->selected.empty());

@@ -106,6 +106,12 @@ CopyOutcome ScriptedCopies::Run(std::string_view caption, CopyWork work) {
     return job.Wait();
 }
 
+uint32_t ShellLog::Show(const DesktopNotice& notice) {
+    if (!noticeService) return 0;
+    notices.push_back(notice);
+    return notice.replacesId != 0 ? notice.replacesId : nextNoticeId++;
+}
+
 void ShellLog::Quit(ShutdownEnd end) {
     quit = end;
     Log(end == ShutdownEnd::ChecksStopped ? "quit stopped" : "quit still running");
@@ -154,7 +160,7 @@ void ShellTest::StartShell(bool hide) {
     doc_ = std::make_unique<CWardletDoc>(data_, install_.path());
     rows_ = std::make_unique<FakeRows>(doc_->rows());
     shell_ = std::make_unique<MonitorShell>(MonitorShell::Parts{
-        *doc_, *rows_, log_, log_, log_, boxes_, opener_, launcher_, log_, copies_});
+        *doc_, *rows_, log_, log_, log_, boxes_, opener_, launcher_, log_, copies_, log_, log_});
     observer_ = std::make_unique<QueuedObserver>(ui_, *shell_);
     doc_->Attach(*observer_);
     doc_->SetChecksIdleCallback([this] { ui_.Post([this] { shell_->OnChecksIdle(); }); });

@@ -91,8 +91,15 @@ private:
     DocumentRowList& list_;
 };
 
-// Every call of the timers, tray, sound and window, in one log ("start 3 2000", "tray add", ...).
-class ShellLog : public ShellTimers, public TrayIcon, public SoundPlayer, public ShellWindow {
+// Every call of the timers, tray, sound and window, in one log ("start 3 2000", "tray add", ...);
+// the desktop notifications shown, apart, with ids as a notification service gives them; the
+// clock, which stands still unless a test moves it.
+class ShellLog : public ShellTimers,
+                 public TrayIcon,
+                 public SoundPlayer,
+                 public ShellWindow,
+                 public DesktopNotifications,
+                 public SteadyClock {
 public:
     void Start(TimerId id, std::chrono::milliseconds period) override;
     void Stop(TimerId id) override;
@@ -111,6 +118,8 @@ public:
     void CloseMessageBoxes() override { Log("close boxes"); }
     void HideForExit() override { Log("hide"); }
     void Quit(ShutdownEnd end) override;
+    uint32_t Show(const DesktopNotice& notice) override;
+    std::chrono::steady_clock::time_point Now() override { return now; }
 
     bool Running(TimerId id) const { return running.count(id) != 0; }
     std::vector<std::string> Take() { return std::exchange(entries, {}); }
@@ -122,6 +131,10 @@ public:
     StartupAnswer promptAnswer = StartupAnswer::Cancel;
     std::function<size_t()> rowCount;  // rows at the time the columns are set up
     std::optional<ShutdownEnd> quit;
+    std::vector<DesktopNotice> notices;
+    bool noticeService = true;  // false: no bus or service, nothing is shown
+    uint32_t nextNoticeId = 1;
+    std::chrono::steady_clock::time_point now{};
 };
 
 // Copies run on a thread of their own as the window runs them, the test thread waiting; with

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -16,6 +17,7 @@
 #include "file_bytes.h"
 #include "monitor/app/autostart_entry.h"
 #include "monitor/dialogs/options_dialog.h"
+#include "monitor/model/feature_settings.h"
 #include "scripted_desktop.h"
 #include "temp_home.h"
 
@@ -355,6 +357,56 @@ std::string BuildTreeEntry() {
            "Icon=wardlet\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";
+}
+
+TEST_F(OptionsDialogTest, DesktopNotificationsLiveInTheSettingsFileWrittenByApplyAlone) {
+    MonitorOptions options = DefaultOptions();
+    ASSERT_TRUE(SaveOptions(data_, options));
+    const std::string optionsFile = ReadBytes(data_ / kOptionsFile);
+    const auto settingsFile = FeatureSettingsFile(data_);
+    WriteBytes(settingsFile, "{\"laterFeature\": [1, 2], \"keptVersions\": 4}\n");
+    const std::string before = ReadBytes(settingsFile);
+    MailSettingsContext mail = Mail();
+    auto run = [&](bool check, const char* button) {
+        OptionsDialog dialog(options, mail, nullptr, kBuildTreeProgram);
+        auto* box = Find<QCheckBox>(&dialog, "desktopNotifications");
+        EXPECT_EQ(box->text(), "Desktop notifications");
+        EXPECT_NE(Find<QLabel>(&dialog, "noTrayNote")->text().indexOf("without a tray"), -1);
+        bool shown = box->isChecked();
+        box->setChecked(check);
+        Find<QPushButton>(&dialog, button)->click();
+        return shown;
+    };
+
+    EXPECT_TRUE(run(false, "cancelButton"));  // on by default
+    EXPECT_EQ(ReadBytes(settingsFile), before);
+    EXPECT_TRUE(run(false, "applyButton"));
+    FeatureSettings saved = LoadFeatureSettings(data_);
+    EXPECT_FALSE(saved.desktopNotifications);
+    EXPECT_EQ(saved.keptVersions, 4);
+    EXPECT_NE(ReadBytes(settingsFile).find("\"laterFeature\""), std::string::npos);
+    EXPECT_EQ(ReadBytes(data_ / kOptionsFile), optionsFile);
+    EXPECT_FALSE(run(true, "applyButton"));
+    EXPECT_TRUE(LoadFeatureSettings(data_).desktopNotifications);
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
+TEST_F(OptionsDialogTest, SettingsThatCannotBeWrittenAreSaidAndTheOptionsStillApply) {
+    // A folder where the file should be: no write can replace it, whoever runs the test.
+    std::filesystem::create_directory(FeatureSettingsFile(data_));
+    MonitorOptions options = DefaultOptions();
+    options.soundOnChange = 1;
+    MailSettingsContext mail = Mail();
+    OptionsDialog dialog(options, mail, nullptr, kBuildTreeProgram);
+    Find<QCheckBox>(&dialog, "desktopNotifications")->setChecked(false);
+    Find<QCheckBox>(&dialog, "soundOnChange")->setChecked(false);
+    Find<QPushButton>(&dialog, "applyButton")->click();
+    EXPECT_EQ(dialog.result(), 1);
+    EXPECT_EQ(options.soundOnChange, 0);
+    ASSERT_EQ(messages_.shown.size(), 1u);
+    EXPECT_EQ(messages_.shown[0].text,
+              "The settings could not be written:\n" + FeatureSettingsFile(data_).string());
+    EXPECT_EQ(messages_.shown[0].icon, MessageIcon::Stop);
 }
 
 TEST_F(OptionsDialogTest, StartAtLoginIsTheEntryWrittenOrRemovedByApplyAlone) {

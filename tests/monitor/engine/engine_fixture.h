@@ -32,7 +32,7 @@ public:
     void PlaySound(NotifyKind kind) override {
         Record("sound " + std::to_string(static_cast<int>(kind)));
     }
-    void TrayAlert() override { Record("tray"); }
+    void TrayAlert(size_t, NotifyKind) override { Record("tray"); }
     void ShowMessage(std::string_view text) override { Record("message " + std::string(text)); }
     void OpenDocument(size_t row) override { Record("open " + std::to_string(row)); }
     void CheckEnded(size_t index, const DocumentRecord& record) override;
