@@ -1,5 +1,7 @@
 #include "monitor/app/wardlet_doc.h"
 
+#include "monitor/model/feature_settings.h"
+
 namespace wardlet {
 
 NotifySettings NotifySettingsFrom(const MonitorOptions& options, const MailConfig& mail,
@@ -48,6 +50,7 @@ DocumentStore::LoadReport CWardletDoc::Load() {
 void CWardletDoc::LoadSettings() {
     options_.Set(LoadOptions(dataFolder()));
     SetMailConfig(ReadMailConfigLenient(dataFolder() / kMailConfigFile));
+    conditionalRequests_.store(LoadFeatureSettings(dataFolder()).conditionalRequests);
 }
 
 bool CWardletDoc::ApplyOptions(const MonitorOptions& options) {

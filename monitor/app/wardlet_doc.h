@@ -48,7 +48,8 @@ public:
     // The documents (one row each, no check started), then the options (the defaults written
     // when the file is missing), then the e-mail configuration.
     DocumentStore::LoadReport Load();
-    // The options and the e-mail configuration alone (the part of Load after the documents).
+    // The options, the e-mail configuration and the feature settings the engine uses (the part
+    // of Load after the documents).
     void LoadSettings();
 
     MonitorOptions options() const { return options_.Get(); }
@@ -87,6 +88,7 @@ private:
         NotifySettings Notification() override {
             return NotifySettingsFrom(doc_.options(), doc_.mailConfig(), doc_.mailTimerActive());
         }
+        bool ConditionalRequests() override { return doc_.conditionalRequests_.load(); }
 
     private:
         CWardletDoc& doc_;
@@ -100,6 +102,7 @@ private:
     mutable std::mutex mailLock_;
     MailConfig mail_{};
     std::atomic<bool> mailTimerActive_{false};
+    std::atomic<bool> conditionalRequests_{true};  // from Wardlet.settings
     Settings settings_{*this};
     std::unique_ptr<CheckEngine> engine_;
     DataFolderLock lock_;
