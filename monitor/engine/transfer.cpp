@@ -206,6 +206,9 @@ bool IsSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
+struct CurlDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
 struct HeaderListDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
@@ -290,11 +293,19 @@ TransferOutcome TransferSession::Run(const TransferRequest& request, const BodyS
         DebugLog("transfer of " + request.url + " refused: a line break in its validators");
         return TransferOutcome::Failed;
     }
-    if (!handle_) handle_ = curl_easy_init();
-    if (!handle_) return TransferOutcome::Failed;
-    CURL* h = static_cast<CURL*>(handle_);
+    // An FTP session carries state (login, directory, the data connection's mode) and ends with
+    // a QUIT whose reply would hide the reason of a failure: it gets a handle of its own, closed
+    // once the reason is taken. Web transfers use the kept handle and the shared connections.
+    std::unique_ptr<CURL, CurlDeleter> ftpHandle;
+    if (request.ftp)
+        ftpHandle.reset(curl_easy_init());
+    else if (!handle_)
+        handle_ = curl_easy_init();
+    CURL* h = request.ftp ? ftpHandle.get() : static_cast<CURL*>(handle_);
+    if (!h) return TransferOutcome::Failed;
     // Every option of the last transfer goes; its connections stay in the cache. On the way out
-    // too, so no option keeps pointing at this call's buffers while the handle waits.
+    // too, so no option keeps pointing at this call's buffers while the handle waits or closes
+    // (an FTP handle's QUIT would otherwise reach the dialogue record after it went).
     curl_easy_reset(h);
     struct ResetOnExit {
         CURL* handle;
@@ -307,7 +318,8 @@ TransferOutcome TransferSession::Run(const TransferRequest& request, const BodyS
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, message);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
-    if (share_ && share_->handle()) curl_easy_setopt(h, CURLOPT_SHARE, share_->handle());
+    if (!request.ftp && share_ && share_->handle())
+        curl_easy_setopt(h, CURLOPT_SHARE, share_->handle());
     // Kept connections: one idle for a minute is closed, and the cache holds at most this many
     // (a host gets no more at once than there are check threads using it).
     curl_easy_setopt(h, CURLOPT_MAXAGE_CONN, kIdleConnectionSeconds);
@@ -345,10 +357,6 @@ TransferOutcome TransferSession::Run(const TransferRequest& request, const BodyS
     std::unique_ptr<curl_slist, HeaderListDeleter> headers;
     FtpDialogue dialogue;
     if (request.ftp) {
-        // An FTP session carries state (login, directory, the data connection's mode) that a
-        // kept connection would take into the next document's check: each gets its own.
-        curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
-        curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
         curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
         if (!request.ftpTls || CanSecureActiveData()) curl_easy_setopt(h, CURLOPT_FTPPORT, "-");
         curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
