@@ -46,7 +46,7 @@ sent_since() {
   : >"$log"
   echo "$total"
 }
-folder_state() { find "$data" -maxdepth 1 -type f -printf '%f %i %s %T@\n' | sort; }
+folder_state() { find "$data" -maxdepth 1 -type f -printf '%i %s %T@ %f\n' | sort -k4; }
 sent_since >/dev/null
 first=$(timed env XDG_DATA_HOME="$work/home" "$bin/wardctl" check --all)
 first_bytes=$(sent_since)
@@ -58,7 +58,7 @@ folder_state >"$work/after"
 awk -v n="$count" -v a="$first_bytes" -v b="$second_bytes" -v s="$first" -v t="$second" 'BEGIN {
   printf "%d pages: first pass %d bytes sent by nginx in %.3fs, second pass %d bytes (%.2f%%) in %.3fs\n",
     n, a, s, b, 100 * b / a, t }'
-touched=$(comm -3 "$work/before" "$work/after" | awk '{ print $1 }' | sort -u)
+touched=$(comm -3 <(sort "$work/before") <(sort "$work/after") | sed 's/^\t//' | cut -d' ' -f4- | sort -u)
 copies=$(printf '%s\n' "$touched" | grep -c -e '\.content$' -e '\.middle$' -e '^Wardlet\.validators$' || true)
 records=$(printf '%s\n' "$touched" | grep -c '\.data$' || true)
 others=$(printf '%s\n' "$touched" | grep -v -e '^$' -e '\.content$' -e '\.middle$' -e '\.data$' \
