@@ -154,5 +154,19 @@ TEST_F(ConditionalRequestTest, ValidatorsGoWhenTheCopyOrTheComparisonTheyDescrib
     EXPECT_EQ(CheckedWith(i, Status::Checked), kNone);
 }
 
+TEST_F(ConditionalRequestTest, AnUnreadableIndexOnlyCostsOneWholeFetch) {
+    peer_.SetPage("p", "the body", kTagged);
+    size_t i = AddPage("p");
+    EXPECT_EQ(CheckedWith(i, Status::Ready), kNone);
+    for (const char* damaged : {"{\"version\": 1, \"documents\": ", "[1, 2]",
+                                "{\"version\": 1, \"documents\": {\"p\": {\"etag\": 5}}}"}) {
+        SCOPED_TRACE(damaged);
+        WriteBytes(data_ / kValidatorIndexFileName, damaged);
+        engine_ = std::make_unique<CheckEngine>(store_, settings_, observer_, QuickLimits());
+        EXPECT_EQ(CheckedWith(i, Status::Checked), kNone);
+        EXPECT_EQ(CheckedWith(i, Status::Checked), kBoth);  // written afresh by that pass
+    }
+}
+
 }  // namespace
 }  // namespace wardlet::test
