@@ -4,7 +4,8 @@
 # round trip and each direction's data for DELAY_MS. Side by side in one run:
 # `wardctl check --all` (5 threads), the same with another build's wardctl when BASELINE names its
 # bin folder (the commit before a change, built beside this one), and `xargs -P5 -n200 curl`
-# keeping its connections, given the pages host by host (its best order). Medians of RUNS runs.
+# keeping its connections, given the pages host by host (its best order). Medians of RUNS runs,
+# and the connections nginx accepted in each tool's last run.
 # Never run as a test.
 #   bench/latency_bench.sh [COUNT]     default 1000; HOSTS=20 DELAY_MS=20 RUNS=3 BASELINE=
 # Needs scripts/build.sh main; installs nginx-light, curl and openssl when they are missing.
@@ -40,12 +41,13 @@ base=$((20000 + RANDOM % 20000))
 servers="" pairs=() prefixes=()
 for h in $(seq 0 $((hosts - 1))); do
   servers+="  server { listen 127.0.0.1:$((base + h)) ssl http2; root $work/www;
-    ssl_certificate $work/cert.pem; ssl_certificate_key $work/key.pem; }
+    ssl_certificate $work/cert.pem; ssl_certificate_key $work/key.pem;
+    access_log $work/nginx/requests.log requests; }
 "
   pairs+=("$((base + 100 + h)):$((base + h))")
   prefixes+=("https://127.0.0.1:$((base + 100 + h))/p")
 done
-write_nginx_conf "$work" "$servers" "keepalive_requests 100000;"
+write_nginx_conf "$work" "$servers" "keepalive_requests 100000; log_format requests '\$connection';"
 nginx -c "$work/nginx.conf" -g 'daemon off;' &
 pids+=($!)
 /usr/bin/python3 "$top/bench/latency_relay.py" --delay-ms "$delay" "${pairs[@]}" >"$work/relay.out" \
@@ -71,17 +73,27 @@ prepare() {
 prepare "$work/home" "$bin/wardctl"
 [ -n "$baseline" ] && prepare "$work/home-baseline" "$baseline/wardctl"
 
+# Connections nginx accepted since the last call (its log line names each request's connection).
+connections() {
+  sort -u "$work/nginx/requests.log" | wc -l
+  : >"$work/nginx/requests.log"
+}
 w=() b=() c=()
 for _ in $(seq "$runs"); do
+  connections >/dev/null
   w+=("$(timed env XDG_DATA_HOME="$work/home" "$bin/wardctl" check --all)")
+  wc_=$(connections)
   [ -n "$baseline" ] &&
     b+=("$(timed env XDG_DATA_HOME="$work/home-baseline" "$baseline/wardctl" check --all)")
+  connections >/dev/null
   c+=("$(timed sh -c "xargs -P5 -n200 curl -s -o /dev/null <'$work/urls'")")
+  cc_=$(connections)
 done
 wm=$(printf '%s\n' "${w[@]}" | median)
 cm=$(printf '%s\n' "${c[@]}" | median)
 printf '%d HTTPS pages on %d hosts, %d ms each way: wardctl check --all %.3fs   curl keeping connections %.3fs (%.2fx)\n' \
   "$count" "$hosts" "$delay" "$wm" "$cm" "$(awk -v w="$wm" -v c="$cm" 'BEGIN { print w / c }')"
+echo "connections accepted by nginx in the last run: wardctl $wc_, curl $cc_"
 if [ -n "$baseline" ]; then
   bm=$(printf '%s\n' "${b[@]}" | median)
   printf 'baseline wardctl %.3fs: this build takes %.2fx its time\n' "$bm" \

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   media-types ca-certificates openssl curl
   libyaml-cpp-dev nlohmann-json3-dev
-  python3 python3-pyftpdlib python3-aiosmtpd python3-openssl urlwatch systemd
+  python3 python3-pyftpdlib python3-aiosmtpd python3-openssl urlwatch systemd nginx-light
   dbus-daemon dbus-bin python3-dbusmock python3-dbus
   xvfb openbox trayer xdotool imagemagick x11-utils gdb
   dpkg-dev lintian desktop-file-utils appstream

@@ -15,6 +15,7 @@
 #include "monitor/app/wardctl_session.h"
 #include "monitor/app/wardctl_transfer.h"
 #include "monitor/model/document_editor.h"
+#include "monitor/model/feature_settings.h"
 #include "monitor/model/options.h"
 
 #ifndef WARDLET_VERSION
@@ -40,8 +41,10 @@ Commands:
                              TYPE is web-page, web-file, ftp-file or local-file;
                              --count and --middle choose the checking method of a web page
   remove NAME...             deletes the documents and their stored copies
-  options                    prints the eleven options as "field: value"
-  options set FIELD VALUE    changes one option and saves the options file
+  options                    prints the eleven options as "field: value", then
+                             conditionalRequests of Wardlet.settings
+  options set FIELD VALUE    changes one option and saves the options file;
+                             conditionalRequests 0 or 1 goes to Wardlet.settings
   check [--json] [--send-mail] [--all | NAME...]
                              checks every document (Check All) or the named ones (Check
                              Selected) with threadCount threads, one line per ended check
@@ -217,15 +220,39 @@ int Remove(WardctlSession& session, const Args& args) {
     return kExitOk;
 }
 
+constexpr char kConditionalRequests[] = "conditionalRequests";
+
+// The one feature setting wardctl sets: its file keeps every other key as it was.
+int SetConditionalRequests(WardctlSession& session, const std::string& text) {
+    auto value = ParseInt(text);
+    if (!value) return ReportUsage(session.err, "'" + text + "' is not a whole number");
+    if (std::string problem = OptionValueProblem(kConditionalRequests, *value); !problem.empty()) {
+        session.err << "wardctl: " << problem << '\n';
+        return kExitRefused;
+    }
+    if (int status = session.LockForWriting()) return status;
+    FeatureSettings settings = LoadFeatureSettings(session.dataFolder());
+    settings.conditionalRequests = *value == 1;
+    if (!SaveFeatureSettings(session.dataFolder(), settings)) {
+        session.err << "wardctl: cannot write " << FeatureSettingsFile(session.dataFolder())
+                    << '\n';
+        return kExitWriteFailed;
+    }
+    return kExitOk;
+}
+
 int Options(WardctlSession& session, const Args& args) {
     if (args.empty()) {
         MonitorOptions options = ReadOptionsFile(session.dataFolder()).value_or(DefaultOptions());
         for (const auto& field : kOptionFields)
             session.out << field.name << ": " << options.*field.member << '\n';
+        session.out << kConditionalRequests << ": "
+                    << LoadFeatureSettings(session.dataFolder()).conditionalRequests << '\n';
         return kExitOk;
     }
     if (args[0] != "set" || args.size() != 3)
         return ReportUsage(session.err, "use 'options' or 'options set FIELD VALUE'");
+    if (args[1] == kConditionalRequests) return SetConditionalRequests(session, args[2]);
     const OptionField* field = FindOptionField(args[1]);
     if (!field) return ReportUsage(session.err, "unknown option field '" + args[1] + "'");
     auto value = ParseInt(args[2]);

@@ -1,5 +1,7 @@
 #include "monitor/app/wardlet_doc.h"
 
+#include "monitor/model/feature_settings.h"
+
 namespace wardlet {
 
 NotifySettings NotifySettingsFrom(const MonitorOptions& options, const MailConfig& mail,
@@ -124,6 +126,7 @@ bool CWardletDoc::WaitForChecks(const std::function<bool()>& interrupted) {
 void CWardletDoc::LoadSettings() {
     options_.Set(LoadOptions(dataFolder()));
     SetMailConfig(ReadMailConfigLenient(dataFolder() / kMailConfigFile));
+    conditionalRequests_.store(LoadFeatureSettings(dataFolder()).conditionalRequests);
 }
 
 bool CWardletDoc::ApplyOptions(const MonitorOptions& options) {

@@ -56,7 +56,8 @@ public:
     DocumentStore::LoadReport Load();
     // The documents alone.
     DocumentStore::LoadReport LoadDocuments();
-    // The options and the e-mail configuration alone (the part of Load after the documents).
+    // The options, the e-mail configuration and the feature settings the engine uses (the part
+    // of Load after the documents).
     void LoadSettings();
 
     // The documents, read-only: the slots of the table and the rows of the list.
@@ -138,6 +139,7 @@ private:
         NotifySettings Notification() override {
             return NotifySettingsFrom(doc_.options(), doc_.mailConfig(), doc_.mailTimerActive());
         }
+        bool ConditionalRequests() override { return doc_.conditionalRequests_.load(); }
 
     private:
         CWardletDoc& doc_;
@@ -152,6 +154,7 @@ private:
     mutable std::mutex mailLock_;
     MailConfig mail_{};
     std::atomic<bool> mailTimerActive_{false};
+    std::atomic<bool> conditionalRequests_{true};  // from Wardlet.settings
     Settings settings_{*this};
     std::unique_ptr<CheckEngine> engine_;
     DataFolderLock lock_;

@@ -55,7 +55,8 @@ CheckEngine::CheckEngine(DocumentStore& store, EngineSettings& settings, CheckOb
       observer_(observer),
       gate_(std::make_unique<StopGate>(observer, stopping_)),
       limits_(std::move(limits)),
-      mail_(store.dataFolder()) {
+      mail_(store.dataFolder()),
+      validators_(store) {
     InitTransfers();
 }
 
@@ -137,7 +138,9 @@ void CheckEngine::CheckSelected(const std::vector<size_t>& indexes) {
 }
 
 void CheckEngine::CheckThreadProc(Worker* self) {
-    CheckContext context{store_, settings_, *gate_, mail_, limits_, stopping_};
+    TransferSession transfers(&connections_);
+    CheckContext context{store_,  settings_, *gate_,    mail_,
+                         limits_, stopping_, transfers, validators_};
     DocumentTable& table = store_.table();
     try {
         // The table may grow during the pass; records added behind it are checked as well.
@@ -154,7 +157,11 @@ void CheckEngine::CheckThreadProc(Worker* self) {
     {
         std::lock_guard guard(workersLock_);
         self->done = true;
-        if (--running_ == 0) onIdle = onIdle_;
+        // One write of the index per pass, by its last thread; none when nothing changed.
+        if (--running_ == 0) {
+            SaveValidators();
+            onIdle = onIdle_;
+        }
         idle_.notify_all();
     }
     if (onIdle) onIdle();
@@ -173,6 +180,17 @@ void CheckEngine::Stop() {
     }
     for (auto& worker : workers)
         if (worker.thread.joinable()) worker.thread.join();
+    SaveValidators();
+}
+
+void CheckEngine::SaveValidators() {
+    try {
+        if (!validators_.changed()) return;
+        store_.FlushPendingWrites();
+        if (!validators_.Save()) DebugLog("the validators of this pass are kept for the next");
+    } catch (...) {
+        DebugLog("the validators of this pass could not be saved");
+    }
 }
 
 bool CheckEngine::Idle() const {

@@ -14,6 +14,8 @@
 #include "monitor/engine/check_observer.h"
 #include "monitor/engine/engine_settings.h"
 #include "monitor/engine/mail_notifier.h"
+#include "monitor/engine/transfer.h"
+#include "monitor/engine/validator_index.h"
 #include "monitor/model/document_store.h"
 #include "monitor/model/document_views.h"
 
@@ -62,6 +64,7 @@ public:
     void SetIdleCallback(std::function<void()> callback);
 
     MailNotifier& mail() { return mail_; }
+    ValidatorIndex& validators() { return validators_; }
     const TransferLimits& limits() const { return limits_; }
 
 private:
@@ -72,6 +75,8 @@ private:
     class StopGate;
     void CheckThreadProc(Worker* self);
     void JoinFinishedLocked(std::vector<std::thread>& finished);
+    // The validators the pass learnt, with the copies they describe on disk first.
+    void SaveValidators();
 
     DocumentStore& store_;
     EngineSettings& settings_;
@@ -79,6 +84,8 @@ private:
     std::unique_ptr<StopGate> gate_;  // what the checks call instead of observer_
     TransferLimits limits_;
     MailNotifier mail_;
+    ConnectionShare connections_;  // outlives every check thread's session
+    ValidatorIndex validators_;
     std::atomic<bool> stopping_{false};
 
     mutable std::mutex workersLock_;

@@ -107,6 +107,8 @@ void DocumentCheck::RetrieveWeb() {
     NewCopy copy(context_.store.dataFolder(), stored.get());
     TransferRequest request;
     request.url = WebUrl(FieldText(record_.location));
+    conditional_ = context_.settings.ConditionalRequests();
+    if (!firstCheck) AddValidators(request, method == CheckMethod::Middle);
     if (method == CheckMethod::Count) {
         StringCounter counter{std::string(FieldText(record_.countString))};
         if (!FetchInto(request, copy, [&](const char* d, size_t n) { counter.Feed(d, n); })) return;
@@ -123,13 +125,20 @@ bool DocumentCheck::FetchInto(TransferRequest request, NewCopy& copy, const Body
     request.useAccount = FlagOn(record_.useAccount);
     request.userName = FieldText(record_.userName);
     request.password = FieldText(record_.password);
-    auto outcome = Transfer(
+    TransferAnswer answer;
+    auto outcome = context_.transfers.Run(
         request,
         [&](const char* data, size_t size) {
             if (tap) tap(data, size);
             return copy.Append(data, size);
         },
-        context_.limits, context_.stopping);
+        context_.limits, context_.stopping, nullptr, &answer);
+    if (outcome == TransferOutcome::NotModified) {
+        // The stored copy is the body: its count and extract stand as they are, nothing is
+        // written, and the validators stay.
+        Publish(DocumentStatus::Checked);
+        return false;
+    }
     if (outcome == TransferOutcome::Stopped) {
         EndStopped();
         return false;
@@ -143,7 +152,36 @@ bool DocumentCheck::FetchInto(TransferRequest request, NewCopy& copy, const Body
         EndUnavailable(false);
         return false;
     }
+    answer_ = std::move(answer);
     return true;
+}
+
+void DocumentCheck::AddValidators(TransferRequest& request, bool middle) {
+    if (!conditional_) return;
+    // Without a stored extract a whole body must come to tell the check's outcome.
+    if (middle && !IdentifyCopy(context_.store.MiddleFile(FieldText(record_.name)))) return;
+    auto copy = IdentifyCopy(contentFile_);
+    if (!copy) return;
+    auto validators = context_.validators.Find(std::string(FieldText(record_.name)),
+                                               ComparisonFingerprint(record_), *copy);
+    if (!validators) return;
+    request.ifNoneMatch = validators->etag;
+    request.ifModifiedSince = validators->lastModified;
+}
+
+void DocumentCheck::UpdateValidators(DocumentStatus status, NewCopy* newCopy) {
+    // A check cut short says nothing about the copy.
+    if (!conditional_ || status == DocumentStatus::Waiting) return;
+    std::string name(FieldText(record_.name));
+    bool whole = status == DocumentStatus::Ready || status == DocumentStatus::Checked ||
+                 status == DocumentStatus::Changed;
+    if (!whole) return context_.validators.Forget(name);
+    if (!answer_) return;  // unchanged by a 304: what is kept still holds
+    // The new copy is renamed into place, which keeps what identifies it.
+    auto copy = IdentifyCopy(newCopy ? newCopy->file() : contentFile_);
+    if (!copy) return context_.validators.Forget(name);
+    context_.validators.Remember(name, ComparisonFingerprint(record_), *copy,
+                                 {answer_->etag, answer_->lastModified});
 }
 
 void DocumentCheck::RetrieveFtp() {
@@ -271,6 +309,7 @@ bool DocumentCheck::Publish(DocumentStatus status, std::optional<int32_t> lastCo
         if (lastCount) r.lastCount = *lastCount;
     });
     if (!published) return false;  // the new files go with their NewCopy objects
+    UpdateValidators(status, newCopy);
     record_.status = static_cast<int32_t>(status);
     if (lastCount) record_.lastCount = *lastCount;
     // A change or a failure must survive a crash with its status, and so must a new count;

@@ -14,6 +14,7 @@
 #include "monitor/engine/engine_settings.h"
 #include "monitor/engine/mail_notifier.h"
 #include "monitor/engine/transfer.h"
+#include "monitor/engine/validator_index.h"
 #include "monitor/model/document_store.h"
 
 namespace wardlet {
@@ -28,6 +29,8 @@ struct CheckContext {
     MailNotifier& mail;
     const TransferLimits& limits;
     const std::atomic<bool>& stopping;
+    TransferSession& transfers;  // the check thread's own, with its kept connections
+    ValidatorIndex& validators;  // of every web document, shared by the threads
 };
 
 // One check of one claimed record. It works on the copy taken at the claim and publishes status,
@@ -53,7 +56,7 @@ private:
     // Sees each piece of the body as it arrives, beside the new copy.
     using BodyTap = std::function<void(const char* data, size_t size)>;
     // Streams the document into `copy` with the record's account. False when that already ended
-    // the check (stopped, unavailable).
+    // the check (stopped, unavailable, or unchanged by a 304 answer).
     bool FetchInto(TransferRequest request, NewCopy& copy, const BodyTap& tap = {});
     // The outcome of a web page checked by counting, with the count of its body.
     void FinishCounted(NewCopy& copy, bool firstCheck, int64_t found);
@@ -69,6 +72,11 @@ private:
                  NewCopy* newCopy = nullptr, NewCopy* newExtract = nullptr);
     // Hands what Publish took to the store's writer.
     void QueueWrites();
+    // With conditional requests on, the validators of the stored copy go into `request`.
+    void AddValidators(TransferRequest& request, bool middle);
+    // After a published outcome of a web check: the validators of the answer are kept for the
+    // copy now stored when the body came whole, forgotten when the check failed.
+    void UpdateValidators(DocumentStatus status, NewCopy* newCopy);
     void EndUnavailable(bool announce);
     void EndStopped();
     // Notify (sound, selection, e-mail entry) then TrayAlert.
@@ -83,6 +91,8 @@ private:
     std::filesystem::path contentFile_;
     bool stopped_ = false;
     bool saveRecord_ = false;
+    bool conditional_ = false;              // validators are looked up and kept for this check
+    std::optional<TransferAnswer> answer_;  // of a body fetched whole
     std::vector<FileMove> moves_;
 };
 

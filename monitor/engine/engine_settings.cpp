@@ -34,6 +34,16 @@ void FixedEngineSettings::SetNotification(const NotifySettings& notify) {
     notify_ = notify;
 }
 
+bool FixedEngineSettings::ConditionalRequests() {
+    std::lock_guard guard(lock_);
+    return conditionalRequests_;
+}
+
+void FixedEngineSettings::SetConditionalRequests(bool on) {
+    std::lock_guard guard(lock_);
+    conditionalRequests_ = on;
+}
+
 std::optional<int64_t> ParseByteSize(std::string_view text) {
     int64_t value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);

@@ -32,6 +32,9 @@ public:
     // setting itself. Returns 1 to 5.
     virtual int32_t CorrectedThreadCount() = 0;
     virtual NotifySettings Notification() = 0;
+    // Web documents are fetched with the validators of their last answer (If-None-Match,
+    // If-Modified-Since); off for servers that answer 304 to a body that did change.
+    virtual bool ConditionalRequests() = 0;
 };
 
 // A size such as "1048576", "512K", "64M" or "1G"; nullopt when it is not a positive size.
@@ -44,14 +47,17 @@ public:
         : threadCount_(threadCount), notify_(notify) {}
     int32_t CorrectedThreadCount() override;
     NotifySettings Notification() override;
+    bool ConditionalRequests() override;
     int32_t threadCount() const;
     void SetThreadCount(int32_t threadCount);
     void SetNotification(const NotifySettings& notify);
+    void SetConditionalRequests(bool on);
 
 private:
     mutable std::mutex lock_;
     int32_t threadCount_;
     NotifySettings notify_;
+    bool conditionalRequests_ = true;
 };
 
 // Limits that keep a transfer from hanging, and the trust store for HTTPS. The defaults are the

@@ -14,6 +14,8 @@ namespace wardlet {
 namespace {
 
 constexpr char kUserAgent[] = "Wardlet - Calvorne";
+constexpr long kIdleConnectionSeconds = 60;
+constexpr long kKeptConnections = 100;
 
 struct TransferState {
     CURL* handle;
@@ -27,9 +29,13 @@ struct TransferState {
     bool httpError = false;
 };
 
-bool IsHttpError(CURL* handle) {
+long ResponseCode(CURL* handle) {
     long code = 0;
-    return curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK && code >= 400;
+    return curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK ? code : 0;
+}
+
+bool IsHttpError(CURL* handle) {
+    return ResponseCode(handle) >= 400;
 }
 
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
@@ -41,6 +47,8 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
         state->httpError = true;
         return abandon;
     }
+    // Whatever a 304 carries is not the document either.
+    if (state->web && state->received == 0 && ResponseCode(state->handle) == 304) return bytes;
     state->received += static_cast<int64_t>(bytes);
     if (state->received > state->limit) {
         state->tooLarge = true;
@@ -168,6 +176,28 @@ bool CanSecureActiveData() {
     return curl_version_info(CURLVERSION_NOW)->version_num >= 0x080100;
 }
 
+// A reused connection that failed before any answer: the server closed it while it was idle.
+bool DiedOnKeptConnection(CURL* handle, CURLcode code, const TransferState& state,
+                          const std::atomic<bool>& stop) {
+    if (code != CURLE_GOT_NOTHING && code != CURLE_SEND_ERROR && code != CURLE_RECV_ERROR)
+        return false;
+    long connects = 0;
+    return state.received == 0 && !state.httpError && !stop.load(std::memory_order_relaxed) &&
+           curl_easy_getinfo(handle, CURLINFO_NUM_CONNECTS, &connects) == CURLE_OK &&
+           connects == 0 && ResponseCode(handle) == 0;
+}
+
+std::string HeaderOfAnswer(CURL* handle, const char* name) {
+    curl_header* header = nullptr;
+    if (curl_easy_header(handle, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK || !header)
+        return {};
+    return header->value;
+}
+
+TransferAnswer AnswerValidators(CURL* handle) {
+    return {HeaderOfAnswer(handle, "ETag"), HeaderOfAnswer(handle, "Last-Modified")};
+}
+
 bool IsLineBreak(char c) {
     return c == '\r' || c == '\n';
 }
@@ -190,9 +220,68 @@ void InitTransfers() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+struct ConnectionShare::Locks {
+    std::mutex data[CURL_LOCK_DATA_LAST];
+};
+
+namespace {
+
+void LockShared(CURL*, curl_lock_data data, curl_lock_access, void* user) {
+    static_cast<ConnectionShare::Locks*>(user)->data[data].lock();
+}
+
+void UnlockShared(CURL*, curl_lock_data data, void* user) {
+    static_cast<ConnectionShare::Locks*>(user)->data[data].unlock();
+}
+
+}  // namespace
+
+ConnectionShare::ConnectionShare() : locks_(std::make_unique<Locks>()) {
+    InitTransfers();
+    CURLSH* share = curl_share_init();
+    if (!share) return;
+    bool ok = curl_share_setopt(share, CURLSHOPT_LOCKFUNC, LockShared) == CURLSHE_OK &&
+              curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, UnlockShared) == CURLSHE_OK &&
+              curl_share_setopt(share, CURLSHOPT_USERDATA, locks_.get()) == CURLSHE_OK;
+    for (curl_lock_data data :
+         {CURL_LOCK_DATA_DNS, CURL_LOCK_DATA_SSL_SESSION, CURL_LOCK_DATA_CONNECT})
+        ok = ok && curl_share_setopt(share, CURLSHOPT_SHARE, data) == CURLSHE_OK;
+    if (!ok) {
+        // Each thread then keeps its own connections; nothing else is lost.
+        DebugLog("libcurl could not share connections between the check threads");
+        curl_share_cleanup(share);
+        return;
+    }
+    share_ = share;
+}
+
+ConnectionShare::~ConnectionShare() {
+    // Every session using it has ended: the engine joins its threads first.
+    if (share_) curl_share_cleanup(static_cast<CURLSH*>(share_));
+}
+
+void* ConnectionShare::handle() const {
+    return share_;
+}
+
+TransferSession::TransferSession(const ConnectionShare* share) : share_(share) {
+    InitTransfers();
+}
+
+TransferSession::~TransferSession() {
+    if (handle_) curl_easy_cleanup(static_cast<CURL*>(handle_));
+}
+
 TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
                          const TransferLimits& limits, const std::atomic<bool>& stop,
                          std::string* error) {
+    TransferSession session;
+    return session.Run(request, sink, limits, stop, error);
+}
+
+TransferOutcome TransferSession::Run(const TransferRequest& request, const BodySink& sink,
+                                     const TransferLimits& limits, const std::atomic<bool>& stop,
+                                     std::string* error, TransferAnswer* answer) {
     // A record written by hand can hold what the editor refuses: a line break would smuggle
     // another command into the FTP login or a header into the request.
     if (HasLineBreak(request.url) || (request.useAccount && (HasLineBreak(request.userName) ||
@@ -200,10 +289,28 @@ TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
         DebugLog("transfer of " + request.url + " refused: a line break in its address or account");
         return TransferOutcome::Failed;
     }
-    InitTransfers();
-    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-    if (!curl) return TransferOutcome::Failed;
-    CURL* h = curl.get();
+    if (HasLineBreak(request.ifNoneMatch) || HasLineBreak(request.ifModifiedSince)) {
+        DebugLog("transfer of " + request.url + " refused: a line break in its validators");
+        return TransferOutcome::Failed;
+    }
+    // An FTP session carries state (login, directory, the data connection's mode) and ends with
+    // a QUIT whose reply would hide the reason of a failure: it gets a handle of its own, closed
+    // once the reason is taken. Web transfers use the kept handle and the shared connections.
+    std::unique_ptr<CURL, CurlDeleter> ftpHandle;
+    if (request.ftp)
+        ftpHandle.reset(curl_easy_init());
+    else if (!handle_)
+        handle_ = curl_easy_init();
+    CURL* h = request.ftp ? ftpHandle.get() : static_cast<CURL*>(handle_);
+    if (!h) return TransferOutcome::Failed;
+    // Every option of the last transfer goes; its connections stay in the cache. On the way out
+    // too, so no option keeps pointing at this call's buffers while the handle waits or closes
+    // (an FTP handle's QUIT would otherwise reach the dialogue record after it went).
+    curl_easy_reset(h);
+    struct ResetOnExit {
+        CURL* handle;
+        ~ResetOnExit() { curl_easy_reset(handle); }
+    } resetOnExit{h};
     TransferState state{h, &sink, &stop, limits.maxDocumentBytes, !request.ftp};
     char message[CURL_ERROR_SIZE] = "";
 
@@ -211,7 +318,12 @@ TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, message);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
-    curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
+    if (!request.ftp && share_ && share_->handle())
+        curl_easy_setopt(h, CURLOPT_SHARE, share_->handle());
+    // Kept connections: one idle for a minute is closed, and the cache holds at most this many
+    // (a host gets no more at once than there are check threads using it).
+    curl_easy_setopt(h, CURLOPT_MAXAGE_CONN, kIdleConnectionSeconds);
+    curl_easy_setopt(h, CURLOPT_MAXCONNECTS, kKeptConnections);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &state);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
@@ -267,13 +379,39 @@ TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
         // A fresh copy from the origin, never one a cache kept: these two make every cache
         // between the user and the server (proxies included) pass the request on, as a reload
         // must, so a change is seen as soon as the server has it.
-        curl_slist* list = curl_slist_append(nullptr, "Cache-Control: no-cache");
-        if (list) list = curl_slist_append(list, "Pragma: no-cache");
+        curl_slist* list = nullptr;
+        bool complete = true;
+        auto add = [&](const std::string& line) {
+            curl_slist* longer = curl_slist_append(list, line.c_str());
+            if (longer)
+                list = longer;
+            else
+                complete = false;
+        };
+        add("Cache-Control: no-cache");
+        add("Pragma: no-cache");
+        // The origin answers 304 when the copy it sent last time is still current.
+        if (!request.ifNoneMatch.empty()) add("If-None-Match: " + request.ifNoneMatch);
+        if (!request.ifModifiedSince.empty()) add("If-Modified-Since: " + request.ifModifiedSince);
         headers.reset(list);
-        if (list) curl_easy_setopt(h, CURLOPT_HTTPHEADER, list);
+        if (!complete) {
+            DebugLog("transfer of " + request.url + ": no memory for its request headers");
+            return TransferOutcome::Failed;
+        }
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, list);
+        // Several checks of one server then share one connection, where it speaks HTTP/2.
+        curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
     }
 
     CURLcode code = curl_easy_perform(h);
+    if (!request.ftp && DiedOnKeptConnection(h, code, state, stop)) {
+        // The server closed the kept connection just as it was reused (libcurl retries most such
+        // cases itself): the same request once more on a new one.
+        DebugLog("transfer of " + request.url + ": the kept connection was closed, trying anew");
+        curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
+        message[0] = '\0';
+        code = curl_easy_perform(h);
+    }
     if (request.ftp && !request.loginOnly) {
         bool activeTried = !request.ftpTls || CanSecureActiveData();
         // Behind NAT or with active mode switched off the server cannot connect back; the same
@@ -297,10 +435,21 @@ TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
     }
     // An error reply with an empty body never reached WriteBody.
     if (code == CURLE_OK && !request.ftp && IsHttpError(h)) state.httpError = true;
-    if (code == CURLE_OK && !state.httpError) return TransferOutcome::Done;
+    bool unasked304 = false;
+    if (code == CURLE_OK && !request.ftp && ResponseCode(h) == 304) {
+        if (!request.ifNoneMatch.empty() || !request.ifModifiedSince.empty())
+            return TransferOutcome::NotModified;
+        unasked304 = true;  // nothing to be "not modified" from: no body came
+    }
+    if (code == CURLE_OK && !state.httpError && !unasked304) {
+        if (answer && !request.ftp) *answer = AnswerValidators(h);
+        return TransferOutcome::Done;
+    }
     std::string why = request.ftp ? FtpReason(code, dialogue, request) : std::string();
     if (why.empty())
         why = state.httpError      ? "the server answered with an error status"
+              : unasked304         ? "the server answered 304 Not Modified to a request that "
+                                     "sent no validators"
               : message[0] != '\0' ? message
                                    : curl_easy_strerror(code);
     if (error) *error = why;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,10 +11,10 @@
 
 namespace wardlet {
 
-// One fetch over HTTP, HTTPS or FTP with its own libcurl handle: nothing is carried over between
-// checks. Redirects are followed, proxies come from the environment, an account goes apart from
-// the address, every content encoding libcurl knows is asked for and decoded. FTP makes one CWD
-// for the whole directory and tries an active data connection first, then a passive one.
+// One fetch over HTTP, HTTPS or FTP. Redirects are followed, proxies come from the environment, an
+// account goes apart from the address, every content encoding libcurl knows is asked for and
+// decoded. FTP makes one CWD for the whole directory and tries an active data connection first,
+// then a passive one.
 struct TransferRequest {
     std::string url;
     bool ftp = false;
@@ -25,22 +26,70 @@ struct TransferRequest {
     std::string userName;
     std::string password;
     bool loginOnly = false;  // connect, log in and change directory; fetch nothing
+    // The validators of the answer the stored copy came from (web only); empty = not sent. With
+    // either sent, a 304 answer means the body is the one stored.
+    std::string ifNoneMatch;
+    std::string ifModifiedSince;
+};
+
+// What the final answer of a web transfer said about its body, for the next conditional request.
+struct TransferAnswer {
+    std::string etag;          // its "ETag" header as sent, or empty
+    std::string lastModified;  // its "Last-Modified" header as sent, or empty
 };
 
 enum class [[nodiscard]] TransferOutcome{
-    Done,        // the whole body reached the sink
-    Failed,      // no connection, refused, reset, timed out, TLS or protocol error
-    HttpError,   // the server answered with a status of 400 or above: its page is no document
-    TooLarge,    // the body went beyond the size limit
-    SinkFailed,  // the sink refused the bytes (the new copy could not be written)
-    Stopped,     // the engine is stopping
+    Done,         // the whole body reached the sink
+    NotModified,  // 304 to a request that sent validators: the stored copy is the document
+    Failed,       // no connection, refused, reset, timed out, TLS or protocol error
+    HttpError,    // the server answered with a status of 400 or above: its page is no document
+    TooLarge,     // the body went beyond the size limit
+    SinkFailed,   // the sink refused the bytes (the new copy could not be written)
+    Stopped,      // the engine is stopping
 };
 
 // Receives the body piece by piece; returns false to abandon the transfer.
 using BodySink = std::function<bool(const char* data, size_t size)>;
 
-// On failure `error` gets the reason in words: for FTP the step and the server's own reply
-// ("RETR pub/x.zip: 550 No such file"), else libcurl's. The debug log gets it too.
+// What the check threads of one engine share: DNS answers, TLS sessions and the cache of kept
+// connections, so a connection one thread left idle serves the next check of any thread.
+class ConnectionShare {
+public:
+    ConnectionShare();
+    ~ConnectionShare();
+    ConnectionShare(const ConnectionShare&) = delete;
+    ConnectionShare& operator=(const ConnectionShare&) = delete;
+    void* handle() const;  // the CURLSH, null when libcurl could not make one
+    struct Locks;          // one mutex for each kind of shared data
+
+private:
+    std::unique_ptr<Locks> locks_;
+    void* share_ = nullptr;
+};
+
+// One check thread's libcurl handle, kept between its checks for its connections. Every option
+// is reset and set afresh for each transfer, so nothing of one document (an account, a header, a
+// validator) reaches the next one.
+class TransferSession {
+public:
+    explicit TransferSession(const ConnectionShare* share = nullptr);
+    ~TransferSession();
+    TransferSession(const TransferSession&) = delete;
+    TransferSession& operator=(const TransferSession&) = delete;
+
+    // On failure `error` gets the reason in words: for FTP the step and the server's own reply
+    // ("RETR pub/x.zip: 550 No such file"), else libcurl's. The debug log gets it too. `answer`
+    // gets the validators of a web answer that was Done.
+    TransferOutcome Run(const TransferRequest& request, const BodySink& sink,
+                        const TransferLimits& limits, const std::atomic<bool>& stop,
+                        std::string* error = nullptr, TransferAnswer* answer = nullptr);
+
+private:
+    void* handle_ = nullptr;
+    const ConnectionShare* share_;
+};
+
+// One transfer on a handle of its own, kept by nobody.
 TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
                          const TransferLimits& limits, const std::atomic<bool>& stop,
                          std::string* error = nullptr);

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "common/data_lock.h"
+#include "engine_fixture.h"
 #include "file_bytes.h"
 #include "monitor/app/wardctl_commands.h"
 #include "temp_home.h"
@@ -58,6 +59,20 @@ TEST(WardctlCheckTest, ARecordLeftRetrievingIsCheckedByTheNextCheckAll) {
     std::string out;
     EXPECT_EQ(Wardctl({"check", "--all"}, &out), 0);
     EXPECT_EQ(out.substr(0, 8), "R\tReady\t");
+}
+
+TEST(WardctlCheckTest, ConditionalRequestsFollowTheSettingOfTheDataFolder) {
+    TempDataHome home;
+    setenv("no_proxy", "127.0.0.1,localhost", 1);
+    HttpPeer peer;
+    peer.SetPage("p", "tagged page", R"({"etag": "\"e1\""})");
+    ASSERT_EQ(Wardctl({"add", "--type", "web-page", "--name", "P", "--location", peer.Url("p")}),
+              0);
+    EXPECT_EQ(Wardctl({"check", "--all"}), 0);
+    EXPECT_EQ(Wardctl({"check", "--all"}), 0);
+    EXPECT_EQ(Wardctl({"options", "set", "conditionalRequests", "0"}), 0);
+    EXPECT_EQ(Wardctl({"check", "--all"}), 0);
+    EXPECT_EQ(peer.TakeConditions(), (std::vector<std::string>{"-|-", "\"e1\"|-", "-|-"}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "common/data_lock.h"
 #include "file_bytes.h"
 #include "monitor/app/wardctl_commands.h"
+#include "monitor/model/feature_settings.h"
 #include "temp_home.h"
 
 namespace wardlet {
@@ -174,6 +175,14 @@ TEST_F(WardctlTest, OptionsPrintAndSet) {
     EXPECT_EQ(Wardctl({"options", "set", "sendEmail", "x"}).status, kExitUsage);
     EXPECT_EQ(Wardctl({"options", "set", "colour", "1"}).status, kExitUsage);
     EXPECT_NE(Wardctl({"options"}).out.find("threadCount: 4\n"), std::string::npos);
+
+    // The switch of conditional requests lives in Wardlet.settings, the 44 bytes stay.
+    EXPECT_NE(Wardctl({"options"}).out.find("conditionalRequests: 1\n"), std::string::npos);
+    EXPECT_EQ(Wardctl({"options", "set", "conditionalRequests", "0"}).status, 0);
+    EXPECT_EQ(test::ReadBytes(folder / "Wardlet.option"), bytes);
+    EXPECT_FALSE(LoadFeatureSettings(folder).conditionalRequests);
+    EXPECT_NE(Wardctl({"options"}).out.find("conditionalRequests: 0\n"), std::string::npos);
+    EXPECT_EQ(Wardctl({"options", "set", "conditionalRequests", "2"}).status, kExitRefused);
 }
 
 TEST_F(WardctlTest, AWritingCommandClearsWhatAKilledRunLeftBehind) {

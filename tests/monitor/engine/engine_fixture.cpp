@@ -155,4 +155,18 @@ size_t HttpPeer::Hits(const std::string& page) const {
     return hits;
 }
 
+size_t HttpPeer::Connections() const {
+    std::string log = Read("connections");
+    return static_cast<size_t>(std::count(log.begin(), log.end(), '\n'));
+}
+
+std::vector<std::string> HttpPeer::TakeConditions() {
+    std::vector<std::string> lines;
+    std::istringstream log(Read("conditions"));
+    for (std::string line; std::getline(log, line);)
+        lines.push_back(line);
+    std::filesystem::remove(root_.path() / "conditions");
+    return lines;
+}
+
 }  // namespace wardlet::test

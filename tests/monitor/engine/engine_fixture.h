@@ -91,6 +91,10 @@ public:
     std::string Url(const std::string& page, const std::string& scheme = "http") const;
     void SetPage(const std::string& page, const std::string& body, const std::string& meta = "");
     size_t Hits(const std::string& page) const;
+    // Connections the peer accepted so far.
+    size_t Connections() const;
+    // "If-None-Match|If-Modified-Since" of each request so far, "-" for one not sent; taken.
+    std::vector<std::string> TakeConditions();
     // A file the peer wrote into its folder ("" when there is none).
     std::string Read(const std::string& file) const;
 
