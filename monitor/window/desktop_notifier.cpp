@@ -79,11 +79,11 @@ void QtDesktopNotifications::ReportOnce(const QString& why) {
 }
 
 void QtDesktopNotifications::OnActionInvoked(uint id, const QString& key) {
-    if (onAction) onAction(id, key.toStdString());
+    emit actionInvoked(id, key);
 }
 
 void QtDesktopNotifications::OnNotificationClosed(uint id, uint /*reason*/) {
-    if (onClosed) onClosed(id);
+    emit closed(id);
 }
 
 }  // namespace wardlet

@@ -21,9 +21,10 @@ public:
     explicit QtDesktopNotifications(QObject* parent = nullptr) : QObject(parent) {}
     uint32_t Show(const DesktopNotice& notice) override;
 
+signals:
     // The service's signals about notifications of this program.
-    std::function<void(uint32_t id, std::string_view key)> onAction;
-    std::function<void(uint32_t id)> onClosed;
+    void actionInvoked(uint32_t id, const QString& key);
+    void closed(uint32_t id);
 
 private slots:
     void OnActionInvoked(uint id, const QString& key);

@@ -33,9 +33,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     // Not while the exit runs: its window is already gone.
-    instance.onComeForward = [&] {
+    QObject::connect(&instance, &SingleInstance::comeForwardRequested, [&] {
         if (!app.shell().shuttingDown()) app.frame().BringForward();
-    };
+    });
     instance.ListenOrReport();
     ExitSignals exitSignals([&] { app.shell().Shutdown(); });
     app.Start(line.hide);

@@ -109,7 +109,7 @@ QAction* CMainFrame::NewAction(const CommandInfo& command) {
 
 void CMainFrame::Trigger(CommandId id) {
     // The command itself refuses to run while it is not enabled, whichever way it was reached.
-    if (runCommand) runCommand(id);
+    emit commandTriggered(id);
 }
 
 QMenu* CMainFrame::BuildMenu(QMenu* menu, const MenuLayout& layout) {
@@ -213,19 +213,16 @@ void CMainFrame::Quit(ShutdownEnd end) {
 void CMainFrame::closeEvent(QCloseEvent* event) {
     // The close box ends the program; the exit itself quits the event loop.
     event->ignore();
-    if (onCloseRequest) onCloseRequest();
+    emit closeRequested();
 }
 
 void CMainFrame::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange) return;
-    if (isMinimized()) {
-        if (onMinimized) onMinimized();
-        // Hidden only when a tray icon can bring it back; otherwise it stays in the task bar.
-        if (hidesWhenMinimized && hidesWhenMinimized()) QTimer::singleShot(0, this, &QWidget::hide);
-    } else if (onRestored) {
-        onRestored();
-    }
+    if (isMinimized())
+        emit minimized();
+    else
+        emit restored();
 }
 
 }  // namespace wardlet

@@ -18,9 +18,9 @@ class QToolBar;
 namespace wardlet {
 
 // The main window: title, program icon, menu bar, tool bar, status bar, the list view filling it
-// and its context menu, all built from the command table. Every action hands its command to
-// `runCommand`; which ones are enabled follows the list's selection. Closing the window ends the
-// program; minimising it hides it when a tray can bring it back.
+// and its context menu, all built from the command table. Every action signals its command
+// (commandTriggered); which ones are enabled follows the list's selection. The close box and
+// minimising are signalled too; the application decides what they do.
 class CMainFrame : public QMainWindow, public ShellWindow {
     Q_OBJECT
 public:
@@ -45,14 +45,17 @@ public:
     void HideForExit() override;
     void Quit(ShutdownEnd end) override;
 
-    // Filled by the application object; tests replace the prompt and the quit.
-    std::function<void(CommandId)> runCommand;
-    std::function<void()> onCloseRequest;
-    std::function<void()> onMinimized;
-    std::function<void()> onRestored;
-    std::function<bool()> hidesWhenMinimized;
+    // Tests put their own prompt and quit in place of the real ones.
     std::function<StartupAnswer()> startupPrompt;
     std::function<void(ShutdownEnd)> quit;
+
+signals:
+    // An action of a command was triggered (menu, tool bar, context menu or key).
+    void commandTriggered(CommandId id);
+    // The close box: the program is to end.
+    void closeRequested();
+    void minimized();
+    void restored();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -19,9 +19,7 @@ void QtShellTimers::Start(TimerId id, std::chrono::milliseconds period) {
     if (!timer) {
         timer = new QTimer(this);
         timer->setObjectName(QString("timer%1").arg(static_cast<int>(id)));
-        connect(timer, &QTimer::timeout, this, [this, id] {
-            if (onTick) onTick(id);
-        });
+        connect(timer, &QTimer::timeout, this, [this, id] { emit tick(id); });
     }
     // The period is held to what a QTimer takes (a signed 32-bit count) by the caller.
     timer->start(static_cast<int>(std::min<int64_t>(period.count(), kLongestTimerPeriod.count())));
@@ -53,13 +51,10 @@ QtTrayIcon::QtTrayIcon(QObject* parent)
     icon_.setContextMenu(menu_.get());
     connect(&icon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason why) {
-                if ((why == QSystemTrayIcon::DoubleClick || why == QSystemTrayIcon::Trigger) &&
-                    onActivate)
-                    onActivate();
+                if (why == QSystemTrayIcon::DoubleClick || why == QSystemTrayIcon::Trigger)
+                    emit activated();
             });
-    connect(&icon_, &QSystemTrayIcon::messageClicked, this, [this] {
-        if (onActivate) onActivate();
-    });
+    connect(&icon_, &QSystemTrayIcon::messageClicked, this, &QtTrayIcon::activated);
 }
 
 QtTrayIcon::~QtTrayIcon() {

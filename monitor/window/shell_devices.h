@@ -15,7 +15,7 @@ class QSoundEffect;
 
 namespace wardlet {
 
-// One QTimer per named timer; ticks go to `onTick`.
+// One QTimer per named timer; each tick is signalled with the timer's id.
 class QtShellTimers : public QObject, public ShellTimers {
     Q_OBJECT
 public:
@@ -25,7 +25,8 @@ public:
     bool IsActive(TimerId id) const;
     int Interval(TimerId id) const;
 
-    std::function<void(TimerId)> onTick;
+signals:
+    void tick(TimerId id);
 
 private:
     std::map<TimerId, QTimer*> timers_;
@@ -48,8 +49,9 @@ public:
     QMenu& menu() { return *menu_; }
     TrayImage image() const { return image_; }
 
+signals:
     // Double-click, click (Linux tray hosts report single clicks) and the balloon.
-    std::function<void()> onActivate;
+    void activated();
 
 private:
     QSystemTrayIcon icon_;

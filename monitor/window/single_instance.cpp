@@ -36,7 +36,7 @@ SingleInstance::SingleInstance(const std::filesystem::path& dataFolder, QObject*
             connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
             connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
                 if (!peer->readAll().contains("come forward")) return;
-                if (onComeForward) onComeForward();
+                emit comeForwardRequested();
                 peer->disconnectFromServer();
             });
         }

@@ -25,7 +25,9 @@ public:
     QString error() const { return server_.errorString(); }
     const QString& name() const { return name_; }
 
-    std::function<void()> onComeForward;
+signals:
+    // A second start asked this one to come forward.
+    void comeForwardRequested();
 
 private:
     QString name_;

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMenu>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
@@ -35,18 +36,25 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
     doc_->Attach(*observer_);
     doc_->SetChecksIdleCallback([this] { observer_->Post([this] { shell_->OnChecksIdle(); }); });
 
-    timers_->onTick = [this](TimerId id) { shell_->OnTimer(id); };
-    tray_->onActivate = [this] { shell_->Activate(); };
-    notifications_->onAction = [this](uint32_t id, std::string_view key) {
-        shell_->OnNotificationAction(id, key);
-    };
-    notifications_->onClosed = [this](uint32_t id) { shell_->OnNotificationClosed(id); };
-    frame_->onCloseRequest = [this] { shell_->Shutdown(); };
-    frame_->onMinimized = [this] { shell_->OnMinimized(); };
-    frame_->onRestored = [this] { shell_->OnRestored(); };
-    frame_->hidesWhenMinimized = [this] { return shell_->WindowHides(); };
-    view().onMouseMove = [this] { shell_->OnListMouseMove(); };
-    view().onRowDoubleClicked = [this](size_t row) { shell_->OpenDocumentOfRow(row, true); };
+    QObject::connect(timers_.get(), &QtShellTimers::tick,
+                     [this](TimerId id) { shell_->OnTimer(id); });
+    QObject::connect(tray_.get(), &QtTrayIcon::activated, [this] { shell_->Activate(); });
+    QObject::connect(notifications_.get(), &QtDesktopNotifications::actionInvoked,
+                     [this](uint32_t id, const QString& key) {
+                         shell_->OnNotificationAction(id, key.toStdString());
+                     });
+    QObject::connect(notifications_.get(), &QtDesktopNotifications::closed,
+                     [this](uint32_t id) { shell_->OnNotificationClosed(id); });
+    QObject::connect(frame_.get(), &CMainFrame::closeRequested, [this] { shell_->Shutdown(); });
+    QObject::connect(frame_.get(), &CMainFrame::minimized, [this] {
+        shell_->OnMinimized();
+        // Hidden only when a tray icon can bring it back; otherwise it stays in the task bar.
+        if (shell_->WindowHides()) QTimer::singleShot(0, frame_.get(), &QWidget::hide);
+    });
+    QObject::connect(frame_.get(), &CMainFrame::restored, [this] { shell_->OnRestored(); });
+    QObject::connect(&view(), &CWardletView::mouseMoved, [this] { shell_->OnListMouseMove(); });
+    QObject::connect(&view(), &CWardletView::rowDoubleClicked,
+                     [this](size_t row) { shell_->OpenDocumentOfRow(row, true); });
     shell_->editOptions = [this](MonitorOptions& options) { return RunOptionsDialog(options); };
 
     CommandDialogs* dialogs = desktop.dialogs;
@@ -59,7 +67,8 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
         DocumentCommands::Parts{*doc_, frame_->view(), *shell_, desktop.messages, desktop.opener,
                                 *dialogs, MakeHelpPages(doc_->installFolder()), *copies_});
     shell_->addDocument = [this] { commands_->Run(CommandId::Add); };
-    frame_->runCommand = [this](CommandId id) { commands_->Run(id); };
+    QObject::connect(frame_.get(), &CMainFrame::commandTriggered,
+                     [this](CommandId id) { commands_->Run(id); });
     frame_->SetHelpPages(commands_->pages());
     frame_->RefreshEnabling();
     WireTrayMenu();

@@ -78,15 +78,15 @@ void CWardletView::SortByColumn(int column) {
 }
 
 void CWardletView::mouseMoveEvent(QMouseEvent* event) {
-    if (onMouseMove) onMouseMove();
+    emit mouseMoved();
     QTreeView::mouseMoveEvent(event);
 }
 
 void CWardletView::mouseDoubleClickEvent(QMouseEvent* event) {
     QTreeView::mouseDoubleClickEvent(event);
     QModelIndex hit = indexAt(event->position().toPoint());
-    if (event->button() == Qt::LeftButton && hit.isValid() && onRowDoubleClicked)
-        onRowDoubleClicked(static_cast<size_t>(hit.row()));
+    if (event->button() == Qt::LeftButton && hit.isValid())
+        emit rowDoubleClicked(static_cast<size_t>(hit.row()));
 }
 
 }  // namespace wardlet

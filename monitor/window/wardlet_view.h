@@ -28,8 +28,9 @@ public:
     // The columns with their headings and widths (the first update).
     void SetUpColumns();
 
-    std::function<void()> onMouseMove;
-    std::function<void(size_t row)> onRowDoubleClicked;
+signals:
+    void mouseMoved();
+    void rowDoubleClicked(size_t row);
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
