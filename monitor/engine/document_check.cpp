@@ -17,6 +17,7 @@
 #include "monitor/engine/change_detection.h"
 #include "monitor/engine/new_copy.h"
 #include "monitor/engine/transfer.h"
+#include "monitor/model/feature_settings.h"
 
 namespace wardlet {
 namespace {
@@ -278,7 +279,15 @@ bool DocumentCheck::Publish(DocumentStatus status, std::optional<int32_t> lastCo
     if (status == DocumentStatus::Changed || status == DocumentStatus::Unavailable || lastCount)
         saveRecord_ = true;
     if (newCopy) {
-        moves_.push_back({newCopy->file(), contentFile_});
+        FileMove move{newCopy->file(), contentFile_};
+        // A change replaces a copy worth keeping; read the bounds only then, so an unchanged
+        // document costs nothing.
+        if (status == DocumentStatus::Changed) {
+            FeatureSettings features = LoadFeatureSettings(context_.store.dataFolder());
+            move.keepIn = context_.store.HistoryOf(FieldText(record_.name));
+            move.bounds = {features.keptVersions, features.keptVersionBytes};
+        }
+        moves_.push_back(std::move(move));
         newCopy->Release();
     }
     if (newExtract) {

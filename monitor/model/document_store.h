@@ -33,6 +33,8 @@ public:
     std::filesystem::path DataFile(std::string_view name) const;
     std::filesystem::path ContentFile(std::string_view name) const;
     std::filesystem::path MiddleFile(std::string_view name) const;
+    // The folder of the document's earlier versions (see version_history.h).
+    std::filesystem::path HistoryOf(std::string_view name) const;
 
     struct LoadReport {
         size_t loaded = 0;
@@ -64,8 +66,8 @@ public:
     void DeleteTempFiles();
     // Start of a program that writes, with the data-folder lock held: finishes the record
     // rewrites a killed run left under way, then removes what it left behind (copies being
-    // fetched, records and options being replaced), not the mailer's test-mail settings, which a
-    // mailer still running may be reading.
+    // fetched, records and options being replaced, histories being removed), not the mailer's
+    // test-mail settings, which a mailer still running may be reading.
     void DeleteStrayFiles();
 
     // Add and Copy: a free slot takes the staged record, gets its row, is saved and checked.
