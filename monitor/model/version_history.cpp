@@ -176,6 +176,7 @@ void RemoveHistory(const std::filesystem::path& folder) {
     }
     std::error_code error;
     std::filesystem::remove_all(gone, error);
+    rmdir(folder.parent_path().c_str());  // the last history leaves no empty root behind
 }
 
 void MoveHistory(const std::filesystem::path& from, const std::filesystem::path& to) {

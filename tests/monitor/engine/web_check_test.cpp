@@ -11,6 +11,7 @@
 #include "common/little_endian.h"
 #include "engine_fixture.h"
 #include "file_bytes.h"
+#include "monitor/model/version_history.h"
 
 namespace wardlet::test {
 namespace {
@@ -421,6 +422,31 @@ TEST_F(WebCheckTest, GzipBombStopsAtTheDecodedLimit) {
     peer_.SetPage("bomb", std::string(16 << 20, '\0'), R"({"gzip": true})");
     EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
     EXPECT_EQ(Content("bomb"), "small");
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+}  // namespace
+}  // namespace wardlet::test
+
+namespace wardlet::test {
+namespace {
+
+TEST_F(WebCheckTest, AChangeKeepsTheReplacedCopyAndAnUnchangedCheckKeepsNothing) {
+    peer_.SetPage("p", "one\r\n");
+    size_t i = AddPage("p");
+    Check(i);
+    Check(i);
+    EXPECT_FALSE(std::filesystem::exists(store_.HistoryOf("p"))) << "no change, nothing kept";
+    peer_.SetPage("p", "two\r\n");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Changed));
+    peer_.SetPage("p", "three\r\n");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Changed));
+    Check(i);
+    std::vector<std::string> kept;
+    for (const auto& v : ListVersions(store_.HistoryOf("p"), store_.ContentFile("p")))
+        kept.push_back(ReadBytes(v.file));
+    EXPECT_EQ(kept, (std::vector<std::string>{"two\r\n", "one\r\n"}));
+    EXPECT_EQ(Content("p"), "three\r\n");
     EXPECT_TRUE(TempFiles().empty());
 }
 
