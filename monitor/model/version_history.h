@@ -15,6 +15,8 @@ namespace wardlet {
 // modification time, the time that copy was fetched. A copy over the byte bound leaves
 // "<sequence>.toolarge" instead, holding its size in decimal, so a view can say it was not kept.
 inline constexpr char kHistoryFolderName[] = "History";
+// Beside the versions: the charset the server named for the stored copy, when it named one.
+inline constexpr char kDeclaredCharsetFile[] = "charset";
 
 struct VersionBounds {
     int32_t count = 10;                 // entries per document; 0 keeps none
