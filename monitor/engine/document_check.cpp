@@ -9,15 +9,18 @@
 #include <limits>
 #include <memory>
 
+#include "common/atomic_file.h"
 #include "common/debug_log.h"
 #include "common/fd_io.h"
 #include "common/little_endian.h"
 #include "common/temp_file.h"
 #include "common/time_stamp.h"
+#include "monitor/changes/document_text.h"
 #include "monitor/engine/change_detection.h"
 #include "monitor/engine/new_copy.h"
 #include "monitor/engine/transfer.h"
 #include "monitor/model/feature_settings.h"
+#include "monitor/model/version_history.h"
 
 namespace wardlet {
 namespace {
@@ -130,7 +133,8 @@ bool DocumentCheck::FetchInto(TransferRequest request, NewCopy& copy, const Body
             if (tap) tap(data, size);
             return copy.Append(data, size);
         },
-        context_.limits, context_.stopping);
+        context_.limits, context_.stopping, nullptr, &contentType_);
+    webAnswer_ = !request.ftp;
     if (outcome == TransferOutcome::Stopped) {
         EndStopped();
         return false;
@@ -289,12 +293,25 @@ bool DocumentCheck::Publish(DocumentStatus status, std::optional<int32_t> lastCo
         }
         moves_.push_back(std::move(move));
         newCopy->Release();
+        if (webAnswer_) QueueDeclaredCharset();
     }
     if (newExtract) {
         moves_.push_back({newExtract->file(), context_.store.MiddleFile(FieldText(record_.name))});
         newExtract->Release();
     }
     return true;
+}
+
+void DocumentCheck::QueueDeclaredCharset() {
+    std::string charset = CharsetOfContentType(contentType_);
+    std::filesystem::path history = context_.store.HistoryOf(FieldText(record_.name));
+    std::filesystem::path file = history / kDeclaredCharsetFile;
+    std::optional<std::string> stored = ReadDataFile(file);
+    if (stored ? *stored == charset : charset.empty()) return;
+    if (!MakeHistoryFolder(history)) return;
+    // Written beside the stored copy, so a crash leaves a ".tmp" file the next start removes.
+    if (std::optional<std::filesystem::path> fresh = WriteFileBeside(contentFile_, charset, 0644))
+        moves_.push_back({*fresh, file});
 }
 
 void DocumentCheck::QueueWrites() {

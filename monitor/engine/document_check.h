@@ -75,6 +75,9 @@ private:
     void Announce(NotifyKind kind);
     void OpenChangedDocument();
     bool StillClaimed() const;
+    // With a new stored copy of a web document: the charset its answer named goes beside the
+    // kept versions, where the text of the copy is read with it (written only when it changed).
+    void QueueDeclaredCharset();
 
     CheckContext& context_;
     size_t index_;
@@ -84,6 +87,8 @@ private:
     bool stopped_ = false;
     bool saveRecord_ = false;
     std::vector<FileMove> moves_;
+    std::string contentType_;  // of the last web answer
+    bool webAnswer_ = false;
 };
 
 }  // namespace wardlet

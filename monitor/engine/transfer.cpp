@@ -192,7 +192,7 @@ void InitTransfers() {
 
 TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
                          const TransferLimits& limits, const std::atomic<bool>& stop,
-                         std::string* error) {
+                         std::string* error, std::string* contentType) {
     // A record written by hand can hold what the editor refuses: a line break would smuggle
     // another command into the FTP login or a header into the request.
     if (HasLineBreak(request.url) || (request.useAccount && (HasLineBreak(request.userName) ||
@@ -297,7 +297,12 @@ TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
     }
     // An error reply with an empty body never reached WriteBody.
     if (code == CURLE_OK && !request.ftp && IsHttpError(h)) state.httpError = true;
-    if (code == CURLE_OK && !state.httpError) return TransferOutcome::Done;
+    if (code == CURLE_OK && !state.httpError) {
+        const char* type = nullptr;
+        if (contentType && curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK)
+            *contentType = type ? type : "";
+        return TransferOutcome::Done;
+    }
     std::string why = request.ftp ? FtpReason(code, dialogue, request) : std::string();
     if (why.empty())
         why = state.httpError      ? "the server answered with an error status"

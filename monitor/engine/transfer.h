@@ -40,10 +40,11 @@ enum class [[nodiscard]] TransferOutcome{
 using BodySink = std::function<bool(const char* data, size_t size)>;
 
 // On failure `error` gets the reason in words: for FTP the step and the server's own reply
-// ("RETR pub/x.zip: 550 No such file"), else libcurl's. The debug log gets it too.
+// ("RETR pub/x.zip: 550 No such file"), else libcurl's. The debug log gets it too. After a
+// whole body, `contentType` gets the answer's Content-Type ("" when it had none).
 TransferOutcome Transfer(const TransferRequest& request, const BodySink& sink,
                          const TransferLimits& limits, const std::atomic<bool>& stop,
-                         std::string* error = nullptr);
+                         std::string* error = nullptr, std::string* contentType = nullptr);
 
 // Prepares libcurl once per process; call before any thread transfers.
 void InitTransfers();

@@ -106,6 +106,10 @@ std::string GoneName() {
 
 }  // namespace
 
+bool MakeHistoryFolder(const std::filesystem::path& folder) {
+    return MakeFolder(folder.parent_path()) && MakeFolder(folder);
+}
+
 std::filesystem::path HistoryRoot(const std::filesystem::path& dataFolder) {
     return dataFolder / kHistoryFolderName;
 }
@@ -139,7 +143,7 @@ bool KeepReplacedCopy(const std::filesystem::path& folder, const std::filesystem
     if (bounds.count <= 0) return true;
     struct stat copy {};
     if (lstat(storedCopy.c_str(), &copy) != 0 || !S_ISREG(copy.st_mode)) return true;  // first copy
-    if (!MakeFolder(folder.parent_path()) || !MakeFolder(folder)) {
+    if (!MakeHistoryFolder(folder)) {
         DebugLog("cannot make " + folder.string());
         return false;
     }

@@ -51,6 +51,9 @@ std::vector<KeptVersion> ListVersions(const std::filesystem::path& folder,
 void PruneVersions(const std::filesystem::path& folder, const std::filesystem::path& storedCopy,
                    const VersionBounds& bounds);
 
+// Makes the history folder (and the history root) when it is not there yet.
+[[nodiscard]] bool MakeHistoryFolder(const std::filesystem::path& folder);
+
 // Removes a document's history as one step: the folder is first renamed to a ".gone" name in
 // the history root, so a crash leaves the whole set or none; RemoveStrayHistory finishes it.
 void RemoveHistory(const std::filesystem::path& folder);

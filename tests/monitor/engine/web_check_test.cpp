@@ -11,6 +11,7 @@
 #include "common/little_endian.h"
 #include "engine_fixture.h"
 #include "file_bytes.h"
+#include "monitor/changes/change_view.h"
 #include "monitor/model/version_history.h"
 
 namespace wardlet::test {
@@ -447,6 +448,26 @@ TEST_F(WebCheckTest, AChangeKeepsTheReplacedCopyAndAnUnchangedCheckKeepsNothing)
         kept.push_back(ReadBytes(v.file));
     EXPECT_EQ(kept, (std::vector<std::string>{"two\r\n", "one\r\n"}));
     EXPECT_EQ(Content("p"), "three\r\n");
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(WebCheckTest, TheCharsetTheAnswerNamesIsKeptBesideTheVersionsAndReadsTheText) {
+    peer_.SetPage("p", "<p>caf\xE9</p>", R"({"contentType": "text/html; charset=ISO-8859-1"})");
+    size_t i = AddPage("p");
+    Check(i);
+    std::filesystem::path charset = store_.HistoryOf("p") / kDeclaredCharsetFile;
+    EXPECT_EQ(ReadBytes(charset), "ISO-8859-1");
+    peer_.SetPage("p", "<p>th\xE9</p>", R"({"contentType": "text/html; charset=ISO-8859-1"})");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Changed));
+    ChangeView view(store_, table_.Get(i));
+    auto change = view.Compare(1, 0, false);
+    ASSERT_TRUE(change);
+    EXPECT_EQ(FormatUnifiedDiff(change->diff, "a", "b", false),
+              "--- a\n+++ b\n@@ -1 +1 @@\n-caf\xC3\xA9\n+th\xC3\xA9\n");
+    // An answer without one: the stored charset goes.
+    peer_.SetPage("p", "<p>plain</p>", R"({"contentType": "text/html"})");
+    EXPECT_EQ(Check(i).status, int32_t(Status::Changed));
+    EXPECT_EQ(ReadBytes(charset), "");
     EXPECT_TRUE(TempFiles().empty());
 }
 
