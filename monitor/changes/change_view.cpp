@@ -71,8 +71,7 @@ std::optional<VersionChange> ChangeView::Compare(size_t from, size_t to, bool so
     }
     bool page = record_.type == static_cast<int32_t>(DocumentType::WebPage);
     TextForm form = page && !source ? TextForm::Page : TextForm::File;
-    DocumentText oldText = TextOfCopy(*oldBytes, form, declaredCharset_);
-    DocumentText newText = TextOfCopy(*newBytes, form, declaredCharset_);
+    auto [oldText, newText] = TextsOfCopies(*oldBytes, *newBytes, form, declaredCharset_);
     if (oldText.binary || newText.binary) {
         change.kind = VersionChange::Kind::Binary;
         change.binary = DescribeBinaryChange(*oldBytes, *newBytes);

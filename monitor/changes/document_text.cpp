@@ -2,15 +2,18 @@
 
 #include <iconv.h>
 #include <libxml/HTMLparser.h>
-#include <libxml/tree.h>
+#include <libxml/parserInternals.h>
 #include <strings.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <mutex>
+#include <system_error>
+#include <unordered_set>
 
 namespace wardlet {
 namespace {
@@ -77,80 +80,21 @@ std::optional<std::string> ToUtf8(std::string_view bytes, const std::string& cha
     return out;
 }
 
-void InitParser() {
-    static std::once_flag once;
-    std::call_once(once, [] { xmlInitParser(); });
-}
-
-struct DocFree {
-    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
-};
-using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
-
-DocPtr ParseHtml(std::string_view bytes, const char* encoding) {
-    InitParser();
-    int size = static_cast<int>(std::min<size_t>(bytes.size(), INT32_MAX));
-    return DocPtr(htmlReadMemory(bytes.data(), size, nullptr, encoding, kParseOptions));
-}
-
-std::string_view NameOf(const xmlNode* node) {
-    return node->name ? reinterpret_cast<const char*>(node->name) : "";
-}
-
-std::string AttributeOf(xmlNode* node, const char* name) {
-    xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
-    if (!value) return {};
-    std::string text(reinterpret_cast<const char*>(value));
-    xmlFree(value);
-    return text;
-}
-
-// The next node of a document-order walk that does not enter `node`'s children.
-xmlNode* NextOutside(xmlNode* node, xmlNode* root) {
-    while (node && node != root && !node->next)
-        node = node->parent;
-    return node && node != root ? node->next : nullptr;
-}
-
-// The charset a page's <meta charset> or <meta http-equiv="Content-Type"> names.
-std::string MetaCharset(std::string_view bytes) {
-    // Read as Latin-1, every byte one character: the markup is ASCII in every charset that matters.
-    DocPtr doc = ParseHtml(bytes.substr(0, kMetaProbe), "ISO-8859-1");
-    if (!doc) return {};
-    xmlNode* root = xmlDocGetRootElement(doc.get());
-    for (xmlNode* node = root; node;) {
-        if (node->type == XML_ELEMENT_NODE && strcasecmp(NameOf(node).data(), "meta") == 0) {
-            std::string charset = AttributeOf(node, "charset");
-            if (!charset.empty()) return CanonicalCharset(charset);
-            if (strcasecmp(AttributeOf(node, "http-equiv").c_str(), "content-type") == 0) {
-                charset = CharsetOfContentType(AttributeOf(node, "content"));
-                if (!charset.empty()) return CanonicalCharset(charset);
-            }
-        }
-        node = node->children ? node->children : NextOutside(node, root);
-    }
-    return {};
-}
-
-bool IsOneOf(std::string_view name, std::initializer_list<const char*> names) {
-    for (const char* n : names)
-        if (strcasecmp(name.data(), n) == 0) return true;
-    return false;
-}
-
+// The HTML parser hands element names over in lower case.
 bool IsDropped(std::string_view name) {
-    return IsOneOf(name, {"script", "style", "noscript", "template", "head"});
+    return name == "script" || name == "style" || name == "noscript" || name == "template";
 }
 
 bool IsBlock(std::string_view name) {
-    return IsOneOf(name,
-                   {"address", "article", "aside",  "blockquote", "body",  "caption",  "dd",
-                    "details", "dialog",  "div",    "dl",         "dt",    "fieldset", "figcaption",
-                    "figure",  "footer",  "form",   "h1",         "h2",    "h3",       "h4",
-                    "h5",      "h6",      "header", "hgroup",     "hr",    "html",     "li",
-                    "main",    "nav",     "ol",     "option",     "p",     "pre",      "section",
-                    "summary", "table",   "tbody",  "td",         "tfoot", "th",       "thead",
-                    "title",   "tr",      "ul"});
+    static const std::unordered_set<std::string_view> blocks = {
+        "address", "article", "aside",  "blockquote", "body",  "caption",  "dd",
+        "details", "dialog",  "div",    "dl",         "dt",    "fieldset", "figcaption",
+        "figure",  "footer",  "form",   "h1",         "h2",    "h3",       "h4",
+        "h5",      "h6",      "header", "hgroup",     "hr",    "html",     "li",
+        "main",    "nav",     "ol",     "option",     "p",     "pre",      "section",
+        "summary", "table",   "tbody",  "td",         "tfoot", "th",       "thead",
+        "title",   "tr",      "ul"};
+    return blocks.count(name) > 0;
 }
 
 // Lines of a page's text as they are built: white space collapsed, empty lines left out.
@@ -178,7 +122,10 @@ public:
     void Break() {
         while (!line_.empty() && line_.back() == ' ')
             line_.pop_back();
-        if (!line_.empty()) text_ += line_ + '\n';
+        if (!line_.empty()) {
+            text_ += line_;
+            text_ += '\n';
+        }
         line_.clear();
         space_ = false;
     }
@@ -192,55 +139,113 @@ private:
     bool space_ = false;
 };
 
-std::string PageText(std::string_view utf8) {
-    DocPtr doc = ParseHtml(utf8, "UTF-8");
-    if (!doc) return {};
+// A page read as events: no tree is built, which for a large page costs more than the parse.
+struct PageReader {
     TextLines lines;
-    xmlNode* root = xmlDocGetRootElement(doc.get());
+    int dropped = 0;  // inside script, style, noscript or template
     int preformatted = 0;
-    for (xmlNode* node = root; node;) {
-        bool enter = false;
-        if (node->type == XML_ELEMENT_NODE) {
-            std::string_view name = NameOf(node);
-            bool title = strcasecmp(name.data(), "title") == 0;
-            if (IsDropped(name) && !title) {
-                // The title is the one part of the head a reader sees.
-                if (strcasecmp(name.data(), "head") == 0)
-                    for (xmlNode* c = node->children; c; c = c->next)
-                        if (c->type == XML_ELEMENT_NODE &&
-                            strcasecmp(NameOf(c).data(), "title") == 0)
-                            if (xmlChar* t = xmlNodeGetContent(c)) {
-                                lines.Add(reinterpret_cast<const char*>(t), false);
-                                lines.Break();
-                                xmlFree(t);
-                            }
-            } else if (strcasecmp(name.data(), "br") == 0) {
-                lines.Break();
-            } else {
-                if (IsBlock(name)) lines.Break();
-                if (strcasecmp(name.data(), "pre") == 0) ++preformatted;
-                enter = node->children != nullptr;
-                if (!enter && IsBlock(name)) lines.Break();
-            }
-        } else if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
-            if (node->content)
-                lines.Add(reinterpret_cast<const char*>(node->content), preformatted > 0);
-        }
-        if (enter) {
-            node = node->children;
-            continue;
-        }
-        // Leaving `node`, then every parent whose last child it was.
-        while (node && node != root && !node->next) {
-            node = node->parent;
-            if (node->type == XML_ELEMENT_NODE) {
-                if (IsBlock(NameOf(node))) lines.Break();
-                if (strcasecmp(NameOf(node).data(), "pre") == 0) --preformatted;
-            }
-        }
-        node = node && node != root ? node->next : nullptr;
+    std::string metaCharset;
+};
+
+const char* Text(const xmlChar* text) {
+    return reinterpret_cast<const char*>(text);
+}
+
+void StartElement(void* context, const xmlChar* tag, const xmlChar**) {
+    auto* reader = static_cast<PageReader*>(static_cast<htmlParserCtxtPtr>(context)->_private);
+    std::string_view name = Text(tag);
+    if (IsDropped(name)) {
+        ++reader->dropped;
+        return;
     }
-    return lines.Take();
+    if (reader->dropped) return;
+    if (name == "br" || IsBlock(name)) reader->lines.Break();
+    if (name == "pre") ++reader->preformatted;
+}
+
+void EndElement(void* context, const xmlChar* tag) {
+    auto* reader = static_cast<PageReader*>(static_cast<htmlParserCtxtPtr>(context)->_private);
+    std::string_view name = Text(tag);
+    if (IsDropped(name)) {
+        reader->dropped = std::max(0, reader->dropped - 1);
+        return;
+    }
+    if (reader->dropped) return;
+    if (IsBlock(name)) reader->lines.Break();
+    if (name == "pre") reader->preformatted = std::max(0, reader->preformatted - 1);
+}
+
+void Characters(void* context, const xmlChar* text, int size) {
+    auto* reader = static_cast<PageReader*>(static_cast<htmlParserCtxtPtr>(context)->_private);
+    if (reader->dropped || size <= 0) return;
+    reader->lines.Add(std::string_view(Text(text), static_cast<size_t>(size)),
+                      reader->preformatted > 0);
+}
+
+std::string_view AttributeOf(const xmlChar** attributes, const char* name) {
+    for (; attributes && attributes[0]; attributes += 2)
+        if (strcasecmp(Text(attributes[0]), name) == 0)
+            return attributes[1] ? Text(attributes[1]) : "";
+    return {};
+}
+
+void FindMetaCharset(void* context, const xmlChar* tag, const xmlChar** attributes) {
+    auto* reader = static_cast<PageReader*>(static_cast<htmlParserCtxtPtr>(context)->_private);
+    if (!reader->metaCharset.empty() || strcasecmp(Text(tag), "meta") != 0) return;
+    std::string_view charset = AttributeOf(attributes, "charset");
+    if (charset.empty() &&
+        strcasecmp(std::string(AttributeOf(attributes, "http-equiv")).c_str(), "content-type") == 0)
+        reader->metaCharset = CharsetOfContentType(AttributeOf(attributes, "content"));
+    else
+        reader->metaCharset = std::string(charset);
+}
+
+void IgnoreMessage(void*, const char*, ...) {}
+
+void ReadPage(std::string_view bytes, const char* encoding, PageReader& reader, bool metaOnly) {
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+    htmlSAXHandler sax{};
+    if (metaOnly) {
+        sax.startElement = FindMetaCharset;
+    } else {
+        sax.startElement = StartElement;
+        sax.endElement = EndElement;
+        sax.characters = Characters;
+        sax.ignorableWhitespace = Characters;
+        sax.cdataBlock = Characters;
+    }
+    sax.warning = IgnoreMessage;
+    sax.error = IgnoreMessage;
+    int size = static_cast<int>(std::min<size_t>(bytes.size(), INT32_MAX));
+    htmlParserCtxtPtr context = htmlCreateMemoryParserCtxt(bytes.data(), size);
+    if (!context) return;
+    // The handler replaces the tree builder; the context frees its own copy of it.
+    memcpy(context->sax, &sax, sizeof sax);
+    context->_private = &reader;
+    context->userData = context;
+    htmlCtxtUseOptions(context, kParseOptions);
+    // UTF-8 is read as it is; anything else through a conversion of the parser's own.
+    if (strcmp(encoding, "UTF-8") == 0)
+        xmlSwitchEncoding(context, XML_CHAR_ENCODING_UTF8);
+    else if (xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(encoding))
+        xmlSwitchToEncoding(context, handler);
+    htmlParseDocument(context);
+    htmlFreeParserCtxt(context);
+}
+
+// The charset a page's <meta charset> or <meta http-equiv="Content-Type"> names.
+std::string MetaCharset(std::string_view bytes) {
+    // Read as Latin-1, every byte one character: the markup is ASCII in every charset that matters.
+    PageReader reader;
+    ReadPage(bytes.substr(0, kMetaProbe), "ISO-8859-1", reader, true);
+    return reader.metaCharset.empty() ? "" : CanonicalCharset(reader.metaCharset);
+}
+
+std::string PageText(std::string_view utf8) {
+    PageReader reader;
+    ReadPage(utf8, "UTF-8", reader, false);
+    return reader.lines.Take();
 }
 
 std::string PlainText(std::string_view utf8) {
@@ -299,6 +304,23 @@ DocumentText TextOfCopy(std::string_view bytes, TextForm form, std::string_view 
     if (!utf8) return result;
     result.text = form == TextForm::Page ? PageText(*utf8) : PlainText(*utf8);
     return result;
+}
+
+std::pair<DocumentText, DocumentText> TextsOfCopies(std::string_view oldBytes,
+                                                    std::string_view newBytes, TextForm form,
+                                                    std::string_view declaredCharset) {
+    constexpr size_t kWorthAThread = 1 << 20;
+    if (oldBytes.size() >= kWorthAThread && newBytes.size() >= kWorthAThread) {
+        try {
+            auto older = std::async(std::launch::async,
+                                    [&] { return TextOfCopy(oldBytes, form, declaredCharset); });
+            DocumentText newer = TextOfCopy(newBytes, form, declaredCharset);
+            return {older.get(), std::move(newer)};
+        } catch (const std::system_error&) {  // no thread to be had: one after the other
+        }
+    }
+    return {TextOfCopy(oldBytes, form, declaredCharset),
+            TextOfCopy(newBytes, form, declaredCharset)};
 }
 
 BinaryChange DescribeBinaryChange(std::string_view oldBytes, std::string_view newBytes) {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace wardlet {
 
@@ -26,6 +27,11 @@ struct DocumentText {
 // comments, breaks lines at block elements and <br>, collapses white space and decodes character
 // references. A NUL byte in its first 8000 bytes makes a file binary (not a UTF-16 one).
 DocumentText TextOfCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset);
+
+// TextOfCopy of two copies; large ones are read at the same time, on two threads.
+std::pair<DocumentText, DocumentText> TextsOfCopies(std::string_view oldBytes,
+                                                    std::string_view newBytes, TextForm form,
+                                                    std::string_view declaredCharset);
 
 // The charset parameter of a Content-Type header value ("" when it names none).
 std::string CharsetOfContentType(std::string_view contentType);
