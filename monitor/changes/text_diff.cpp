@@ -192,6 +192,28 @@ TextDiff DiffTexts(std::string_view oldText, std::string_view newText, int conte
     return diff;
 }
 
+std::string FirstChangedLines(const TextDiff& diff, size_t maxLines, size_t maxBytes) {
+    std::string out;
+    size_t shown = 0, total = diff.added + diff.removed;
+    bool room = true;
+    for (const DiffHunk& hunk : diff.hunks)
+        for (const DiffLine& line : hunk.lines) {
+            if (line.kind == LineKind::Context || !room) continue;
+            std::string text = (line.kind == LineKind::Removed ? "-" : "+") + line.text + "\n";
+            if (shown >= maxLines || out.size() + text.size() > maxBytes) {
+                room = false;
+                continue;
+            }
+            out += text;
+            ++shown;
+        }
+    if (shown < total) {
+        size_t more = total - shown;
+        out += "\u2026 " + std::to_string(more) + (more == 1 ? " more line\n" : " more lines\n");
+    }
+    return out;
+}
+
 std::string FormatUnifiedDiff(const TextDiff& diff, std::string_view fromLabel,
                               std::string_view toLabel, bool color) {
     std::string out;

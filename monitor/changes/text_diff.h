@@ -49,4 +49,9 @@ TextDiff DiffTexts(std::string_view oldText, std::string_view newText, int conte
 std::string FormatUnifiedDiff(const TextDiff& diff, std::string_view fromLabel,
                               std::string_view toLabel, bool color);
 
+// The first changed lines of the diff for a notification: "-" and "+" marked, LF line ends, at
+// most `maxLines` lines and `maxBytes` bytes, then "… N more lines" for those left out.
+// Empty when nothing changed.
+std::string FirstChangedLines(const TextDiff& diff, size_t maxLines = 20, size_t maxBytes = 2048);
+
 }  // namespace wardlet

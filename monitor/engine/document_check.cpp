@@ -181,7 +181,7 @@ void DocumentCheck::RetrieveLocal() {
                 break;
         }
         // Announced before the copy is taken; a failed copy is then announced as well.
-        Announce(NotifyKind::Changed);
+        Announce(NotifyKind::Changed, {path, true});
         if (lseek(source.get(), 0, SEEK_SET) != 0) return EndUnavailable(true);
     }
     NewCopy copy(context_.store.dataFolder(), nullptr);
@@ -207,7 +207,7 @@ void DocumentCheck::FinishCompared(NewCopy& copy, bool firstCheck, bool changed)
         Publish(DocumentStatus::Checked);  // the new copy goes with `copy`
         return;
     }
-    Announce(NotifyKind::Changed);
+    Announce(NotifyKind::Changed, {copy.file()});
     if (Publish(DocumentStatus::Changed, std::nullopt, &copy)) OpenChangedDocument();
 }
 
@@ -221,7 +221,7 @@ void DocumentCheck::FinishCounted(NewCopy& copy, bool firstCheck, int64_t found)
         Publish(DocumentStatus::Checked);
         return;
     }
-    Announce(NotifyKind::Changed);
+    Announce(NotifyKind::Changed, {copy.differs() ? copy.file() : std::filesystem::path()});
     // A body the same as the stored copy (the count string was edited) made no new file.
     if (Publish(DocumentStatus::Changed, count, copy.differs() ? &copy : nullptr))
         OpenChangedDocument();
@@ -264,7 +264,7 @@ void DocumentCheck::RetrieveMiddle(const TransferRequest& request, NewCopy& copy
         Publish(DocumentStatus::Checked);
         return;
     }
-    Announce(NotifyKind::Changed);
+    Announce(NotifyKind::Changed, {copy.differs() ? copy.file() : std::filesystem::path()});
     if (Publish(DocumentStatus::Changed, std::nullopt, copy.differs() ? &copy : nullptr, &extract))
         OpenChangedDocument();
 }
@@ -334,7 +334,7 @@ bool DocumentCheck::StillClaimed() const {
     return context_.store.table().Generation(index_) == generation_;
 }
 
-void DocumentCheck::Announce(NotifyKind kind) {
+void DocumentCheck::Announce(NotifyKind kind, const NewBytes& fresh) {
     // A finding about a record that was edited or deleted meanwhile concerns nothing listed.
     if (!StillClaimed()) return;
     NotifySettings settings = context_.settings.Notification();
@@ -346,7 +346,18 @@ void DocumentCheck::Announce(NotifyKind kind) {
     // Room for as many entries as the table has slots, counted in whole chunks as allocated.
     size_t chunk = DocumentTable::kChunkSlots;
     size_t slots = (context_.store.table().size() + chunk - 1) / chunk * chunk;
-    context_.mail.QueueEntry(index_, record_, kind, settings, slots);
+    std::string changedLines;
+    // Only for an entry that is going to be written, and read from the settings only then.
+    if (change && settings.mailQueueActive && settings.mail.sendOnChange != 0 &&
+        !fresh.file.empty() && LoadFeatureSettings(context_.store.dataFolder()).mailChanges) {
+        try {
+            changedLines = MailChangedLines(record_, contentFile_, fresh,
+                                            context_.store.HistoryOf(FieldText(record_.name)));
+        } catch (const std::exception&) {
+            DebugLog("the changed lines of a mail entry could not be made");
+        }
+    }
+    context_.mail.QueueEntry(index_, record_, kind, settings, slots, changedLines);
     context_.observer.TrayAlert();
 }
 

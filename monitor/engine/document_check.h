@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "monitor/engine/change_detection.h"
+#include "monitor/engine/changed_lines.h"
 #include "monitor/engine/check_observer.h"
 #include "monitor/engine/engine_settings.h"
 #include "monitor/engine/mail_notifier.h"
@@ -72,7 +73,8 @@ private:
     void EndUnavailable(bool announce);
     void EndStopped();
     // Notify (sound, selection, e-mail entry) then TrayAlert.
-    void Announce(NotifyKind kind);
+    // A change's e-mail entry carries the changed lines up to `fresh` (when the setting asks).
+    void Announce(NotifyKind kind, const NewBytes& fresh = {});
     void OpenChangedDocument();
     bool StillClaimed() const;
     // With a new stored copy of a web document: the charset its answer named goes beside the
