@@ -65,3 +65,23 @@ TEST(TextDiff, AnEmptyOldVersionAddsEverythingAndTheSameTextsHaveNoHunk) {
 
 }  // namespace
 }  // namespace wardlet
+
+namespace wardlet {
+namespace {
+
+TEST(FirstChangedLines, AtMostTwentyLinesAndTwoKilobytesThenHowManyMore) {
+    EXPECT_EQ(FirstChangedLines(DiffTexts("a\nb\nc\n", "a\nB\nc\n")), "-b\n+B\n");
+    EXPECT_EQ(FirstChangedLines(DiffTexts("same\n", "same\n")), "");
+    std::string many;
+    for (int i = 0; i < 25; ++i)
+        many += std::to_string(i) + "\n";
+    std::string lines = FirstChangedLines(DiffTexts("", many));
+    EXPECT_TRUE(lines.starts_with("+0\n+1\n"));
+    EXPECT_TRUE(lines.ends_with("+19\n\u2026 5 more lines\n")) << lines;
+    std::string wide(1500, 'w');
+    lines = FirstChangedLines(DiffTexts("", wide + "\n" + wide + "\n"));
+    EXPECT_EQ(lines, "+" + wide + "\n\u2026 1 more line\n") << "2 KB at most";
+}
+
+}  // namespace
+}  // namespace wardlet
