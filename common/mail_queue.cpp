@@ -1,14 +1,19 @@
 #include "common/mail_queue.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <set>
 #include <thread>
 
 #include "common/atomic_file.h"
+#include "common/debug_log.h"
 #include "common/fd_io.h"
 #include "common/time_stamp.h"
 
@@ -54,12 +59,37 @@ std::string FormatMailEntry(std::string_view timeStamp, MailEvent event, std::st
     return entry;
 }
 
+std::string ChangedLinesFileName(std::string_view entry) {
+    // FNV-1a: the same name in the monitor and the mailer, whatever either was built with.
+    uint64_t hash = 14695981039346656037ULL;
+    for (unsigned char c : entry) {
+        hash ^= c;
+        hash *= 1099511628211ULL;
+    }
+    char name[32];
+    snprintf(name, sizeof name, "%016llx.lines", static_cast<unsigned long long>(hash));
+    return name;
+}
+
+ChangedLinesLookup ChangedLinesIn(const std::filesystem::path& dataFolder) {
+    return [folder = dataFolder / kMailChangesFolder](std::string_view entry) {
+        return ReadDataFile(folder / ChangedLinesFileName(entry));
+    };
+}
+
 bool AppendMailEntry(const std::filesystem::path& dataFolder, const MailConfig& config,
-                     MailEvent event, std::string_view name, std::string_view location) {
+                     MailEvent event, std::string_view name, std::string_view location,
+                     std::string_view changedLines) {
     int32_t wanted = event == MailEvent::Changed ? config.sendOnChange : config.sendOnUnreachable;
     if (wanted == 0) return false;
     std::string entry = FormatMailEntry(MakeTimeStamp(), event, name, location);
     QueueLock lock(dataFolder);
+    if (!changedLines.empty()) {
+        auto folder = dataFolder / kMailChangesFolder;
+        if ((mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) ||
+            !ReplaceFileAtomically(folder / ChangedLinesFileName(entry), changedLines, 0600))
+            DebugLog("cannot keep the changed lines of a mail entry in " + folder.string());
+    }
     auto file = dataFolder / kMailQueueFile;
     int fd = open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return false;
@@ -119,6 +149,29 @@ MailerRunLock::~MailerRunLock() {
 namespace {
 
 // The blank third line of an entry: the entry ends after it.
+// The stored entries of queue bytes, each up to and including its closing empty line.
+std::vector<std::string_view> EntriesOf(std::string_view queueBytes);
+
+// With the queue lock held: removes the side files of every entry `queued` does not hold (and
+// whatever else is in their folder, a temporary file left by a crash say).
+void RemoveUnqueuedChangedLines(const std::filesystem::path& dataFolder, std::string_view queued) {
+    auto folder = dataFolder / kMailChangesFolder;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    std::set<std::string> wanted;
+    for (std::string_view entry : EntriesOf(queued))
+        wanted.insert(ChangedLinesFileName(entry));
+    std::vector<std::string> unwanted;
+    while (dirent* item = readdir(dir)) {
+        std::string name = item->d_name;
+        if (name != "." && name != ".." && !wanted.count(name)) unwanted.push_back(name);
+    }
+    closedir(dir);
+    for (const auto& name : unwanted)
+        unlink((folder / name).c_str());
+    if (wanted.empty()) rmdir(folder.c_str());
+}
+
 bool IsEntryEnd(std::string_view piece) {
     return !piece.empty() && piece.find_first_not_of("\r\n") == std::string_view::npos;
 }
@@ -134,9 +187,35 @@ size_t NextEntryEnd(std::string_view queueBytes, size_t pos) {
     return std::string_view::npos;
 }
 
+std::vector<std::string_view> EntriesOf(std::string_view queueBytes) {
+    std::vector<std::string_view> entries;
+    for (size_t start = 0; start < queueBytes.size();) {
+        size_t end = NextEntryEnd(queueBytes, start);
+        if (end == std::string_view::npos) break;
+        entries.push_back(queueBytes.substr(start, end - start));
+        start = end;
+    }
+    return entries;
+}
+
+// The changed lines with CR LF line ends, as the body has them.
+std::string AsBodyLines(std::string_view lines) {
+    std::string text;
+    for (char c : lines) {
+        if (c == '\r') continue;
+        if (c == '\n') text += '\r';
+        text += c;
+    }
+    if (!text.empty() && text.back() != '\n') text += "\r\n";
+    return text;
+}
+
 }  // namespace
 
-MailBody BuildMailBody(std::string_view queueBytes) {
+MailBody BuildMailBody(std::string_view queueBytes, const ChangedLinesLookup& changedLines) {
+    constexpr size_t kChangedLinesLimit = 16000;
+    size_t entryStart = 0;
+    size_t changedLinesAdded = 0;
     constexpr size_t kPieceMax = 1022;
     constexpr size_t kBodyLimit = 8000;
     MailBody body;
@@ -169,9 +248,20 @@ MailBody BuildMailBody(std::string_view queueBytes) {
             full = true;
             break;
         }
+        if (IsEntryEnd(piece) && changedLines) {
+            if (std::optional<std::string> lines =
+                    changedLines(queueBytes.substr(entryStart, next - entryStart))) {
+                std::string text = AsBodyLines(*lines);
+                if (changedLinesAdded + text.size() <= kChangedLinesLimit) {
+                    body.text += text;
+                    changedLinesAdded += text.size();
+                }
+            }
+        }
         body.text += piece;
         pos = next;
         if (IsEntryEnd(piece)) {
+            entryStart = pos;
             wholeText = body.text.size();
             wholeBytes = pos;
         }
@@ -220,14 +310,19 @@ bool RestoreMailQueue(const std::filesystem::path& dataFolder, std::string_view 
         std::string merged(unsent);
         if (auto since = ReadDataFile(queue)) merged += *since;
         if (!ReplaceFileAtomically(queue, merged, 0600)) return false;  // aside copy stays
+        unlink(taken.c_str());
+        RemoveUnqueuedChangedLines(dataFolder, merged);
+        return true;
     }
     unlink(taken.c_str());
+    RemoveUnqueuedChangedLines(dataFolder, ReadDataFile(queue).value_or(""));
     return true;
 }
 
 void DiscardTakenMailQueue(const std::filesystem::path& dataFolder) {
     QueueLock lock(dataFolder);
     unlink((dataFolder / kMailQueueTakenFile).c_str());
+    RemoveUnqueuedChangedLines(dataFolder, ReadDataFile(dataFolder / kMailQueueFile).value_or(""));
 }
 
 }  // namespace wardlet

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,15 +22,27 @@ inline constexpr char kMailFallbackBody[] =
 
 enum class MailEvent { Changed = 2, Unavailable = 3 };
 
+// The changed lines of a "Changed" entry travel beside the queue, never in it: one file per
+// entry in this folder, named after the entry's stored bytes, written before the entry and
+// removed once the entry has left the queue (sent, or dropped for good).
+inline constexpr char kMailChangesFolder[] = "Wardpost.changes";
+// The file name of an entry's changed lines: a hash of the entry's bytes, in hex, + ".lines".
+std::string ChangedLinesFileName(std::string_view entry);
+// The changed lines of an entry (LF line ends as written), when there are any.
+using ChangedLinesLookup = std::function<std::optional<std::string>(std::string_view entry)>;
+ChangedLinesLookup ChangedLinesIn(const std::filesystem::path& dataFolder);
+
 // The three lines of one entry as stored: every line ends CR CR LF.
 std::string FormatMailEntry(std::string_view timeStamp, MailEvent event, std::string_view name,
                             std::string_view location);
 
 // Appends one entry stamped now, when `config` asks for this kind of event (sendOnChange or
 // sendOnUnreachable not 0). True when the entry was written. Safe from several threads and
-// against a running mailer.
+// against a running mailer. `changedLines` (LF line ends), when not empty, go to the entry's
+// side file first; an entry whose side file cannot be written goes without it.
 bool AppendMailEntry(const std::filesystem::path& dataFolder, const MailConfig& config,
-                     MailEvent event, std::string_view name, std::string_view location);
+                     MailEvent event, std::string_view name, std::string_view location,
+                     std::string_view changedLines = {});
 
 // The queue "exists" when it can be opened for reading, or when entries taken aside by a mailer
 // that was killed wait in the aside copy; the monitor starts the mailer only then.
@@ -42,8 +55,10 @@ struct MailBody {
 
 // Builds the mail body from the queue's stored bytes: CR LF folded to LF as a text-mode read
 // does, lines read in pieces of at most 1022 characters, pieces appended while the running total
-// stays below 8000 characters.
-MailBody BuildMailBody(std::string_view queueBytes);
+// stays below 8000 characters. With `changedLines`, an entry that has them gets them before its
+// closing empty line (CR LF line ends), as long as a mail's changed lines stay within 16000
+// bytes; they do not count towards the 8000, so the entries of a mail are the same either way.
+MailBody BuildMailBody(std::string_view queueBytes, const ChangedLinesLookup& changedLines = {});
 
 // Held by a normal-mode mailer from taking the queue aside until it is settled, so that two runs
 // never send the same entries. The system drops it with its process: an aside copy without a
@@ -69,6 +84,7 @@ private:
 std::optional<std::string> TakeMailQueue(const std::filesystem::path& dataFolder);
 // Puts `unsent` back in front of whatever was appended since the take, and drops the aside copy.
 bool RestoreMailQueue(const std::filesystem::path& dataFolder, std::string_view unsent);
+// Both also remove the side files of entries no longer queued.
 // Drops the aside copy after the taken entries were delivered (or refused for good).
 void DiscardTakenMailQueue(const std::filesystem::path& dataFolder);
 

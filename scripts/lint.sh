@@ -28,7 +28,8 @@ fi
 # prefixes".
 floors=(
   "common/: monitor/ mailer/"
-  "monitor/model/: monitor/engine/ monitor/app/ monitor/dialogs/ monitor/window/ mailer/"
+  "monitor/model/: monitor/changes/ monitor/engine/ monitor/app/ monitor/dialogs/ monitor/window/ mailer/"
+  "monitor/changes/: monitor/engine/ monitor/app/ monitor/dialogs/ monitor/window/ mailer/"
   "monitor/engine/: monitor/app/ monitor/dialogs/ monitor/window/ mailer/"
   "monitor/app/: monitor/dialogs/ monitor/window/ mailer/app/"
   "monitor/dialogs/: monitor/window/ mailer/"

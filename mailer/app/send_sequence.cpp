@@ -155,7 +155,9 @@ SendOutcome RunSendSequence(CQuorvmailApp& app, MailLogSink& log) {
     }
     // Taken aside first, so entries appended while this run sends land in a new queue file.
     std::optional<std::string> taken = wardlet::TakeMailQueue(app.dataFolder);
-    wardlet::MailBody body = wardlet::BuildMailBody(taken ? *taken : std::string_view());
+    // Each entry with its changed lines, when the monitor left some beside the queue.
+    wardlet::MailBody body = wardlet::BuildMailBody(taken ? *taken : std::string_view(),
+                                                    wardlet::ChangedLinesIn(app.dataFolder));
     SendOutcome outcome = Send(app, body.text, log);
     SettleQueue(app, taken, body.consumed, outcome);
     return outcome;

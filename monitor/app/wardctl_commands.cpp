@@ -10,6 +10,7 @@
 #include "common/folders.h"
 #include "common/little_endian.h"
 #include "monitor/app/wardctl_check.h"
+#include "monitor/app/wardctl_history.h"
 #include "monitor/app/wardctl_json.h"
 #include "monitor/app/wardctl_mail.h"
 #include "monitor/app/wardctl_session.h"
@@ -61,13 +62,20 @@ Commands:
   export urlwatch            writes the documents as a urlwatch urls.yaml on standard output
   mark-checked [--all | NAME...]
                              sets the documents to Checked
+  history NAME               one line per kept earlier version, newest first: index, time,
+                             bytes (tabs)
+  diff NAME [--from K] [--to K] [--source] [--color auto|always|never]
+                             the unified diff of the text from version K (default 1, the newest
+                             kept one) to version K-1 (or --to; 0 is the stored copy);
+                             --source: of the page's source instead of its text
   --help, --version
 
 Exit status: 0 done; 64 usage error; 65 input refused; 66 no document of that name;
 69 the queued e-mail could not be sent (it stays queued); 74 a file could not be written;
 75 the data folder is in use by the monitor.
 check also exits with 1 when a document changed, 2 when one could not be retrieved, 3 for both
-(0: nothing changed and everything was retrieved).
+(0: nothing changed and everything was retrieved). diff exits with 1 when there is no difference
+to show.
 )";
 
 using Args = std::vector<std::string>;
@@ -311,6 +319,8 @@ int RunWardctl(const std::vector<std::string>& args, std::ostream& out, std::ost
         {"send-mail", SendMailCommand},
         {"import", ImportCommand},
         {"export", ExportCommand},
+        {"history", HistoryCommand},
+        {"diff", DiffCommand},
     };
     auto found = commands.find(command);
     if (found == commands.end()) return ReportUsage(err, "unknown command '" + command + "'");

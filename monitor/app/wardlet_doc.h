@@ -11,6 +11,7 @@
 #include "common/data_lock.h"
 #include "common/mail_config.h"
 #include "monitor/app/document_row_list.h"
+#include "monitor/changes/change_view.h"
 #include "monitor/engine/check_engine.h"
 #include "monitor/engine/engine_settings.h"
 #include "monitor/model/document_store.h"
@@ -74,6 +75,8 @@ public:
     void FinishPendingWrites() { store_.FlushPendingWrites(); }
     std::filesystem::path MiddleExtractOf(size_t slot);
     const TransferLimits& transferLimits() const { return limits_; }
+    // The kept versions of a document and the changes between them, read from its files.
+    ChangeView ChangesOf(size_t slot) const { return ChangeView(store_, table_.Get(slot)); }
 
     // Add, Copy, Edit and Delete, as the store does them (and a check started after the first
     // two when the checks follow changes).

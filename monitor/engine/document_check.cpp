@@ -9,14 +9,18 @@
 #include <limits>
 #include <memory>
 
+#include "common/atomic_file.h"
 #include "common/debug_log.h"
 #include "common/fd_io.h"
 #include "common/little_endian.h"
 #include "common/temp_file.h"
 #include "common/time_stamp.h"
+#include "monitor/changes/document_text.h"
 #include "monitor/engine/change_detection.h"
 #include "monitor/engine/new_copy.h"
 #include "monitor/engine/transfer.h"
+#include "monitor/model/feature_settings.h"
+#include "monitor/model/version_history.h"
 
 namespace wardlet {
 namespace {
@@ -139,6 +143,8 @@ bool DocumentCheck::FetchInto(TransferRequest request, NewCopy& copy, const Body
         Publish(DocumentStatus::Checked);
         return false;
     }
+    webAnswer_ = !request.ftp;
+    contentType_ = answer.contentType;
     if (outcome == TransferOutcome::Stopped) {
         EndStopped();
         return false;
@@ -214,7 +220,7 @@ void DocumentCheck::RetrieveLocal() {
                 break;
         }
         // Announced before the copy is taken; a failed copy is then announced as well.
-        Announce(NotifyKind::Changed);
+        Announce(NotifyKind::Changed, {path, true});
         if (lseek(source.get(), 0, SEEK_SET) != 0) return EndUnavailable(true);
     }
     NewCopy copy(context_.store.dataFolder(), nullptr);
@@ -240,7 +246,7 @@ void DocumentCheck::FinishCompared(NewCopy& copy, bool firstCheck, bool changed)
         Publish(DocumentStatus::Checked);  // the new copy goes with `copy`
         return;
     }
-    Announce(NotifyKind::Changed);
+    Announce(NotifyKind::Changed, {copy.file()});
     if (Publish(DocumentStatus::Changed, std::nullopt, &copy)) OpenChangedDocument();
 }
 
@@ -254,7 +260,7 @@ void DocumentCheck::FinishCounted(NewCopy& copy, bool firstCheck, int64_t found)
         Publish(DocumentStatus::Checked);
         return;
     }
-    Announce(NotifyKind::Changed);
+    Announce(NotifyKind::Changed, {copy.differs() ? copy.file() : std::filesystem::path()});
     // A body the same as the stored copy (the count string was edited) made no new file.
     if (Publish(DocumentStatus::Changed, count, copy.differs() ? &copy : nullptr))
         OpenChangedDocument();
@@ -297,7 +303,7 @@ void DocumentCheck::RetrieveMiddle(const TransferRequest& request, NewCopy& copy
         Publish(DocumentStatus::Checked);
         return;
     }
-    Announce(NotifyKind::Changed);
+    Announce(NotifyKind::Changed, {copy.differs() ? copy.file() : std::filesystem::path()});
     if (Publish(DocumentStatus::Changed, std::nullopt, copy.differs() ? &copy : nullptr, &extract))
         OpenChangedDocument();
 }
@@ -317,14 +323,35 @@ bool DocumentCheck::Publish(DocumentStatus status, std::optional<int32_t> lastCo
     if (status == DocumentStatus::Changed || status == DocumentStatus::Unavailable || lastCount)
         saveRecord_ = true;
     if (newCopy) {
-        moves_.push_back({newCopy->file(), contentFile_});
+        FileMove move{newCopy->file(), contentFile_};
+        // A change replaces a copy worth keeping; read the bounds only then, so an unchanged
+        // document costs nothing.
+        if (status == DocumentStatus::Changed) {
+            FeatureSettings features = LoadFeatureSettings(context_.store.dataFolder());
+            move.keepIn = context_.store.HistoryOf(FieldText(record_.name));
+            move.bounds = {features.keptVersions, features.keptVersionBytes};
+        }
+        moves_.push_back(std::move(move));
         newCopy->Release();
+        if (webAnswer_) QueueDeclaredCharset();
     }
     if (newExtract) {
         moves_.push_back({newExtract->file(), context_.store.MiddleFile(FieldText(record_.name))});
         newExtract->Release();
     }
     return true;
+}
+
+void DocumentCheck::QueueDeclaredCharset() {
+    std::string charset = CharsetOfContentType(contentType_);
+    std::filesystem::path history = context_.store.HistoryOf(FieldText(record_.name));
+    std::filesystem::path file = history / kDeclaredCharsetFile;
+    std::optional<std::string> stored = ReadDataFile(file);
+    if (stored ? *stored == charset : charset.empty()) return;
+    if (!MakeHistoryFolder(history)) return;
+    // Written beside the stored copy, so a crash leaves a ".tmp" file the next start removes.
+    if (std::optional<std::filesystem::path> fresh = WriteFileBeside(contentFile_, charset, 0644))
+        moves_.push_back({*fresh, file});
 }
 
 void DocumentCheck::QueueWrites() {
@@ -347,7 +374,7 @@ bool DocumentCheck::StillClaimed() const {
     return context_.store.table().Generation(index_) == generation_;
 }
 
-void DocumentCheck::Announce(NotifyKind kind) {
+void DocumentCheck::Announce(NotifyKind kind, const NewBytes& fresh) {
     // A finding about a record that was edited or deleted meanwhile concerns nothing listed.
     if (!StillClaimed()) return;
     NotifySettings settings = context_.settings.Notification();
@@ -359,7 +386,18 @@ void DocumentCheck::Announce(NotifyKind kind) {
     // Room for as many entries as the table has slots, counted in whole chunks as allocated.
     size_t chunk = DocumentTable::kChunkSlots;
     size_t slots = (context_.store.table().size() + chunk - 1) / chunk * chunk;
-    context_.mail.QueueEntry(index_, record_, kind, settings, slots);
+    std::string changedLines;
+    // Only for an entry that is going to be written, and read from the settings only then.
+    if (change && settings.mailQueueActive && settings.mail.sendOnChange != 0 &&
+        !fresh.file.empty() && LoadFeatureSettings(context_.store.dataFolder()).mailChanges) {
+        try {
+            changedLines = MailChangedLines(record_, contentFile_, fresh,
+                                            context_.store.HistoryOf(FieldText(record_.name)));
+        } catch (const std::exception&) {
+            DebugLog("the changed lines of a mail entry could not be made");
+        }
+    }
+    context_.mail.QueueEntry(index_, record_, kind, settings, slots, changedLines);
     context_.observer.TrayAlert(index_, kind);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "monitor/engine/change_detection.h"
+#include "monitor/engine/changed_lines.h"
 #include "monitor/engine/check_observer.h"
 #include "monitor/engine/engine_settings.h"
 #include "monitor/engine/mail_notifier.h"
@@ -80,9 +81,13 @@ private:
     void EndUnavailable(bool announce);
     void EndStopped();
     // Notify (sound, selection, e-mail entry) then TrayAlert.
-    void Announce(NotifyKind kind);
+    // A change's e-mail entry carries the changed lines up to `fresh` (when the setting asks).
+    void Announce(NotifyKind kind, const NewBytes& fresh = {});
     void OpenChangedDocument();
     bool StillClaimed() const;
+    // With a new stored copy of a web document: the charset its answer named goes beside the
+    // kept versions, where the text of the copy is read with it (written only when it changed).
+    void QueueDeclaredCharset();
 
     CheckContext& context_;
     size_t index_;
@@ -94,6 +99,8 @@ private:
     bool conditional_ = false;              // validators are looked up and kept for this check
     std::optional<TransferAnswer> answer_;  // of a body fetched whole
     std::vector<FileMove> moves_;
+    std::string contentType_;  // of the last web answer
+    bool webAnswer_ = false;
 };
 
 }  // namespace wardlet

@@ -6,12 +6,13 @@
 namespace wardlet {
 
 bool MailNotifier::QueueEntry(size_t index, const DocumentRecord& record, NotifyKind kind,
-                              const NotifySettings& settings, size_t capacity) {
+                              const NotifySettings& settings, size_t capacity,
+                              std::string_view changedLines) {
     if (!settings.mailQueueActive) return false;
     MailEvent event = kind == NotifyKind::Changed ? MailEvent::Changed : MailEvent::Unavailable;
     std::lock_guard guard(lock_);
     bool written = AppendMailEntry(dataFolder_, settings.mail, event, FieldText(record.name),
-                                   FieldText(record.location));
+                                   FieldText(record.location), changedLines);
     if (written && FlagOn(settings.mail.markNotifiedChecked) &&
         notifiedDocuments_.size() < capacity)
         notifiedDocuments_.push_back(index);

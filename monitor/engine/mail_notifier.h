@@ -5,6 +5,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "monitor/engine/check_observer.h"
@@ -24,9 +25,10 @@ public:
     // Queues an entry for the record in `index` when the mailer timer runs and the configuration
     // asks for this kind of event. After a written entry, with markNotifiedChecked, the index is
     // remembered, unless the list already holds `capacity` entries (the table's slot count).
-    // True when an entry was written.
+    // True when an entry was written. `changedLines` go beside the entry (see mail_queue.h).
     bool QueueEntry(size_t index, const DocumentRecord& record, NotifyKind kind,
-                    const NotifySettings& settings, size_t capacity);
+                    const NotifySettings& settings, size_t capacity,
+                    std::string_view changedLines = {});
 
     // After the mailer was started (with markNotifiedChecked): the remembered documents that
     // are `listed`, to be marked as checked; the others stay for the next start.

@@ -195,7 +195,10 @@ std::string HeaderOfAnswer(CURL* handle, const char* name) {
 }
 
 TransferAnswer AnswerValidators(CURL* handle) {
-    return {HeaderOfAnswer(handle, "ETag"), HeaderOfAnswer(handle, "Last-Modified")};
+    TransferAnswer answer;
+    answer.etag = HeaderOfAnswer(handle, "ETag");
+    answer.lastModified = HeaderOfAnswer(handle, "Last-Modified");
+    return answer;
 }
 
 bool IsLineBreak(char c) {
@@ -442,7 +445,12 @@ TransferOutcome TransferSession::Run(const TransferRequest& request, const BodyS
         unasked304 = true;  // nothing to be "not modified" from: no body came
     }
     if (code == CURLE_OK && !state.httpError && !unasked304) {
-        if (answer && !request.ftp) *answer = AnswerValidators(h);
+        if (answer && !request.ftp) {
+            *answer = AnswerValidators(h);
+            const char* type = nullptr;
+            if (curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK)
+                answer->contentType = type ? type : "";
+        }
         return TransferOutcome::Done;
     }
     std::string why = request.ftp ? FtpReason(code, dialogue, request) : std::string();

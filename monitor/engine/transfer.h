@@ -36,6 +36,7 @@ struct TransferRequest {
 struct TransferAnswer {
     std::string etag;          // its "ETag" header as sent, or empty
     std::string lastModified;  // its "Last-Modified" header as sent, or empty
+    std::string contentType;   // its "Content-Type" after a whole body, or empty
 };
 
 enum class [[nodiscard]] TransferOutcome{

@@ -18,6 +18,7 @@
 #include "monitor/model/account_scramble.h"
 #include "monitor/model/document_editor.h"
 #include "monitor/model/record_journal.h"
+#include "monitor/model/version_history.h"
 
 namespace wardlet {
 namespace {
@@ -126,6 +127,9 @@ std::filesystem::path DocumentStore::ContentFile(std::string_view name) const {
 }
 std::filesystem::path DocumentStore::MiddleFile(std::string_view name) const {
     return dataFolder_ / (std::string(name) + ".middle");
+}
+std::filesystem::path DocumentStore::HistoryOf(std::string_view name) const {
+    return HistoryFolder(dataFolder_, name);
 }
 
 DocumentStore::LoadReport DocumentStore::LoadAllDocuments() {
@@ -259,11 +263,14 @@ void DocumentStore::DeleteStrayFiles() {
     FinishInterruptedRewrites(dataFolder_);
     for (const auto& name : FilesEndingWith(dataFolder_, ".tmp"))
         if (name != kMailConfigTestFile) RemoveFile(dataFolder_ / name);
+    RemoveStrayHistory(dataFolder_);
 }
 
 size_t DocumentStore::AddDocument(const DocumentRecord& staged) {
     size_t index = table_.Add(staged);
     if (index == DocumentTable::kNoSlot) return index;
+    // A new document starts without earlier versions, whatever a crash left under its name.
+    RemoveHistory(HistoryOf(FieldText(staged.name)));
     if (list_) list_->AddRow(index);
     SaveDocument(index);
     StartChecks();
@@ -308,10 +315,14 @@ EditOutcome DocumentStore::EditDocument(size_t index, const DocumentRecord& stag
         if (renamed) {
             MoveFile(ContentFile(oldName), ContentFile(newName));
             MoveFile(MiddleFile(oldName), MiddleFile(newName));
+            MoveHistory(HistoryOf(oldName), HistoryOf(newName));
         }
     } else {
         RemoveFile(ContentFile(oldName));
         RemoveFile(MiddleFile(oldName));
+        // Earlier versions of what the document was no longer compare with what it is.
+        RemoveHistory(HistoryOf(oldName));
+        if (renamed) RemoveHistory(HistoryOf(newName));
     }
     // Last, so a crash before it leaves the document twice rather than without its copy. A name
     // that differs only in case may be the new file itself on a case-blind file system.
@@ -331,6 +342,9 @@ void DocumentStore::DeleteDocuments(const std::vector<std::string>& rowNames) {
         if (list_) list_->RemoveRow(index);
         table_.Clear(index);  // first, as for an edit: a running check then keeps its hands off
         RemoveLoadedFile(index);
+        // Before the record: a crash in between must not leave versions for a later document
+        // of the same name to inherit.
+        RemoveHistory(HistoryOf(*row));
         RemoveFile(DataFile(*row));
         RemoveFile(ContentFile(*row));
         RemoveFile(MiddleFile(*row));

@@ -33,6 +33,8 @@ public:
     std::filesystem::path DataFile(std::string_view name) const;
     std::filesystem::path ContentFile(std::string_view name) const;
     std::filesystem::path MiddleFile(std::string_view name) const;
+    // The folder of the document's earlier versions (see version_history.h).
+    std::filesystem::path HistoryOf(std::string_view name) const;
 
     struct LoadReport {
         size_t loaded = 0;
@@ -64,8 +66,8 @@ public:
     void DeleteTempFiles();
     // Start of a program that writes, with the data-folder lock held: finishes the record
     // rewrites a killed run left under way, then removes what it left behind (copies being
-    // fetched, records and options being replaced), not the mailer's test-mail settings, which a
-    // mailer still running may be reading.
+    // fetched, records and options being replaced, histories being removed), not the mailer's
+    // test-mail settings, which a mailer still running may be reading.
     void DeleteStrayFiles();
 
     // Add and Copy: a free slot takes the staged record, gets its row, is saved and checked.
@@ -73,16 +75,16 @@ public:
     size_t AddDocument(const DocumentRecord& staged);
     // Edit: the staged record takes the slot and is saved; only once it is on disk do the files of
     // the old name go or move. When the edit keeps everything a check compares (type, location,
-    // method flags, count and middle strings), the stored copy and extract stay (under the new
-    // name) with the slot's count and last check, and a Changed record stays Changed (the user has
-    // not seen the change yet); any other edit makes the next check a first check. Every record
-    // not kept Changed is Waiting: the edit may have mended what made it Unavailable (an account,
-    // a password), so it is checked at once. Saved: the row is refreshed and checks start.
-    // NotSaved: the record could not be written; the slot holds the old record again and every old
-    // file is as it was.
+    // method flags, count and middle strings), the stored copy, extract and earlier versions stay
+    // (under the new name) with the slot's count and last check, and a Changed record stays Changed
+    // (the user has not seen the change yet); any other edit makes the next check a first check.
+    // Every record not kept Changed is Waiting: the edit may have mended what made it Unavailable
+    // (an account, a password), so it is checked at once. Saved: the row is refreshed and checks
+    // start. NotSaved: the record could not be written; the slot holds the old record again and
+    // every old file is as it was.
     [[nodiscard]] EditOutcome EditDocument(size_t index, const DocumentRecord& staged);
     // Delete: for the given row names from the last to the first, the record of that name loses
-    // its row, its files and its slot.
+    // its row, its files (earlier versions included) and its slot.
     void DeleteDocuments(const std::vector<std::string>& rowNames);
 
     // First slot whose name equals `name` exactly; kNoSlot when none.

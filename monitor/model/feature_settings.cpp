@@ -59,6 +59,7 @@ FeatureSettings LoadFeatureSettings(const std::filesystem::path& dataFolder) {
     Take(object, "keptVersionBytes", settings.keptVersionBytes, IsByteCount);
     Take(object, "conditionalRequests", settings.conditionalRequests, IsBoolean);
     Take(object, "desktopNotifications", settings.desktopNotifications, IsBoolean);
+    Take(object, "mailChanges", settings.mailChanges, IsBoolean);
     return settings;
 }
 
@@ -69,6 +70,7 @@ bool SaveFeatureSettings(const std::filesystem::path& dataFolder, const FeatureS
     object["keptVersionBytes"] = settings.keptVersionBytes;
     object["conditionalRequests"] = settings.conditionalRequests;
     object["desktopNotifications"] = settings.desktopNotifications;
+    object["mailChanges"] = settings.mailChanges;
     return ReplaceFileAtomically(file, object.dump(2) + "\n", 0600);
 }
 

@@ -15,6 +15,7 @@ struct FeatureSettings {
     int64_t keptVersionBytes = int64_t{20} << 20;  // "keptVersionBytes": their bytes per document
     bool conditionalRequests = true;               // "conditionalRequests": If-None-Match and co.
     bool desktopNotifications = true;              // "desktopNotifications"
+    bool mailChanges = true;  // "mailChanges": a "Changed" mail carries the first changed lines
 
     bool operator==(const FeatureSettings&) const = default;
 };

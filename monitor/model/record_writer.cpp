@@ -167,6 +167,7 @@ void RecordWriter::PutInPlace(Entry& entry, const DocumentRecord& current) {
         if (afterRecord_) afterRecord_(entry.index, file);
     }
     for (const FileMove& move : entry.moves) {
+        if (!move.keepIn.empty()) (void)KeepReplacedCopy(move.keepIn, move.target, move.bounds);
         if (rename(move.fresh.c_str(), move.target.c_str()) == 0) continue;
         DebugLog("cannot move " + move.fresh.string() + " to " + move.target.string());
         unlink(move.fresh.c_str());

@@ -17,6 +17,7 @@
 
 #include "monitor/model/document_table.h"
 #include "monitor/model/record_journal.h"
+#include "monitor/model/version_history.h"
 
 namespace wardlet {
 
@@ -24,6 +25,10 @@ namespace wardlet {
 struct FileMove {
     std::filesystem::path fresh;
     std::filesystem::path target;
+    // When not empty, the target being replaced is kept as an earlier version in this history
+    // folder (linked there just before the rename, so it is the whole old copy or nothing).
+    std::filesystem::path keepIn = {};
+    VersionBounds bounds = {};
 };
 
 // A record as its ".data" file is written.

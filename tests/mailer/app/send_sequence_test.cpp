@@ -71,6 +71,44 @@ TEST_F(SendSequenceTest, NormalModeSendsTheQueueAndRemovesWhatWasSent) {
     EXPECT_FALSE(Exists(kMailQueueTakenFile));
 }
 
+TEST_F(SendSequenceTest, AChangedEntryCarriesItsChangedLinesAndTheyGoWithIt) {
+    SmtpPeer peer;
+    WriteSettings(folder_, {peer.host()});
+    MailConfig config = MakeConfig({peer.host()});
+    ASSERT_TRUE(AppendMailEntry(folder_, config, MailEvent::Changed, "Prices", "http://x/p",
+                                "-pears 3\n+pears 5\n\u2026 2 more lines\n"));
+    QueueEntry(folder_, "Timetable");
+    std::string queued = Queue();
+    EXPECT_EQ(queued.find("pears"), std::string::npos) << "the queue keeps its format";
+    std::string expected = BuildMailBody(queued).text;
+    size_t below = expected.find("http://x/p\r\n") + 12;
+    expected.insert(below, "-pears 3\r\n+pears 5\r\n\u2026 2 more lines\r\n");
+
+    EXPECT_EQ(Run(), SendOutcome::Delivered);
+    std::string body;
+    Received(peer, &body);
+    EXPECT_EQ(body, Hex(expected + "\r\n"));
+    EXPECT_FALSE(Exists(kMailChangesFolder)) << "the side file went with its entry";
+}
+
+TEST_F(SendSequenceTest, WithoutItsSideFileAnEntryIsMailedAsEverAndAnUnsentOneKeepsIt) {
+    WriteSettings(folder_, {ClosedServer()});
+    MailConfig config = MakeConfig({ClosedServer()});
+    ASSERT_TRUE(
+        AppendMailEntry(folder_, config, MailEvent::Changed, "Prices", "http://x/p", "+new\n"));
+    EXPECT_EQ(Run(), SendOutcome::TryAgainLater);
+    ASSERT_TRUE(Exists(kMailChangesFolder)) << "still queued, so still beside the queue";
+
+    SmtpPeer peer;
+    WriteSettings(folder_, {peer.host()});
+    std::filesystem::remove_all(folder_ / kMailChangesFolder);
+    std::string queued = Queue();
+    EXPECT_EQ(Run(), SendOutcome::Delivered);
+    std::string body;
+    Received(peer, &body);
+    EXPECT_EQ(body, Hex(BuildMailBody(queued).text + "\r\n")) << "byte for byte as before";
+}
+
 TEST_F(SendSequenceTest, EntriesQueuedWhileSendingStayForTheNextRun) {
     SmtpPeer peer;
     WriteSettings(folder_, {peer.host()});

@@ -92,6 +92,8 @@ class Handler(BaseHTTPRequestHandler):
             body = gzip.compress(body)
             self.send_header("Content-Encoding", "gzip")
         self.send_header("Content-Length", str(len(body)))
+        if "contentType" in meta:
+            self.send_header("Content-Type", meta["contentType"])
         self.send_header("Cache-Control", "max-age=3600")
         for name, value in validators:
             if value:

@@ -25,8 +25,10 @@ TEST(FeatureSettings, WrongValuesFallBackOneByOne) {
     TempDir folder;
     WriteBytes(FeatureSettingsFile(folder.path()),
                R"({"keptVersions": -1, "keptVersionBytes": 4096,
-                   "conditionalRequests": "no", "desktopNotifications": false})");
+                   "conditionalRequests": "no", "desktopNotifications": false,
+                   "mailChanges": 0})");
     FeatureSettings settings = LoadFeatureSettings(folder.path());
+    EXPECT_TRUE(settings.mailChanges) << "0 is no boolean";
     EXPECT_EQ(settings.keptVersions, 10);
     EXPECT_EQ(settings.keptVersionBytes, 4096);
     EXPECT_TRUE(settings.conditionalRequests);
@@ -40,9 +42,11 @@ TEST(FeatureSettings, SaveRoundTripsAndKeepsKeysItDoesNotKnow) {
     settings.keptVersions = 3;
     settings.keptVersionBytes = 1 << 20;
     settings.conditionalRequests = false;
+    settings.mailChanges = false;
     ASSERT_TRUE(SaveFeatureSettings(folder.path(), settings));
     EXPECT_EQ(LoadFeatureSettings(folder.path()), settings);
     std::string text = ReadBytes(FeatureSettingsFile(folder.path()));
+    EXPECT_NE(text.find("\"mailChanges\": false"), std::string::npos) << text;
     EXPECT_NE(text.find("\"fromANewerBuild\""), std::string::npos) << text;
     EXPECT_EQ(test::FileMode(FeatureSettingsFile(folder.path())), 0600u);
 }

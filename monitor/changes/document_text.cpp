@@ -1,0 +1,334 @@
+#include "monitor/changes/document_text.h"
+
+#include <iconv.h>
+#include <libxml/HTMLparser.h>
+#include <libxml/parserInternals.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <unordered_set>
+
+namespace wardlet {
+namespace {
+
+constexpr size_t kBinaryProbe = 8000;  // as far as git looks for a NUL
+constexpr size_t kMetaProbe = 64 * 1024;
+constexpr int kParseOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
+                              HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC | HTML_PARSE_COMPACT;
+
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && strchr(" \t\r\n\"'", text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && strchr(" \t\r\n\"';", text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// Browsers read every Latin-1 label as windows-1252, which only adds characters to it.
+std::string CanonicalCharset(std::string_view name) {
+    std::string lower = Lower(Trim(name));
+    if (lower == "iso-8859-1" || lower == "latin1" || lower == "iso8859-1" || lower == "us-ascii" ||
+        lower == "ascii" || lower == "l1" || lower == "cp1252")
+        return "windows-1252";
+    if (lower == "utf8") return "utf-8";
+    return lower;
+}
+
+struct IconvCloser {
+    void operator()(iconv_t cd) const { iconv_close(cd); }
+};
+
+// `bytes` in `charset` as UTF-8; a byte that is no character there becomes U+FFFD unless
+// `strict`, and then the conversion fails. nullopt when the charset is unknown too.
+std::optional<std::string> ToUtf8(std::string_view bytes, const std::string& charset, bool strict) {
+    iconv_t cd = iconv_open("UTF-8", charset.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvCloser> owner(cd);
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = bytes.size();
+    std::array<char, 64 * 1024> block;
+    while (inLeft > 0) {
+        char* to = block.data();
+        size_t toLeft = block.size();
+        size_t done = iconv(cd, &in, &inLeft, &to, &toLeft);
+        out.append(block.data(), block.size() - toLeft);
+        if (done != static_cast<size_t>(-1)) continue;
+        if (errno == E2BIG) continue;
+        if (strict) return std::nullopt;
+        // An invalid or cut-short sequence: one byte stands for one replacement character.
+        out += "\xEF\xBF\xBD";
+        ++in;
+        --inLeft;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    return out;
+}
+
+// The HTML parser hands element names over in lower case.
+bool IsDropped(std::string_view name) {
+    return name == "script" || name == "style" || name == "noscript" || name == "template";
+}
+
+bool IsBlock(std::string_view name) {
+    static const std::unordered_set<std::string_view> blocks = {
+        "address", "article", "aside",  "blockquote", "body",  "caption",  "dd",
+        "details", "dialog",  "div",    "dl",         "dt",    "fieldset", "figcaption",
+        "figure",  "footer",  "form",   "h1",         "h2",    "h3",       "h4",
+        "h5",      "h6",      "header", "hgroup",     "hr",    "html",     "li",
+        "main",    "nav",     "ol",     "option",     "p",     "pre",      "section",
+        "summary", "table",   "tbody",  "td",         "tfoot", "th",       "thead",
+        "title",   "tr",      "ul"};
+    return blocks.count(name) > 0;
+}
+
+// Lines of a page's text as they are built: white space collapsed, empty lines left out.
+class TextLines {
+public:
+    void Add(std::string_view text, bool preformatted) {
+        for (char c : text) {
+            if (preformatted) {
+                if (c == '\n') {
+                    Break();
+                } else if (c != '\r') {
+                    line_ += c;
+                }
+                continue;
+            }
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+                space_ = true;
+                continue;
+            }
+            if (space_ && !line_.empty()) line_ += ' ';
+            space_ = false;
+            line_ += c;
+        }
+    }
+    void Break() {
+        while (!line_.empty() && line_.back() == ' ')
+            line_.pop_back();
+        if (!line_.empty()) {
+            text_ += line_;
+            text_ += '\n';
+        }
+        line_.clear();
+        space_ = false;
+    }
+    std::string Take() {
+        Break();
+        return std::move(text_);
+    }
+
+private:
+    std::string text_, line_;
+    bool space_ = false;
+};
+
+// A page read as events: no tree is built, which for a large page costs more than the parse.
+struct PageReader {
+    TextLines lines;
+    int dropped = 0;  // inside script, style, noscript or template
+    int preformatted = 0;
+    std::string metaCharset;
+};
+
+const char* Text(const xmlChar* text) {
+    return reinterpret_cast<const char*>(text);
+}
+
+void StartElement(void* context, const xmlChar* tag, const xmlChar**) {
+    auto* reader = static_cast<PageReader*>(static_cast<htmlParserCtxtPtr>(context)->_private);
+    std::string_view name = Text(tag);
+    if (IsDropped(name)) {
+        ++reader->dropped;
+        return;
+    }
+    if (reader->dropped) return;
+    if (name == "br" || IsBlock(name)) reader->lines.Break();
+    if (name == "pre") ++reader->preformatted;
+}
+
+void EndElement(void* context, const xmlChar* tag) {
+    auto* reader = static_cast<PageReader*>(static_cast<htmlParserCtxtPtr>(context)->_private);
+    std::string_view name = Text(tag);
+    if (IsDropped(name)) {
+        reader->dropped = std::max(0, reader->dropped - 1);
+        return;
+    }
+    if (reader->dropped) return;
+    if (IsBlock(name)) reader->lines.Break();
+    if (name == "pre") reader->preformatted = std::max(0, reader->preformatted - 1);
+}
+
+void Characters(void* context, const xmlChar* text, int size) {
+    auto* reader = static_cast<PageReader*>(static_cast<htmlParserCtxtPtr>(context)->_private);
+    if (reader->dropped || size <= 0) return;
+    reader->lines.Add(std::string_view(Text(text), static_cast<size_t>(size)),
+                      reader->preformatted > 0);
+}
+
+std::string_view AttributeOf(const xmlChar** attributes, const char* name) {
+    for (; attributes && attributes[0]; attributes += 2)
+        if (strcasecmp(Text(attributes[0]), name) == 0)
+            return attributes[1] ? Text(attributes[1]) : "";
+    return {};
+}
+
+void FindMetaCharset(void* context, const xmlChar* tag, const xmlChar** attributes) {
+    auto* reader = static_cast<PageReader*>(static_cast<htmlParserCtxtPtr>(context)->_private);
+    if (!reader->metaCharset.empty() || strcasecmp(Text(tag), "meta") != 0) return;
+    std::string_view charset = AttributeOf(attributes, "charset");
+    if (charset.empty() &&
+        strcasecmp(std::string(AttributeOf(attributes, "http-equiv")).c_str(), "content-type") == 0)
+        reader->metaCharset = CharsetOfContentType(AttributeOf(attributes, "content"));
+    else
+        reader->metaCharset = std::string(charset);
+}
+
+void IgnoreMessage(void*, const char*, ...) {}
+
+void ReadPage(std::string_view bytes, const char* encoding, PageReader& reader, bool metaOnly) {
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+    htmlSAXHandler sax{};
+    if (metaOnly) {
+        sax.startElement = FindMetaCharset;
+    } else {
+        sax.startElement = StartElement;
+        sax.endElement = EndElement;
+        sax.characters = Characters;
+        sax.ignorableWhitespace = Characters;
+        sax.cdataBlock = Characters;
+    }
+    sax.warning = IgnoreMessage;
+    sax.error = IgnoreMessage;
+    int size = static_cast<int>(std::min<size_t>(bytes.size(), INT32_MAX));
+    htmlParserCtxtPtr context = htmlCreateMemoryParserCtxt(bytes.data(), size);
+    if (!context) return;
+    // The handler replaces the tree builder; the context frees its own copy of it.
+    memcpy(context->sax, &sax, sizeof sax);
+    context->_private = &reader;
+    context->userData = context;
+    htmlCtxtUseOptions(context, kParseOptions);
+    // UTF-8 is read as it is; anything else through a conversion of the parser's own.
+    if (strcmp(encoding, "UTF-8") == 0)
+        xmlSwitchEncoding(context, XML_CHAR_ENCODING_UTF8);
+    else if (xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(encoding))
+        xmlSwitchToEncoding(context, handler);
+    htmlParseDocument(context);
+    htmlFreeParserCtxt(context);
+}
+
+// The charset a page's <meta charset> or <meta http-equiv="Content-Type"> names.
+std::string MetaCharset(std::string_view bytes) {
+    // Read as Latin-1, every byte one character: the markup is ASCII in every charset that matters.
+    PageReader reader;
+    ReadPage(bytes.substr(0, kMetaProbe), "ISO-8859-1", reader, true);
+    return reader.metaCharset.empty() ? "" : CanonicalCharset(reader.metaCharset);
+}
+
+std::string PageText(std::string_view utf8) {
+    PageReader reader;
+    ReadPage(utf8, "UTF-8", reader, false);
+    return reader.lines.Take();
+}
+
+std::string PlainText(std::string_view utf8) {
+    std::string text;
+    text.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        if (utf8[i] != '\r') {
+            text += utf8[i];
+        } else if (i + 1 >= utf8.size() || utf8[i + 1] != '\n') {
+            text += '\n';  // a lone CR ends a line too
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string CharsetOfContentType(std::string_view contentType) {
+    std::string lower = Lower(contentType);
+    size_t at = lower.find("charset=");
+    if (at == std::string::npos) return {};
+    std::string_view value = std::string_view(contentType).substr(at + 8);
+    value = value.substr(0, value.find_first_of(";,"));
+    return std::string(Trim(value));
+}
+
+DocumentText TextOfCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset) {
+    DocumentText result;
+    std::string charset;
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        charset = "utf-8";
+        bytes.remove_prefix(3);
+    } else if (bytes.starts_with("\xFF\xFE")) {
+        charset = "utf-16le";
+        bytes.remove_prefix(2);
+    } else if (bytes.starts_with("\xFE\xFF")) {
+        charset = "utf-16be";
+        bytes.remove_prefix(2);
+    } else if (memchr(bytes.data(), '\0', std::min(bytes.size(), kBinaryProbe))) {
+        result.binary = true;
+        return result;
+    }
+    if (charset.empty() && !declaredCharset.empty()) charset = CanonicalCharset(declaredCharset);
+    if (charset.empty() && form == TextForm::Page) charset = MetaCharset(bytes);
+    std::optional<std::string> utf8;
+    if (!charset.empty()) utf8 = ToUtf8(bytes, charset, false);
+    if (!utf8) {
+        charset = "utf-8";
+        utf8 = ToUtf8(bytes, charset, true);
+    }
+    if (!utf8) {
+        charset = "windows-1252";
+        utf8 = ToUtf8(bytes, charset, false);
+    }
+    result.charset = charset;
+    if (!utf8) return result;
+    result.text = form == TextForm::Page ? PageText(*utf8) : PlainText(*utf8);
+    return result;
+}
+
+std::pair<DocumentText, DocumentText> TextsOfCopies(std::string_view oldBytes,
+                                                    std::string_view newBytes, TextForm form,
+                                                    std::string_view declaredCharset) {
+    constexpr size_t kWorthAThread = 1 << 20;
+    if (oldBytes.size() >= kWorthAThread && newBytes.size() >= kWorthAThread) {
+        try {
+            auto older = std::async(std::launch::async,
+                                    [&] { return TextOfCopy(oldBytes, form, declaredCharset); });
+            DocumentText newer = TextOfCopy(newBytes, form, declaredCharset);
+            return {older.get(), std::move(newer)};
+        } catch (const std::system_error&) {  // no thread to be had: one after the other
+        }
+    }
+    return {TextOfCopy(oldBytes, form, declaredCharset),
+            TextOfCopy(newBytes, form, declaredCharset)};
+}
+
+BinaryChange DescribeBinaryChange(std::string_view oldBytes, std::string_view newBytes) {
+    BinaryChange change{oldBytes.size(), newBytes.size(), std::nullopt};
+    auto [a, b] = std::mismatch(oldBytes.begin(), oldBytes.end(), newBytes.begin(), newBytes.end());
+    if (a != oldBytes.end() || b != newBytes.end())
+        change.firstDifference = static_cast<uint64_t>(a - oldBytes.begin());
+    return change;
+}
+
+}  // namespace wardlet

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "monitor/model/document_record.h"
+
+namespace wardlet {
+
+// Where the new bytes of a changed document are when its change is announced.
+struct NewBytes {
+    std::filesystem::path file;  // empty: not at hand (nothing to show)
+    bool userFile = false;       // the watched local file itself, not a file of the data folder
+};
+
+// The first changed lines of the text from the stored copy to `fresh`, as a "Changed" mail
+// carries them (FirstChangedLines); empty for binary copies, copies too large to read whole for
+// a notification, or when either cannot be read.
+std::string MailChangedLines(const DocumentRecord& record, const std::filesystem::path& storedCopy,
+                             const NewBytes& fresh, const std::filesystem::path& historyFolder);
+
+}  // namespace wardlet
