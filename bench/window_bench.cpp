@@ -72,6 +72,7 @@ public:
         return target_;
     }
     void RunAbout() override {}
+    bool RunOptions(MonitorOptions&) override { return false; }
 
 private:
     std::filesystem::path target_;

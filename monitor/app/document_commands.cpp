@@ -89,7 +89,7 @@ void DocumentCommands::Run(CommandId id) {
         case CommandId::CheckAll:
             return CheckAll();
         case CommandId::Options:
-            return shell_.OptionsCommand();
+            return Options();
         case CommandId::Exit:
         case CommandId::TrayExit:
             return shell_.Shutdown();
@@ -266,6 +266,15 @@ void DocumentCommands::CheckSelected() {
     }
     if (!Live()) return;
     doc_.CheckSelected(SelectedRecords());
+}
+
+void DocumentCommands::Options() {
+    if (optionsOpen_) return;
+    optionsOpen_ = true;
+    MonitorOptions options = doc_.options();
+    bool applied = dialogs_.RunOptions(options);
+    optionsOpen_ = false;
+    if (applied) shell_.OptionsApplied(options);
 }
 
 void DocumentCommands::CheckAll() {

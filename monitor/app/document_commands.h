@@ -59,12 +59,15 @@ public:
     virtual std::optional<std::filesystem::path> ChooseSaveAsPath(
         const std::filesystem::path& folder) = 0;
     virtual void RunAbout() = 0;
+    // The options dialog over `options` (its "Properties.." edits the e-mail settings in force);
+    // true after Apply, with `options` as applied.
+    virtual bool RunOptions(MonitorOptions& options) = 0;
 };
 
 // Every command's handler, over the list's rows, the document object and the dialogs. The window
 // connects its actions here and holds no rule of its own; all of it runs on the user-interface
 // thread. Toolbar and Status Bar are the window's own (they only show or hide a bar).
-class DocumentCommands {
+class DocumentCommands : public CommandRunner {
 public:
     struct Parts {
         CWardletDoc& doc;
@@ -80,7 +83,7 @@ public:
 
     bool IsEnabled(CommandId id);
     // Runs the command when it is enabled; a disabled one does nothing, from any place.
-    void Run(CommandId id);
+    void Run(CommandId id) override;
     const HelpPages& pages() const { return pages_; }
 
     void Add();
@@ -97,6 +100,10 @@ public:
     void DeselectAll();
     void CheckSelected();
     void CheckAll();
+    // Refused while its dialog is already open (the tray reaches it from inside a dialog): the
+    // outer dialog would write back what it read before the inner one applied.
+    void Options();
+    bool optionsOpen() const { return optionsOpen_; }
 
     // Where the next "Save As..." starts: the folder of the last path chosen in this run, first
     // the user's home folder.
@@ -125,6 +132,7 @@ private:
     HelpPages pages_;
     BackgroundCopies& copies_;
     std::filesystem::path saveAsFolder_;
+    bool optionsOpen_ = false;
 };
 
 }  // namespace wardlet

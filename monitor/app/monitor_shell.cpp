@@ -107,8 +107,8 @@ void MonitorShell::OnTimer(TimerId id) {
 
 void MonitorShell::StartupPrompt() {
     if (shuttingDown_ || rows_.RowCount() != 0) return;
-    if (window_.ShowStartupPrompt() == StartupAnswer::AddDocument && addDocument && !shuttingDown_)
-        addDocument();
+    if (window_.ShowStartupPrompt() == StartupAnswer::AddDocument && commands_ && !shuttingDown_)
+        commands_->Run(CommandId::Add);
 }
 
 void MonitorShell::ApplyTimers() {
@@ -130,13 +130,8 @@ void MonitorShell::ApplyTimers() {
     }
 }
 
-void MonitorShell::OptionsCommand() {
-    if (!editOptions || optionsOpen_) return;
-    optionsOpen_ = true;
-    MonitorOptions options = doc_.options();
-    bool applied = editOptions(options);
-    optionsOpen_ = false;
-    if (!applied || shuttingDown_) return;
+void MonitorShell::OptionsApplied(const MonitorOptions& options) {
+    if (shuttingDown_) return;
     // A file that cannot be written is silent; the options in memory still hold for the run.
     (void)doc_.ApplyOptions(options);
     ApplyTimers();

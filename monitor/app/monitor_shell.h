@@ -62,10 +62,8 @@ public:
     };
     explicit MonitorShell(const Parts& parts);
 
-    // Filled by the commands: the add command for the start-up prompt's "Add Document >", and the
-    // options dialog, which edits the options it is given and returns true on Apply.
-    std::function<void()> addDocument;
-    std::function<bool(MonitorOptions&)> editOptions;
+    // The commands, for the start-up prompt's "Add Document >" (they are made after the shell).
+    void SetCommands(CommandRunner& commands) { commands_ = &commands; }
 
     // Tray icon, columns, documents, options, e-mail settings, the desktop notifications'
     // setting, timers, notified documents emptied, start-up prompt timer.
@@ -77,12 +75,9 @@ public:
     void OnTimer(TimerId id);
     // Re-arms the periodic and mailer timers from the options (after they were applied).
     void ApplyTimers();
-    // The options command: the dialog, then on Apply the options saved, the timers re-armed and
-    // the settings the dialog wrote to "Wardlet.settings" taken.
-    // Refused while its dialog is already open (the tray reaches it from inside a dialog): the
-    // outer dialog would write back what it read before the inner one applied.
-    void OptionsCommand();
-    bool optionsOpen() const { return optionsOpen_; }
+    // After the options dialog's Apply: the options saved, the timers re-armed and the settings
+    // the dialog wrote to "Wardlet.settings" taken. Nothing once the exit began.
+    void OptionsApplied(const MonitorOptions& options);
     void StartMailer();
 
     // The user's attention.
@@ -149,7 +144,7 @@ private:
     int blinkCount_ = 0;
     bool periodicRunning_ = false;
     bool mailerFailureOpen_ = false;
-    bool optionsOpen_ = false;
+    CommandRunner* commands_ = nullptr;
     bool shuttingDown_ = false;
     bool finished_ = false;
 };

@@ -9,6 +9,7 @@
 
 #include "common/atomic_file.h"
 #include "common/desktop_services.h"
+#include "monitor/app/command_table.h"
 
 namespace wardlet {
 
@@ -32,6 +33,13 @@ public:
     virtual size_t SelectedCount() = 0;
     virtual size_t RowCount() = 0;
     virtual void SetAllRowsSelected(bool selected) = 0;
+};
+
+// Runs a command by its number, as a menu item would (the commands refuse a disabled one).
+class CommandRunner {
+public:
+    virtual ~CommandRunner() = default;
+    virtual void Run(CommandId id) = 0;
 };
 
 // The view's timers, by their fixed ids; the time source tests replace.

@@ -3,13 +3,14 @@
 #include "monitor/dialogs/about_box.h"
 #include "monitor/dialogs/data_views.h"
 #include "monitor/dialogs/document_properties_dialog.h"
+#include "monitor/dialogs/options_dialog.h"
 #include "monitor/dialogs/save_as_dialog.h"
 
 namespace wardlet {
 
 QtCommandDialogs::QtCommandDialogs(CWardletDoc& doc, MessageBoxes& messages, DocumentOpener& opener,
-                                   QWidget* parent)
-    : doc_(doc), messages_(messages), opener_(opener), parent_(parent) {}
+                                   ProcessLauncher& launcher, QWidget* parent)
+    : doc_(doc), messages_(messages), opener_(opener), launcher_(launcher), parent_(parent) {}
 
 std::optional<DocumentRecord> QtCommandDialogs::RunProperties(PropertiesMode mode, size_t slot) {
     PropertiesContext context{doc_.documents(), doc_.dataFolder(),    messages_, opener_,
@@ -34,6 +35,20 @@ std::optional<std::filesystem::path> QtCommandDialogs::ChooseSaveAsPath(
 
 void QtCommandDialogs::RunAbout() {
     RunAboutBox(parent_);
+}
+
+bool QtCommandDialogs::RunOptions(MonitorOptions& options) {
+    // The e-mail dialog works on a copy: check threads read the settings in force under the
+    // document object's lock. Its Apply saves at once and puts them in force at once.
+    MailConfig mail = doc_.mailConfig();
+    MailSettingsContext context{doc_.dataFolder(),
+                                doc_.installFolder(),
+                                mail,
+                                messages_,
+                                launcher_,
+                                [this](const MailConfig& config) { doc_.SetMailConfig(config); }};
+    OptionsDialog dialog(options, context, parent_);
+    return dialog.exec() == 1;
 }
 
 }  // namespace wardlet

@@ -12,7 +12,7 @@ namespace wardlet {
 class QtCommandDialogs : public CommandDialogs {
 public:
     QtCommandDialogs(CWardletDoc& doc, MessageBoxes& messages, DocumentOpener& opener,
-                     QWidget* parent);
+                     ProcessLauncher& launcher, QWidget* parent);
 
     std::optional<DocumentRecord> RunProperties(PropertiesMode mode, size_t slot) override;
     bool RunDataView(const std::filesystem::path& file) override;
@@ -20,11 +20,13 @@ public:
     std::optional<std::filesystem::path> ChooseSaveAsPath(
         const std::filesystem::path& folder) override;
     void RunAbout() override;
+    bool RunOptions(MonitorOptions& options) override;
 
 private:
     CWardletDoc& doc_;
     MessageBoxes& messages_;
     DocumentOpener& opener_;
+    ProcessLauncher& launcher_;
     QWidget* parent_;
     QtFileChooser files_;
 };

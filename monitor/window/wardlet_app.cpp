@@ -55,18 +55,17 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
     QObject::connect(&view(), &CWardletView::mouseMoved, [this] { shell_->OnListMouseMove(); });
     QObject::connect(&view(), &CWardletView::rowDoubleClicked,
                      [this](size_t row) { shell_->OpenDocumentOfRow(row, true); });
-    shell_->editOptions = [this](MonitorOptions& options) { return RunOptionsDialog(options); };
 
     CommandDialogs* dialogs = desktop.dialogs;
     if (!dialogs) {
         ownDialogs_ = std::make_unique<QtCommandDialogs>(*doc_, desktop.messages, desktop.opener,
-                                                         frame_.get());
+                                                         desktop.launcher, frame_.get());
         dialogs = ownDialogs_.get();
     }
     commands_ = std::make_unique<DocumentCommands>(
         DocumentCommands::Parts{*doc_, frame_->view(), *shell_, desktop.messages, desktop.opener,
                                 *dialogs, MakeHelpPages(doc_->installFolder()), *copies_});
-    shell_->addDocument = [this] { commands_->Run(CommandId::Add); };
+    shell_->SetCommands(*commands_);
     QObject::connect(frame_.get(), &CMainFrame::commandTriggered,
                      [this](CommandId id) { commands_->Run(id); });
     frame_->SetHelpPages(commands_->pages());
@@ -113,20 +112,6 @@ void CWardletApp::WireTrayMenu() {
                 ? QString("trayExit")
                 : "tray" + QString::fromLatin1(name.data() + 6, static_cast<int>(name.size() - 6)));
     }
-}
-
-bool CWardletApp::RunOptionsDialog(MonitorOptions& options) {
-    // The e-mail dialog works on a copy: check threads read the settings in force under the
-    // document object's lock. Its Apply saves at once and puts them in force at once.
-    MailConfig mail = doc_->mailConfig();
-    MailSettingsContext context{doc_->dataFolder(),
-                                doc_->installFolder(),
-                                mail,
-                                desktop_.messages,
-                                desktop_.launcher,
-                                [this](const MailConfig& config) { doc_->SetMailConfig(config); }};
-    OptionsDialog dialog(options, context, frame_.get());
-    return dialog.exec() == 1;
 }
 
 WindowStart CWardletApp::Start(bool hide) {

@@ -53,8 +53,6 @@ public:
 
 private:
     void WireTrayMenu();
-    // "Options": the dialog over `options`, its "Properties.." over the e-mail settings in force.
-    bool RunOptionsDialog(MonitorOptions& options);
 
     Desktop desktop_;
     std::unique_ptr<CWardletDoc> doc_;

@@ -473,5 +473,26 @@ TEST_F(CommandsTest, EditingAnUnavailableDocumentChecksItAtOnce) {
     EXPECT_EQ(peer.Hits("locked"), 1u);
 }
 
+TEST_F(CommandsTest, OptionsSavesOnlyWhatItsDialogAppliedAndRefusesASecondDialog) {
+    Start();
+    int dialogs = 0;
+    dialogs_.options_ = [&](MonitorOptions& options) {
+        ++dialogs;
+        commands_->Run(CommandId::Options);  // from the tray, while this one is open
+        options.threadCount = 5;
+        options.checkPeriodMinutes = 30;
+        return dialogs == 1;
+    };
+    commands_->Run(CommandId::Options);
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(doc_->options().threadCount, 5);
+    EXPECT_EQ(ReadOptionsFile(data_)->checkPeriodMinutes, 30);
+    EXPECT_FALSE(commands_->optionsOpen());
+    commands_->Run(CommandId::Options);  // closed again: the next one opens, and is cancelled
+    EXPECT_EQ(dialogs, 2);
+    EXPECT_EQ(doc_->options().checkPeriodMinutes, 30);
+    EXPECT_EQ(ReadOptionsFile(data_)->threadCount, 5);
+}
+
 }  // namespace
 }  // namespace wardlet::test

@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +10,13 @@
 #include "monitor/app/document_commands.h"
 
 namespace wardlet::test {
+
+// The commands as the shell reaches them: every command it runs, in order.
+class RecordingCommands : public CommandRunner {
+public:
+    void Run(CommandId id) override { run.push_back(id); }
+    std::vector<CommandId> run;
+};
 
 // The commands' dialogs, answered by the test; every call is logged.
 class FakeCommandDialogs : public CommandDialogs {
@@ -35,6 +43,12 @@ public:
         return path;
     }
     void RunAbout() override { log.push_back("about"); }
+    bool RunOptions(MonitorOptions& options) override {
+        log.push_back("options");
+        return options_ ? options_(options) : false;
+    }
+    // How the options dialog answers: edits the options and says whether it was applied.
+    std::function<bool(MonitorOptions&)> options_;
 
     std::vector<std::string> log;
     std::deque<DocumentRecord> staged;

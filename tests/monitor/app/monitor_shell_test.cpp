@@ -12,6 +12,7 @@
 #include "common/mail_queue.h"
 #include "common/mailer_launch.h"
 #include "engine_fixture.h"
+#include "fake_command_dialogs.h"
 #include "file_bytes.h"
 #include "monitor/app/list_rows.h"
 #include "monitor/app/monitor_command_line.h"
@@ -86,28 +87,23 @@ TEST_F(ShellTest, TimersFollowTheOptionsAndApplyTimersRearmsThem) {
     shell_->ApplyTimers();
     EXPECT_THAT(log_.Take(), ElementsAre("stop 1", "start 1 2147483647"));
 
-    // The options command saves only what the dialog applied.
-    int asked = 0;
-    shell_->editOptions = [&](MonitorOptions& o) {
-        o.checkPeriodMinutes = 30;
-        return ++asked == 1;
-    };
-    shell_->OptionsCommand();
+    // What the options dialog applied is saved and re-arms the timers.
+    MonitorOptions edited = doc_->options();
+    edited.checkPeriodMinutes = 30;
+    shell_->OptionsApplied(edited);
     EXPECT_EQ(ReadOptionsFile(data_)->checkPeriodMinutes, 30);
     EXPECT_EQ(log_.running[TimerId::PeriodicCheck], std::chrono::minutes(30));
-    shell_->OptionsCommand();  // cancelled
-    EXPECT_EQ(doc_->options().checkPeriodMinutes, 30);
 }
 
 TEST_F(ShellTest, StartupPromptOnlyWithAnEmptyList) {
     StartShell();
-    int added = 0;
-    shell_->addDocument = [&] { ++added; };
+    RecordingCommands commands;
+    shell_->SetCommands(commands);
     log_.promptAnswer = StartupAnswer::AddDocument;
     log_.Take();
     shell_->OnTimer(TimerId::StartupPrompt);
     EXPECT_THAT(log_.Take(), ElementsAre("stop 3", "prompt"));
-    EXPECT_EQ(added, 1);
+    EXPECT_THAT(commands.run, ElementsAre(CommandId::Add));
 }
 
 TEST_F(ShellTest, StartupPromptNotShownWithOneDocument) {
@@ -216,12 +212,8 @@ TEST_F(ShellTest, UnattendedFindingsGoToTheDesktopAndTheSettingCountsOnlyBesideA
     EXPECT_EQ(log_.notices.size(), 1u);
 
     // Options applied: the setting the dialog wrote is taken.
-    shell_->editOptions = [&](MonitorOptions&) {
-        FeatureSettings on;
-        EXPECT_TRUE(SaveFeatureSettings(data_, on));
-        return true;
-    };
-    shell_->OptionsCommand();
+    ASSERT_TRUE(SaveFeatureSettings(data_, FeatureSettings{}));
+    shell_->OptionsApplied(doc_->options());
     EXPECT_TRUE(shell_->alerts().enabled());
     log_.now += kFoldWindow;
     shell_->TrayAlert(page, NotifyKind::Changed);
@@ -392,23 +384,6 @@ TEST_F(OpenShellTest, APlantedLinkIsNotFollowedAndACancelledCopyOpensNothing) {
     EXPECT_TRUE(opener_.files.empty());
     EXPECT_EQ(StatusOf("other"), DocumentStatus::Changed);  // nothing opened, nothing seen
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(data_ / "opened"), {}), 0);
-}
-
-TEST_F(ShellTest, ASecondOptionsCommandIsRefusedWhileItsDialogIsOpen) {
-    StartShell();
-    int dialogs = 0;
-    shell_->editOptions = [&](MonitorOptions& options) {
-        ++dialogs;
-        shell_->OptionsCommand();  // from the tray, while this one is open
-        options.threadCount = 5;
-        return true;
-    };
-    shell_->OptionsCommand();
-    EXPECT_EQ(dialogs, 1);
-    EXPECT_EQ(doc_->options().threadCount, 5);
-    EXPECT_FALSE(shell_->optionsOpen());
-    shell_->OptionsCommand();  // closed again: the next one opens
-    EXPECT_EQ(dialogs, 2);
 }
 
 TEST_F(OpenShellTest, AFileOpenedRightAfterItsCheckShowsTheNewCopy) {

@@ -223,8 +223,8 @@ TEST_F(WindowTest, OptionsButtonRunsTheDialogAndItsApplyTakesEffect) {
 
 TEST_F(WindowTest, StartupPromptDialogAnswersAddDocument) {
     Start();
-    int added = 0;
-    app_->shell().addDocument = [&] { ++added; };
+    RecordingCommands commands;
+    app_->shell().SetCommands(commands);
     app_->frame().startupPrompt = nullptr;  // the real dialog
     // Answered from the event loop once it is up, as a user would.
     QTimer::singleShot(0, [] {
@@ -234,7 +234,7 @@ TEST_F(WindowTest, StartupPromptDialogAnswersAddDocument) {
         prompt->findChild<QPushButton*>("addDocument")->click();
     });
     app_->shell().OnTimer(TimerId::StartupPrompt);
-    EXPECT_EQ(added, 1);
+    EXPECT_THAT(commands.run, ElementsAre(CommandId::Add));
 }
 
 TEST_F(WindowTest, ACheckThroughTheEngineUpdatesItsRowFromWaitingToItsEnd) {
