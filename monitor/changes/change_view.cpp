@@ -49,7 +49,7 @@ std::optional<std::string> ChangeView::BytesOf(size_t index) const {
 std::optional<DocumentText> ChangeView::TextOf(size_t index, bool source) const {
     std::optional<std::string> bytes = BytesOf(index);
     if (!bytes) return std::nullopt;
-    bool page = record_.type == static_cast<int32_t>(DocumentType::WebPage);
+    bool page = TypeOf(record_) == DocumentType::WebPage;
     return TextOfCopy(*bytes, page && !source ? TextForm::Page : TextForm::File, declaredCharset_);
 }
 
@@ -69,7 +69,7 @@ std::optional<VersionChange> ChangeView::Compare(size_t from, size_t to, bool so
         change.oldCount = CountInCopy(*oldBytes, needle);
         change.newCount = CountInCopy(*newBytes, needle);
     }
-    bool page = record_.type == static_cast<int32_t>(DocumentType::WebPage);
+    bool page = TypeOf(record_) == DocumentType::WebPage;
     TextForm form = page && !source ? TextForm::Page : TextForm::File;
     auto [oldText, newText] = TextsOfCopies(*oldBytes, *newBytes, form, declaredCharset_);
     if (oldText.binary || newText.binary) {

@@ -29,7 +29,7 @@ std::string MailChangedLines(const DocumentRecord& record, const std::filesystem
         fresh.userFile ? ReadSystemFile(fresh.file) : ReadDataFile(fresh.file);
     if (!before || !after) return {};
     std::string charset = ReadDataFile(historyFolder / kDeclaredCharsetFile).value_or("");
-    bool page = record.type == static_cast<int32_t>(DocumentType::WebPage);
+    bool page = TypeOf(record) == DocumentType::WebPage;
     auto [oldText, newText] =
         TextsOfCopies(*before, *after, page ? TextForm::Page : TextForm::File, charset);
     if (oldText.binary || newText.binary) return {};

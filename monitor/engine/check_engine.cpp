@@ -112,7 +112,7 @@ void CheckEngine::QueueAllForCheck() {
         bool queued = false;
         table.Modify(i, [&](DocumentRecord& r) {
             if (!queueable(r)) return;
-            r.status = static_cast<int32_t>(DocumentStatus::Waiting);
+            SetStatus(r, DocumentStatus::Waiting);
             queued = true;
         });
         if (queued) observer_.RefreshRow(i);
@@ -129,7 +129,7 @@ void CheckEngine::CheckSelected(const std::vector<size_t>& indexes) {
             if (Is(r.status, DocumentStatus::Changed) || Is(r.status, DocumentStatus::Retrieving) ||
                 Is(r.status, DocumentStatus::Waiting))
                 return;
-            r.status = static_cast<int32_t>(DocumentStatus::Waiting);
+            SetStatus(r, DocumentStatus::Waiting);
             queued = true;
         });
         if (queued) observer_.RefreshRow(i);

@@ -89,7 +89,7 @@ void DocumentCheck::Run() {
 }
 
 void DocumentCheck::Retrieve() {
-    switch (static_cast<DocumentType>(record_.type)) {
+    switch (TypeOf(record_)) {
         case DocumentType::WebPage:
         case DocumentType::WebFile:
             return RetrieveWeb();
@@ -103,7 +103,7 @@ void DocumentCheck::Retrieve() {
 }
 
 void DocumentCheck::RetrieveWeb() {
-    bool page = record_.type == static_cast<int32_t>(DocumentType::WebPage);
+    bool page = TypeOf(record_) == DocumentType::WebPage;
     CheckMethod method = page ? MethodOf(record_) : CheckMethod::Simple;
     FilePtr stored = OpenStoredCopy(contentFile_);
     bool firstCheck = !stored;
@@ -402,7 +402,7 @@ void DocumentCheck::Announce(NotifyKind kind, const NewBytes& fresh) {
 }
 
 void DocumentCheck::OpenChangedDocument() {
-    auto type = static_cast<DocumentType>(record_.type);
+    auto type = TypeOf(record_);
     if (type != DocumentType::WebPage && type != DocumentType::WebFile) return;
     if (!context_.settings.Notification().openPageOnChange) return;
     // A web file opens from its stored copy, which must be the new one.

@@ -161,8 +161,8 @@ DocumentStore::LoadReport DocumentStore::LoadAllDocuments() {
         }
         DecodeAccount(record);
         // Nothing is being retrieved at start: such a record waits for the next pass.
-        if (record.status == static_cast<int32_t>(DocumentStatus::Retrieving))
-            record.status = static_cast<int32_t>(DocumentStatus::Waiting);
+        if (StatusOf(record) == DocumentStatus::Retrieving)
+            SetStatus(record, DocumentStatus::Waiting);
         size_t index = table_.Add(record);
         if (index == DocumentTable::kNoSlot) break;
         ++report.loaded;
@@ -182,8 +182,7 @@ std::optional<RecordFile> DocumentStore::RecordFileOf(const DocumentRecord& curr
     std::string_view name = FieldText(record.name);
     if (name.empty()) return std::nullopt;
     // A check's claim lives only in memory; on disk the record still waits for it.
-    if (record.status == static_cast<int32_t>(DocumentStatus::Retrieving))
-        record.status = static_cast<int32_t>(DocumentStatus::Waiting);
+    if (StatusOf(record) == DocumentStatus::Retrieving) SetStatus(record, DocumentStatus::Waiting);
     bool secret = FlagOn(record.useAccount);
     if (secret) EncodeAccount(record);  // on the copy: the table keeps plain values
     RecordBytes bytes = ToBytes(record);
@@ -212,8 +211,7 @@ void DocumentStore::SaveAllDocuments() {
     std::vector<size_t> named;
     for (size_t i = 0; i < table_.size(); ++i) {
         table_.Modify(i, [](DocumentRecord& r) {
-            if (r.status == static_cast<int32_t>(DocumentStatus::Retrieving))
-                r.status = static_cast<int32_t>(DocumentStatus::Waiting);
+            if (StatusOf(r) == DocumentStatus::Retrieving) SetStatus(r, DocumentStatus::Waiting);
         });
         if (!table_.IsFree(i)) named.push_back(i);
     }
@@ -283,15 +281,14 @@ EditOutcome DocumentStore::EditDocument(size_t index, const DocumentRecord& stag
     writer_.FlushSlot(index);
     DocumentRecord old = table_.Get(index);
     // A check still running is dropped by the replace: the record waits for the next one.
-    if (old.status == static_cast<int32_t>(DocumentStatus::Retrieving))
-        old.status = static_cast<int32_t>(DocumentStatus::Waiting);
+    if (StatusOf(old) == DocumentStatus::Retrieving) SetStatus(old, DocumentStatus::Waiting);
     std::string oldName(FieldText(old.name));
     std::string newName(FieldText(staged.name));
     bool keepCopy = ComparesTheSame(old, staged);
     DocumentRecord edited = staged;
     if (keepCopy) {
         // Only an unseen change is kept; whatever else the old status said is checked again now.
-        if (old.status == static_cast<int32_t>(DocumentStatus::Changed)) edited.status = old.status;
+        if (StatusOf(old) == DocumentStatus::Changed) edited.status = old.status;
         edited.lastCount = old.lastCount;
         memcpy(edited.lastCheck, old.lastCheck, sizeof edited.lastCheck);
     }
@@ -300,8 +297,7 @@ EditOutcome DocumentStore::EditDocument(size_t index, const DocumentRecord& stag
     // with a copy that is about to move or go): it is held as if being retrieved, which is
     // written as Waiting.
     DocumentRecord held = edited;
-    if (held.status == static_cast<int32_t>(DocumentStatus::Waiting))
-        held.status = static_cast<int32_t>(DocumentStatus::Retrieving);
+    if (StatusOf(held) == DocumentStatus::Waiting) SetStatus(held, DocumentStatus::Retrieving);
     table_.Replace(index, held);
     uint64_t generation = table_.Generation(index);
     if (!SaveDocument(index)) {
