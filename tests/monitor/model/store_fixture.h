@@ -27,7 +27,6 @@
 #include "temp_home.h"
 
 namespace wardlet {
-namespace {
 
 using test::FileMode;
 using test::ReadBytes;
@@ -36,7 +35,8 @@ using test::WriteBytes;
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-DocumentRecord Doc(const std::string& name, DocumentStatus status = DocumentStatus::Checked) {
+inline DocumentRecord Doc(const std::string& name,
+                          DocumentStatus status = DocumentStatus::Checked) {
     DocumentRecord r{};
     r.type = static_cast<int32_t>(DocumentType::WebPage);
     SetFieldText(r.name, name);
@@ -45,12 +45,12 @@ DocumentRecord Doc(const std::string& name, DocumentStatus status = DocumentStat
     return r;
 }
 
-std::string Bytes(const DocumentRecord& r) {
+inline std::string Bytes(const DocumentRecord& r) {
     auto b = ToBytes(r);
     return std::string(reinterpret_cast<const char*>(b.data()), b.size());
 }
 
-std::set<std::string> Entries(const fs::path& folder) {
+inline std::set<std::string> Entries(const fs::path& folder) {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder))
         names.insert(entry.path().filename().string());
@@ -131,5 +131,4 @@ private:
     sighandler_t handler_;
 };
 
-}  // namespace
 }  // namespace wardlet
