@@ -81,6 +81,7 @@ public:
     }
 
 protected:
+    CheckObserver& target() { return target_; }
     // Runs `call` where the target lives and returns when it has run.
     virtual void Relay(const std::function<void()>& call) = 0;
 
