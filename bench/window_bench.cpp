@@ -208,7 +208,7 @@ void Pass() {
     // Rows still showing a check under way would mean refreshes left unpainted.
     size_t unfinished = 0;
     for (int row = 0; row < app.model().rowCount(); ++row) {
-        QString status = app.model().data(app.model().index(row, 2)).toString();
+        QString status = app.model().data(app.model().index(row, 2), Qt::DisplayRole).toString();
         unfinished += status.startsWith("Waiting") || status.startsWith("Retrieving");
     }
     app.shell().Shutdown();
