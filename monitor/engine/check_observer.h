@@ -23,6 +23,8 @@ public:
     virtual ~CheckObserver() = default;
 
     // Redraws the row of the record in `index` (icon, type, status, last check), if it has one.
+    // The one call a window need not wait for: it may hold it, painting it before the next call
+    // that follows it and by the time the checks are idle.
     virtual void RefreshRow(size_t index) = 0;
     // The row that shows the record in `index`, found by its exact name; nullopt when none.
     virtual std::optional<size_t> FindRowOfRecord(size_t index) = 0;
@@ -81,6 +83,7 @@ public:
     }
 
 protected:
+    CheckObserver& target() { return target_; }
     // Runs `call` where the target lives and returns when it has run.
     virtual void Relay(const std::function<void()>& call) = 0;
 

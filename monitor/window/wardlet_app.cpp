@@ -32,9 +32,15 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
     shell_ = std::make_unique<MonitorShell>(MonitorShell::Parts{
         *doc_, frame_->view(), *timers_, *tray_, *sound_, desktop.messages, desktop.opener,
         desktop.launcher, *frame_, *copies_, notifications, clock_});
-    observer_ = std::make_unique<UiThreadObserver>(*shell_);
+    observer_ = std::make_unique<UiThreadObserver>(*shell_, &doc_->rows());
     doc_->Attach(*observer_);
-    doc_->SetChecksIdleCallback([this] { observer_->Post([this] { shell_->OnChecksIdle(); }); });
+    // Every check has ended: its held refreshes are painted before the idle rules run.
+    doc_->SetChecksIdleCallback([this] {
+        observer_->Post([this] {
+            observer_->FlushRefreshes();
+            shell_->OnChecksIdle();
+        });
+    });
 
     QObject::connect(timers_.get(), &QtShellTimers::tick,
                      [this](TimerId id) { shell_->OnTimer(id); });
@@ -88,6 +94,7 @@ CWardletApp::~CWardletApp() {
         fflush(nullptr);
         std::_Exit(0);
     }
+    observer_->FlushRefreshes();
     commands_.reset();
     shell_.reset();
     // The check threads are joined; the document object itself goes last, after the window
