@@ -129,6 +129,8 @@ ShellTest::~ShellTest() {
         ui_.PumpUntil([&] { return doc_->ChecksIdle(); });
     }
     shell_.reset();
+    // The rows listen to the document object's list, which goes with it.
+    rows_.reset();
     doc_.reset();
 }
 
