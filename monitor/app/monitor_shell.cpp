@@ -8,6 +8,7 @@
 #include "common/little_endian.h"
 #include "common/mail_queue.h"
 #include "common/mailer_launch.h"
+#include "monitor/app/change_view_text.h"
 #include "monitor/app/open_target.h"
 #include "monitor/model/feature_settings.h"
 
@@ -163,13 +164,16 @@ void MonitorShell::BlinkTick() {
         timers_.Stop(TimerId::TrayBlink);
         tray_.SetImage(TrayImage::Normal);
         blinkCount_ = 0;
+        balloonFindings_ = 0;
+        balloonText_.clear();
         return;
     }
     if (blinkPhase_ == 0) {
         tray_.SetImage(TrayImage::Blank);
     } else if (blinkCount_ == 0) {
         tray_.SetImage(TrayImage::Normal);
-        tray_.ShowBalloon(kBalloonTitle, kBalloonText, kBalloonTimeout);
+        tray_.ShowBalloon(kBalloonTitle, balloonText_.empty() ? kBalloonText : balloonText_,
+                          kBalloonTimeout);
         blinkCount_ = 1;
     } else if (blinkCount_ <= 25) {
         tray_.SetImage(TrayImage::Normal);
@@ -300,7 +304,16 @@ void MonitorShell::TrayAlert(size_t index, NotifyKind kind) {
     if (trayPresent) timers_.Start(TimerId::TrayBlink, kBlinkPeriod);
     const DocumentTable& table = doc_.documents();
     if (index >= table.size() || table.IsFree(index)) return;
-    alerts_.Announce({index, table.Name(index), kind}, trayPresent);
+    DocumentFinding finding{index, table.Name(index), kind, std::nullopt};
+    if (kind == NotifyKind::Changed) {
+        // The copy and the version it replaced are on disk before they are compared.
+        doc_.FinishPendingWritesOf(index);
+        if (auto counts = NewestLineCounts(doc_.ChangesOf(index)))
+            finding.lines = DocumentFinding::LineCounts{counts->added, counts->removed};
+    }
+    ++balloonFindings_;
+    balloonText_ = balloonFindings_ == 1 ? NoticeComposer::BalloonFor(finding) : std::string();
+    alerts_.Announce(finding, trayPresent);
 }
 
 void MonitorShell::ShowMessage(std::string_view text) {

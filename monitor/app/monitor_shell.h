@@ -147,6 +147,9 @@ private:
     bool unattended_ = false;
     int blinkPhase_ = 0;
     int blinkCount_ = 0;
+    // The balloon names the change when one alone was found while unattended.
+    size_t balloonFindings_ = 0;
+    std::string balloonText_;
     bool periodicRunning_ = false;
     bool mailerFailureOpen_ = false;
     bool optionsOpen_ = false;

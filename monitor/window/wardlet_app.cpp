@@ -70,6 +70,7 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
     QObject::connect(frame_.get(), &CMainFrame::commandTriggered,
                      [this](CommandId id) { commands_->Run(id); });
     frame_->SetHelpPages(commands_->pages());
+    frame_->UseCommandRules(commands_.get());
     frame_->RefreshEnabling();
     WireTrayMenu();
 }
@@ -89,6 +90,7 @@ CWardletApp::~CWardletApp() {
         fflush(nullptr);
         std::_Exit(0);
     }
+    frame_->UseCommandRules(nullptr);
     commands_.reset();
     shell_.reset();
     // The check threads are joined; the document object itself goes last, after the window

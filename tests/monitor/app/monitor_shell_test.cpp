@@ -17,6 +17,7 @@
 #include "monitor/app/monitor_command_line.h"
 #include "monitor/app/open_target.h"
 #include "monitor/model/feature_settings.h"
+#include "monitor/model/version_history.h"
 #include "shell_fixture.h"
 
 namespace wardlet::test {
@@ -189,6 +190,36 @@ TEST_F(ShellTest, BlinkPhasesBalloonEveryTwentySevenVisiblePhasesAndStopWhenAtte
     EXPECT_EQ(shell_->blinkPhase(), phase);     // a new alert goes on from here
     shell_->TrayAlert(0, NotifyKind::Changed);  // attended: no blinking
     EXPECT_TRUE(log_.Take().empty());
+}
+
+TEST_F(ShellTest, TheBalloonOfOneChangeNamesItAndCountsItsLines) {
+    WriteDocument(DocumentType::WebPage, "Prices", "http://127.0.0.1:9/prices");
+    WriteDocument(DocumentType::WebPage, "Fresh", "http://127.0.0.1:9/fresh");
+    std::filesystem::path content = data_ / "Prices.content";
+    WriteBytes(content, "<p>tea 3</p><p>milk 2</p>");
+    ASSERT_TRUE(KeepReplacedCopy(HistoryFolder(data_, "Prices"), content, {}));
+    WriteBytes(data_ / "new.tmp", "<p>tea 4</p><p>milk 2</p><p>bread</p>");
+    std::filesystem::rename(data_ / "new.tmp", content);
+    WriteBytes(data_ / "Fresh.content", "<p>first copy</p>");
+    StartShell(/*hide=*/true);
+    auto balloonAfter = [&](size_t index, NotifyKind kind) {
+        shell_->TrayAlert(index, kind);
+        shell_->OnTimer(TimerId::TrayBlink);
+        shell_->OnTimer(TimerId::TrayBlink);
+        std::string balloon;
+        for (const auto& entry : log_.Take())
+            if (entry.starts_with("balloon ")) balloon = entry;
+        return balloon;
+    };
+    log_.Take();
+    EXPECT_EQ(balloonAfter(IndexOf("Prices"), NotifyKind::Changed),
+              "balloon Wardlet|Prices has changed: 2 lines added, 1 line removed.|10000");
+    // Attended again, then a first copy without an earlier version: today's text.
+    shell_->OnListMouseMove();
+    shell_->OnTimer(TimerId::TrayBlink);
+    shell_->OnMinimized();
+    EXPECT_EQ(balloonAfter(IndexOf("Fresh"), NotifyKind::Changed),
+              "balloon Wardlet|" + std::string(kBalloonText) + "|10000");
 }
 
 TEST_F(ShellTest, UnattendedFindingsGoToTheDesktopAndTheSettingCountsOnlyBesideATray) {
