@@ -61,6 +61,8 @@ ChangeViewDialog::ChangeViewDialog(const std::string& name, ChangeView view, Mes
     versions_->setObjectName("versions");
     for (const VersionEntry& version : view_.versions())
         versions_->addItem(QString::fromStdString(VersionCaption(version)));
+    // Wide enough for a whole caption: the time, the size and what the version is.
+    versions_->setMinimumWidth(versions_->sizeHintForColumn(0) + 2 * versions_->frameWidth() + 8);
     notice_ = new QLabel(this);
     notice_->setObjectName("notice");
     notice_->setWordWrap(true);
