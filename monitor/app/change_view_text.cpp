@@ -137,13 +137,6 @@ ChangePicture PaintChange(const ChangeView& view, size_t chosen, bool source) {
     return picture;
 }
 
-std::optional<ChangedLineCounts> NewestLineCounts(const ChangeView& view) {
-    if (view.versions().size() < 2) return std::nullopt;
-    std::optional<VersionChange> change = view.Compare(1, 0, false);
-    if (!change || change->kind != VersionChange::Kind::Text) return std::nullopt;
-    return ChangedLineCounts{change->diff.added, change->diff.removed};
-}
-
 std::string VersionCaption(const VersionEntry& version) {
     std::string caption =
         VersionTimeStamp(version.time) + "  " + std::to_string(version.bytes) + " bytes";

@@ -54,13 +54,6 @@ inline constexpr char kNoTextChange[] = "The text did not change between these v
 // `chosen` when no older one is kept. `source`: the bytes as text rather than a page's reading.
 ChangePicture PaintChange(const ChangeView& view, size_t chosen, bool source);
 
-// The lines added and removed by the newest change of text; nullopt without an earlier version,
-// for binary copies, or when a copy cannot be read.
-struct ChangedLineCounts {
-    size_t added = 0, removed = 0;
-};
-std::optional<ChangedLineCounts> NewestLineCounts(const ChangeView& view);
-
 // A version's line in the list: its time, its size and what it is.
 std::string VersionCaption(const VersionEntry& version);
 

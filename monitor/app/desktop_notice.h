@@ -19,10 +19,7 @@ struct DocumentFinding {
     NotifyKind kind = NotifyKind::Changed;
     // A change of text: the lines added and removed since the version before; none for a first
     // copy, a binary document or a failure.
-    struct LineCounts {
-        size_t added = 0, removed = 0;
-    };
-    std::optional<LineCounts> lines = std::nullopt;
+    std::optional<ChangedLineCount> lines = std::nullopt;
 };
 
 // What an action of a notification asks the window to do.

@@ -8,7 +8,6 @@
 #include "common/little_endian.h"
 #include "common/mail_queue.h"
 #include "common/mailer_launch.h"
-#include "monitor/app/change_view_text.h"
 #include "monitor/app/open_target.h"
 #include "monitor/model/feature_settings.h"
 
@@ -297,20 +296,15 @@ void MonitorShell::PlaySound(NotifyKind kind) {
     if (!shuttingDown_) sound_.Play(FindSoundFile(kind, doc_.dataFolder(), doc_.installFolder()));
 }
 
-void MonitorShell::TrayAlert(size_t index, NotifyKind kind) {
+void MonitorShell::TrayAlert(size_t index, NotifyKind kind, std::optional<ChangedLineCount> lines) {
     if (shuttingDown_ || !unattended_) return;
     // Without a tray the blinking would go to an icon nobody sees.
     bool trayPresent = tray_.Available();
     if (trayPresent) timers_.Start(TimerId::TrayBlink, kBlinkPeriod);
     const DocumentTable& table = doc_.documents();
     if (index >= table.size() || table.IsFree(index)) return;
-    DocumentFinding finding{index, table.Name(index), kind, std::nullopt};
-    if (kind == NotifyKind::Changed) {
-        // The copy and the version it replaced are on disk before they are compared.
-        doc_.FinishPendingWritesOf(index);
-        if (auto counts = NewestLineCounts(doc_.ChangesOf(index)))
-            finding.lines = DocumentFinding::LineCounts{counts->added, counts->removed};
-    }
+    DocumentFinding finding{index, table.Name(index), kind,
+                            kind == NotifyKind::Changed ? lines : std::nullopt};
     ++balloonFindings_;
     balloonText_ = balloonFindings_ == 1 ? NoticeComposer::BalloonFor(finding) : std::string();
     alerts_.Announce(finding, trayPresent);

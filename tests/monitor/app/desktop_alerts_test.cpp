@@ -48,7 +48,7 @@ TEST(NoticeComposerTest, TextsAndActionsOfOneFindingAndOfAFold) {
     EXPECT_EQ(changed.body, "Changed: News & Views");
     EXPECT_EQ(NoticeComposer::BalloonFor({4, "News & Views", NotifyKind::Changed}), "");
     // With line counts: the body and the tray balloon say them.
-    DocumentFinding counted{4, "Prices", NotifyKind::Changed, DocumentFinding::LineCounts{3, 1}};
+    DocumentFinding counted{4, "Prices", NotifyKind::Changed, ChangedLineCount{3, 1}};
     EXPECT_EQ(NoticeComposer::ForFinding(counted).body, "Changed: Prices (+3 -1 lines)");
     EXPECT_EQ(NoticeComposer::BalloonFor(counted),
               "Prices has changed: 3 lines added, 1 line removed.");
