@@ -12,7 +12,7 @@ packages=(
   libyaml-cpp-dev nlohmann-json3-dev libxml2-dev libgit2-dev
   python3 python3-pyftpdlib python3-aiosmtpd python3-openssl urlwatch systemd nginx-light
   dbus-daemon dbus-bin python3-dbusmock python3-dbus
-  xvfb openbox trayer xdotool imagemagick x11-utils gdb
+  xvfb openbox trayer xdotool xclip imagemagick x11-utils gdb
   dpkg-dev lintian desktop-file-utils appstream
 )
 

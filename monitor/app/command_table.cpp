@@ -34,6 +34,9 @@ constexpr std::array kCommands = {
                 "View document data header..", OneSelected},
     CommandInfo{ComparedData, "actionComparedData", "Compared &Data...", "",
                 "View compared portion data..", OneSelected},
+    CommandInfo{ShowChanges, "actionShowChanges", "Show &Changes...\tCtrl+H", "Ctrl+H",
+                "Show what changed between the kept versions of the selected document..",
+                OneStored},
     CommandInfo{Toolbar, "actionToolbar", "&Toolbar", "",
                 "Show or hide the toolbar\nToggle ToolBar", Always},
     CommandInfo{StatusBar, "actionStatusBar", "&Status Bar", "",
@@ -54,8 +57,8 @@ constexpr std::array kDocumentItems = {Add, Copy, Delete, kSeparator, SaveAs};
 constexpr std::array kFileItems = {kDocumentSubmenu, Options, kSeparator, Exit};
 constexpr std::array kEditItems = {MarkChecked, MarkAllChecked, kSeparator, SelectAll,
                                    DeselectAll, kSeparator,     Properties};
-constexpr std::array kViewItems = {Open,       kSeparator, ContentHeader, ComparedData,
-                                   kSeparator, Toolbar,    StatusBar};
+constexpr std::array kViewItems = {Open,        kSeparator, ContentHeader, ComparedData,
+                                   ShowChanges, kSeparator, Toolbar,       StatusBar};
 constexpr std::array kCheckItems = {CheckSelected, CheckAll};
 constexpr std::array kHelpItems = {HomePage, Manual, Support, kSeparator, About};
 
@@ -72,6 +75,7 @@ constexpr std::array kContextMenu = {
     ContextItem{kSeparator, ""},
     ContextItem{ContentHeader, "View Content Header..."},
     ContextItem{ComparedData, "View Compared Data..."},
+    ContextItem{ShowChanges, "Show Changes..."},
     ContextItem{kSeparator, ""},
     ContextItem{Open, "Open"},
     ContextItem{Add, "Add..."},
@@ -103,8 +107,10 @@ const CommandInfo& CommandOf(CommandId id) {
     __builtin_trap();
 }
 
-bool IsEnabledFor(CommandId id, size_t selectedRows) {
+bool IsEnabledFor(CommandId id, size_t selectedRows, bool oneHasCopy) {
     switch (CommandOf(id).enabling) {
+        case OneStored:
+            return selectedRows == 1 && oneHasCopy;
         case AnySelected:
             return selectedRows >= 1;
         case OneSelected:

@@ -30,13 +30,15 @@ enum class CommandId {
     SaveAs = 32805,
     ContentHeader = 32806,
     ComparedData = 32807,
+    ShowChanges = 32808,
     About = 57664,
     Toolbar = 59392,
     StatusBar = 59393,
 };
 
 // When a command may run, by the number of selected rows.
-enum class Enabling { Always, AnySelected, OneSelected };
+// OneStored: one row selected, and its document has a stored copy.
+enum class Enabling { Always, AnySelected, OneSelected, OneStored };
 
 struct CommandInfo {
     CommandId id;
@@ -53,7 +55,8 @@ struct CommandInfo {
 std::span<const CommandInfo> AllCommands();
 // The entry of `id`; every CommandId has one.
 const CommandInfo& CommandOf(CommandId id);
-bool IsEnabledFor(CommandId id, size_t selectedRows);
+// `oneHasCopy`: the one selected document has a stored copy (asked only of OneStored commands).
+bool IsEnabledFor(CommandId id, size_t selectedRows, bool oneHasCopy = false);
 // A menu text as a button's tip: without its key (after the tab), its mnemonic marks and a
 // trailing ellipsis ("&Add...\tCtrl+A" is "Add").
 std::string PlainCaption(std::string_view menuText);

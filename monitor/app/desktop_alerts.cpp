@@ -6,10 +6,22 @@ DesktopNotice NoticeComposer::ForFinding(const DocumentFinding& finding) {
     DesktopNotice notice;
     notice.body =
         (finding.kind == NotifyKind::Changed ? "Changed: " : "Unable to retrieve: ") + finding.name;
+    if (finding.kind == NotifyKind::Changed && finding.lines)
+        notice.body += " (+" + std::to_string(finding.lines->added) + " -" +
+                       std::to_string(finding.lines->removed) + " lines)";
     notice.actions = {{"default", "Activate", NoticeCommand::BringForward},
                       {"open", "Open", NoticeCommand::Open}};
     notice.documentName = finding.name;
     return notice;
+}
+
+std::string NoticeComposer::BalloonFor(const DocumentFinding& finding) {
+    if (finding.kind != NotifyKind::Changed || !finding.lines) return {};
+    auto lines = [](size_t count) {
+        return std::to_string(count) + (count == 1 ? " line" : " lines");
+    };
+    return finding.name + " has changed: " + lines(finding.lines->added) + " added, " +
+           lines(finding.lines->removed) + " removed.";
 }
 
 DesktopNotice NoticeComposer::ForFold(size_t count) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ struct DocumentFinding {
     size_t index = 0;  // the record's slot when it was found
     std::string name;
     NotifyKind kind = NotifyKind::Changed;
+    // A change of text: the lines added and removed since the version before; none for a first
+    // copy, a binary document or a failure.
+    std::optional<ChangedLineCount> lines = std::nullopt;
 };
 
 // What an action of a notification asks the window to do.
@@ -46,12 +50,15 @@ inline constexpr char kNoticeDesktopEntry[] = "wardlet";  // wardlet.desktop
 // The texts and actions of the notifications, without a display.
 class NoticeComposer {
 public:
-    // "Changed: NAME" or "Unable to retrieve: NAME"; a click brings the window forward, "Open"
-    // opens the document.
+    // "Changed: NAME" ("Changed: NAME (+A -R lines)" with line counts) or "Unable to retrieve:
+    // NAME"; a click brings the window forward, "Open" opens the document.
     static DesktopNotice ForFinding(const DocumentFinding& finding);
     // "N documents changed", for a burst too many to show one by one; a click brings the window
     // forward.
     static DesktopNotice ForFold(size_t count);
+    // The tray balloon of one change with line counts: "NAME has changed: A lines added, R
+    // removed."; empty without counts (the balloon keeps its usual text).
+    static std::string BalloonFor(const DocumentFinding& finding);
 };
 
 // The freedesktop notification service, as the alert rules use it.

@@ -54,7 +54,16 @@ DocumentCommands::DocumentCommands(Parts parts)
 }
 
 bool DocumentCommands::IsEnabled(CommandId id) {
-    return IsEnabledFor(id, rows_.SelectedCount());
+    return IsEnabled(id, rows_.SelectedCount());
+}
+
+bool DocumentCommands::IsEnabled(CommandId id, size_t selectedRows) {
+    bool oneHasCopy = false;
+    if (CommandOf(id).enabling == Enabling::OneStored && selectedRows == 1) {
+        auto index = FirstSelectedRecord();
+        oneHasCopy = index && doc_.HasStoredCopy(*index);
+    }
+    return IsEnabledFor(id, selectedRows, oneHasCopy);
 }
 
 void DocumentCommands::Run(CommandId id) {
@@ -74,6 +83,8 @@ void DocumentCommands::Run(CommandId id) {
             return ContentHeader();
         case CommandId::ComparedData:
             return ComparedData();
+        case CommandId::ShowChanges:
+            return ShowChanges();
         case CommandId::Open:
             return Open();
         case CommandId::MarkChecked:
@@ -217,6 +228,18 @@ void DocumentCommands::ContentHeader() {
     if (!index) return;
     if (!dialogs_.RunDataView(doc_.StoredCopyOf(*index)))
         messages_.Show(kCannotOpenSelected, MessageIcon::Stop);
+}
+
+void DocumentCommands::ShowChanges() {
+    auto index = RetrievedSelection();
+    if (!index) return;
+    // A copy just fetched is on its way in: the view reads the newest.
+    doc_.FinishPendingWritesOf(*index);
+    if (!doc_.HasStoredCopy(*index)) {
+        messages_.Show(kNotRetrieved, MessageIcon::Information);
+        return;
+    }
+    dialogs_.RunChanges(*index);
 }
 
 void DocumentCommands::ComparedData() {

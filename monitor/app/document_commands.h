@@ -54,6 +54,8 @@ public:
     // The data view of a file; false, without a window, when the file cannot be opened.
     virtual bool RunDataView(const std::filesystem::path& file) = 0;
     virtual void RunCountView(size_t slot) = 0;
+    // "Changes - NAME": the kept versions of the document and what changed between them.
+    virtual void RunChanges(size_t slot) = 0;
     // "Save As...", starting in `folder`, asking before an existing file is replaced; the chosen
     // path, or nullopt when the user cancelled.
     virtual std::optional<std::filesystem::path> ChooseSaveAsPath(
@@ -82,6 +84,8 @@ public:
     explicit DocumentCommands(Parts parts);
 
     bool IsEnabled(CommandId id);
+    // The same with the selection counted by the caller (one count for every action).
+    bool IsEnabled(CommandId id, size_t selectedRows);
     // Runs the command when it is enabled; a disabled one does nothing, from any place.
     void Run(CommandId id) override;
     const HelpPages& pages() const { return pages_; }
@@ -93,6 +97,7 @@ public:
     void SaveAs();
     void ContentHeader();
     void ComparedData();
+    void ShowChanges();
     void Open();
     void MarkChecked();
     void MarkAllChecked();

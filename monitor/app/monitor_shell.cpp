@@ -158,13 +158,16 @@ void MonitorShell::BlinkTick() {
         timers_.Stop(TimerId::TrayBlink);
         tray_.SetImage(TrayImage::Normal);
         blinkCount_ = 0;
+        balloonFindings_ = 0;
+        balloonText_.clear();
         return;
     }
     if (blinkPhase_ == 0) {
         tray_.SetImage(TrayImage::Blank);
     } else if (blinkCount_ == 0) {
         tray_.SetImage(TrayImage::Normal);
-        tray_.ShowBalloon(kBalloonTitle, kBalloonText, kBalloonTimeout);
+        tray_.ShowBalloon(kBalloonTitle, balloonText_.empty() ? kBalloonText : balloonText_,
+                          kBalloonTimeout);
         blinkCount_ = 1;
     } else if (blinkCount_ <= 25) {
         tray_.SetImage(TrayImage::Normal);
@@ -288,14 +291,18 @@ void MonitorShell::PlaySound(NotifyKind kind) {
     if (!shuttingDown_) sound_.Play(FindSoundFile(kind, doc_.dataFolder(), doc_.installFolder()));
 }
 
-void MonitorShell::TrayAlert(size_t index, NotifyKind kind) {
+void MonitorShell::TrayAlert(size_t index, NotifyKind kind, std::optional<ChangedLineCount> lines) {
     if (shuttingDown_ || !unattended_) return;
     // Without a tray the blinking would go to an icon nobody sees.
     bool trayPresent = tray_.Available();
     if (trayPresent) timers_.Start(TimerId::TrayBlink, kBlinkPeriod);
     const DocumentTable& table = doc_.documents();
     if (index >= table.size() || table.IsFree(index)) return;
-    alerts_.Announce({index, table.Name(index), kind}, trayPresent);
+    DocumentFinding finding{index, table.Name(index), kind,
+                            kind == NotifyKind::Changed ? lines : std::nullopt};
+    ++balloonFindings_;
+    balloonText_ = balloonFindings_ == 1 ? NoticeComposer::BalloonFor(finding) : std::string();
+    alerts_.Announce(finding, trayPresent);
 }
 
 void MonitorShell::ShowMessage(std::string_view text) {

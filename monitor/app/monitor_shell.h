@@ -115,7 +115,7 @@ public:
     void SelectRowOfRecord(size_t index) override;
     void PlaySound(NotifyKind kind) override;
     // Blinks the tray and tells the desktop's notifications, while the window is unattended.
-    void TrayAlert(size_t index, NotifyKind kind) override;
+    void TrayAlert(size_t index, NotifyKind kind, std::optional<ChangedLineCount> lines) override;
     void ShowMessage(std::string_view text) override;
     // The automatic opening of a changed web document, quiet, when it still has a row.
     void OpenDocument(size_t index) override;
@@ -142,6 +142,9 @@ private:
     bool unattended_ = false;
     int blinkPhase_ = 0;
     int blinkCount_ = 0;
+    // The balloon names the change when one alone was found while unattended.
+    size_t balloonFindings_ = 0;
+    std::string balloonText_;
     bool periodicRunning_ = false;
     bool mailerFailureOpen_ = false;
     CommandRunner* commands_ = nullptr;

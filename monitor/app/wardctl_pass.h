@@ -46,7 +46,7 @@ public:
     }
     void SelectRowOfRecord(size_t) override {}
     void PlaySound(NotifyKind) override {}
-    void TrayAlert(size_t, NotifyKind) override {}
+    void TrayAlert(size_t, NotifyKind, std::optional<ChangedLineCount>) override {}
     void ShowMessage(std::string_view text) override;
     void OpenDocument(size_t) override {}
     void CheckEnded(size_t index, const DocumentRecord& record) override;

@@ -1,5 +1,7 @@
 #include "monitor/app/wardlet_doc.h"
 
+#include <system_error>
+
 #include "monitor/model/feature_settings.h"
 
 namespace wardlet {
@@ -54,6 +56,12 @@ DocumentStore::LoadReport CWardletDoc::LoadDocuments() {
 std::filesystem::path CWardletDoc::StoredCopyOf(size_t slot) {
     store_.FlushPendingWritesOf(slot);
     return store_.ContentFile(table_.Name(slot));
+}
+
+bool CWardletDoc::HasStoredCopy(size_t slot) const {
+    std::error_code error;
+    return std::filesystem::symlink_status(store_.ContentFile(table_.Name(slot)), error).type() ==
+           std::filesystem::file_type::regular;
 }
 
 std::filesystem::path CWardletDoc::MiddleExtractOf(size_t slot) {

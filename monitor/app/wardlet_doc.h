@@ -77,6 +77,8 @@ public:
     const TransferLimits& transferLimits() const { return limits_; }
     // The kept versions of a document and the changes between them, read from its files.
     ChangeView ChangesOf(size_t slot) const { return ChangeView(store_, table_.Get(slot)); }
+    // A stored copy of the document is on disk (a regular file, not a link).
+    bool HasStoredCopy(size_t slot) const;
 
     // Add, Copy, Edit and Delete, as the store does them (and a check started after the first
     // two when the checks follow changes).

@@ -23,6 +23,12 @@ bool SmallEnough(const std::filesystem::path& file) {
 
 std::string MailChangedLines(const DocumentRecord& record, const std::filesystem::path& storedCopy,
                              const NewBytes& fresh, const std::filesystem::path& historyFolder) {
+    return OutlineChange(record, storedCopy, fresh, historyFolder, true).mailLines;
+}
+
+ChangeOutline OutlineChange(const DocumentRecord& record, const std::filesystem::path& storedCopy,
+                            const NewBytes& fresh, const std::filesystem::path& historyFolder,
+                            bool mailLines) {
     if (fresh.file.empty() || !SmallEnough(storedCopy) || !SmallEnough(fresh.file)) return {};
     std::optional<std::string> before = ReadDataFile(storedCopy);
     std::optional<std::string> after =
@@ -33,7 +39,11 @@ std::string MailChangedLines(const DocumentRecord& record, const std::filesystem
     auto [oldText, newText] =
         TextsOfCopies(*before, *after, page ? TextForm::Page : TextForm::File, charset);
     if (oldText.binary || newText.binary) return {};
-    return FirstChangedLines(DiffTexts(oldText.text, newText.text));
+    TextDiff diff = DiffTexts(oldText.text, newText.text);
+    ChangeOutline outline;
+    outline.counts = ChangedLineCount{diff.added, diff.removed};
+    if (mailLines) outline.mailLines = FirstChangedLines(diff);
+    return outline;
 }
 
 }  // namespace wardlet

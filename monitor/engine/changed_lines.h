@@ -1,8 +1,10 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
+#include "monitor/engine/check_observer.h"
 #include "monitor/model/document_record.h"
 
 namespace wardlet {
@@ -18,5 +20,16 @@ struct NewBytes {
 // a notification, or when either cannot be read.
 std::string MailChangedLines(const DocumentRecord& record, const std::filesystem::path& storedCopy,
                              const NewBytes& fresh, const std::filesystem::path& historyFolder);
+
+// What a change of text did, read once for the tray and the mail: the lines added and removed
+// and, when `mailLines` is asked for, the mail's changed lines. No counts (and no lines) where
+// MailChangedLines gives none.
+struct ChangeOutline {
+    std::optional<ChangedLineCount> counts;
+    std::string mailLines;
+};
+ChangeOutline OutlineChange(const DocumentRecord& record, const std::filesystem::path& storedCopy,
+                            const NewBytes& fresh, const std::filesystem::path& historyFolder,
+                            bool mailLines);
 
 }  // namespace wardlet

@@ -29,8 +29,8 @@ public:
     void PlaySound(NotifyKind kind) override {
         if (Open()) inner_.PlaySound(kind);
     }
-    void TrayAlert(size_t index, NotifyKind kind) override {
-        if (Open()) inner_.TrayAlert(index, kind);
+    void TrayAlert(size_t index, NotifyKind kind, std::optional<ChangedLineCount> lines) override {
+        if (Open()) inner_.TrayAlert(index, kind, lines);
     }
     void ShowMessage(std::string_view text) override {
         if (Open()) inner_.ShowMessage(text);

@@ -18,6 +18,11 @@ enum class NotifyKind { Changed = 2, Unavailable = 3 };
 // the caller's thread (the user-interface thread in the window) and call FindRowOfRecord and
 // RefreshRow directly from it, so those two must not wait for that thread when they are already on
 // it.
+// The lines a change of text added and removed.
+struct ChangedLineCount {
+    size_t added = 0, removed = 0;
+};
+
 class CheckObserver {
 public:
     virtual ~CheckObserver() = default;
@@ -35,8 +40,10 @@ public:
     // a missing file plays the default sound.
     virtual void PlaySound(NotifyKind kind) = 0;
     // Starts the tray alert (blinking, a desktop notification) when the main window is hidden;
-    // called after every announcement, with the record and what was found.
-    virtual void TrayAlert(size_t index, NotifyKind kind) = 0;
+    // called after every announcement, with the record, what was found and, for a change of
+    // text, its line counts.
+    virtual void TrayAlert(size_t index, NotifyKind kind,
+                           std::optional<ChangedLineCount> lines) = 0;
     // Shows an information message box with `text` modally; the check thread waits for it while
     // the other threads go on. Only the first check of the middle method shows one.
     virtual void ShowMessage(std::string_view text) = 0;
@@ -72,8 +79,8 @@ public:
     void PlaySound(NotifyKind kind) override {
         Relay([&] { target_.PlaySound(kind); });
     }
-    void TrayAlert(size_t index, NotifyKind kind) override {
-        Relay([&] { target_.TrayAlert(index, kind); });
+    void TrayAlert(size_t index, NotifyKind kind, std::optional<ChangedLineCount> lines) override {
+        Relay([&] { target_.TrayAlert(index, kind, lines); });
     }
     void ShowMessage(std::string_view text) override {
         Relay([&] { target_.ShowMessage(text); });

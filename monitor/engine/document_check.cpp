@@ -386,19 +386,22 @@ void DocumentCheck::Announce(NotifyKind kind, const NewBytes& fresh) {
     // Room for as many entries as the table has slots, counted in whole chunks as allocated.
     size_t chunk = DocumentTable::kChunkSlots;
     size_t slots = (context_.store.table().size() + chunk - 1) / chunk * chunk;
-    std::string changedLines;
-    // Only for an entry that is going to be written, and read from the settings only then.
-    if (change && settings.mailQueueActive && settings.mail.sendOnChange != 0 &&
-        !fresh.file.empty() && LoadFeatureSettings(context_.store.dataFolder()).mailChanges) {
+    ChangeOutline outline;
+    // The mail's lines only for an entry that is going to be written, and read from the
+    // settings only then. Read before the new copy replaces the stored one.
+    bool mailLines = change && settings.mailQueueActive && settings.mail.sendOnChange != 0 &&
+                     !fresh.file.empty() &&
+                     LoadFeatureSettings(context_.store.dataFolder()).mailChanges;
+    if (change && !fresh.file.empty()) {
         try {
-            changedLines = MailChangedLines(record_, contentFile_, fresh,
-                                            context_.store.HistoryOf(FieldText(record_.name)));
+            outline = OutlineChange(record_, contentFile_, fresh,
+                                    context_.store.HistoryOf(FieldText(record_.name)), mailLines);
         } catch (const std::exception&) {
-            DebugLog("the changed lines of a mail entry could not be made");
+            DebugLog("the changed lines of a finding could not be made");
         }
     }
-    context_.mail.QueueEntry(index_, record_, kind, settings, slots, changedLines);
-    context_.observer.TrayAlert(index_, kind);
+    context_.mail.QueueEntry(index_, record_, kind, settings, slots, outline.mailLines);
+    context_.observer.TrayAlert(index_, kind, outline.counts);
 }
 
 void DocumentCheck::OpenChangedDocument() {

@@ -1,6 +1,8 @@
 #include "monitor/window/command_dialogs.h"
 
+#include "common/folders.h"
 #include "monitor/dialogs/about_box.h"
+#include "monitor/dialogs/change_view_dialog.h"
 #include "monitor/dialogs/data_views.h"
 #include "monitor/dialogs/document_properties_dialog.h"
 #include "monitor/dialogs/options_dialog.h"
@@ -26,6 +28,11 @@ bool QtCommandDialogs::RunDataView(const std::filesystem::path& file) {
 
 void QtCommandDialogs::RunCountView(size_t slot) {
     CountView(parent_, doc_.documents(), slot);
+}
+
+void QtCommandDialogs::RunChanges(size_t slot) {
+    RunChangeView(parent_, doc_.documents().Name(slot), doc_.ChangesOf(slot), messages_,
+                  HomeFolder());
 }
 
 std::optional<std::filesystem::path> QtCommandDialogs::ChooseSaveAsPath(

@@ -17,6 +17,7 @@ public:
     std::optional<DocumentRecord> RunProperties(PropertiesMode mode, size_t slot) override;
     bool RunDataView(const std::filesystem::path& file) override;
     void RunCountView(size_t slot) override;
+    void RunChanges(size_t slot) override;
     std::optional<std::filesystem::path> ChooseSaveAsPath(
         const std::filesystem::path& folder) override;
     void RunAbout() override;

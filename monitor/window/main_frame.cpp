@@ -168,10 +168,13 @@ void CMainFrame::PopUpContextMenu(const QPoint& globalPosition) {
 void CMainFrame::RefreshEnabling() {
     // One count for all of them: with thousands of rows selected, counting is the cost.
     size_t selected = view_->SelectedCount();
+    auto enabled = [&](CommandId id) {
+        return commands_ ? commands_->IsEnabled(id, selected) : IsEnabledFor(id, selected);
+    };
     for (auto& [id, action] : actions_)
-        action->setEnabled(IsEnabledFor(id, selected));
+        action->setEnabled(enabled(id));
     for (auto& [id, action] : contextActions_)
-        action->setEnabled(IsEnabledFor(id, selected));
+        action->setEnabled(enabled(id));
 }
 
 void CMainFrame::SetHelpPages(const HelpPages& pages) {

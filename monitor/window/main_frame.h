@@ -33,6 +33,8 @@ public:
     QMenu& contextMenu() { return *contextMenu_; }
     // The help items show their page's address in the status bar.
     void SetHelpPages(const HelpPages& pages);
+    // The rules of enabling that need the documents (a stored copy); without them, counts only.
+    void UseCommandRules(DocumentCommands* commands) { commands_ = commands; }
     // Every action enabled or greyed by the selection (it changed, a menu opens).
     void RefreshEnabling();
     // The context menu as a right-click opens it: enabling set first.
@@ -71,6 +73,7 @@ private:
     CWardletView* view_;
     QToolBar* toolBar_;
     QMenu* contextMenu_ = nullptr;
+    DocumentCommands* commands_ = nullptr;
     std::map<CommandId, QAction*> actions_;
     std::vector<std::pair<CommandId, QAction*>> contextActions_;
 };

@@ -75,6 +75,7 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
     QObject::connect(frame_.get(), &CMainFrame::commandTriggered,
                      [this](CommandId id) { commands_->Run(id); });
     frame_->SetHelpPages(commands_->pages());
+    frame_->UseCommandRules(commands_.get());
     frame_->RefreshEnabling();
     WireTrayMenu();
 }
@@ -95,6 +96,7 @@ CWardletApp::~CWardletApp() {
         std::_Exit(0);
     }
     observer_->FlushRefreshes();
+    frame_->UseCommandRules(nullptr);
     commands_.reset();
     shell_.reset();
     // The check threads are joined; the document object itself goes last, after the window

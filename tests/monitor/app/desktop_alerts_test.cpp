@@ -46,6 +46,15 @@ protected:
 TEST(NoticeComposerTest, TextsAndActionsOfOneFindingAndOfAFold) {
     DesktopNotice changed = NoticeComposer::ForFinding({4, "News & Views", NotifyKind::Changed});
     EXPECT_EQ(changed.body, "Changed: News & Views");
+    EXPECT_EQ(NoticeComposer::BalloonFor({4, "News & Views", NotifyKind::Changed}), "");
+    // With line counts: the body and the tray balloon say them.
+    DocumentFinding counted{4, "Prices", NotifyKind::Changed, ChangedLineCount{3, 1}};
+    EXPECT_EQ(NoticeComposer::ForFinding(counted).body, "Changed: Prices (+3 -1 lines)");
+    EXPECT_EQ(NoticeComposer::BalloonFor(counted),
+              "Prices has changed: 3 lines added, 1 line removed.");
+    counted.kind = NotifyKind::Unavailable;
+    EXPECT_EQ(NoticeComposer::ForFinding(counted).body, "Unable to retrieve: Prices");
+    EXPECT_EQ(NoticeComposer::BalloonFor(counted), "");
     EXPECT_EQ(changed.documentName, "News & Views");
     ASSERT_EQ(changed.actions.size(), 2u);
     EXPECT_EQ(changed.actions[0].key, "default");

@@ -111,6 +111,45 @@ TEST_F(CommandsTest, ADisabledCommandDoesNotRunFromAnyPlace) {
     EXPECT_EQ(StatusOf("b"), DocumentStatus::Checked);
 }
 
+TEST_F(CommandsTest, ShowChangesWantsOneDocumentWithAStoredCopy) {
+    WriteDocument(DocumentType::WebPage, "kept", "http://example.org/a", DocumentStatus::Changed);
+    WriteDocument(DocumentType::WebPage, "bare", "http://example.org/b", DocumentStatus::Checked);
+    WriteDocument(DocumentType::WebPage, "link", "http://example.org/c", DocumentStatus::Checked);
+    WriteDocument(DocumentType::WebPage, "busy", "http://example.org/d", DocumentStatus::Waiting);
+    WriteBytes(data_ / "kept.content", "text");
+    WriteBytes(data_ / "busy.content", "text");
+    WriteBytes(data_ / "elsewhere", "a private file");
+    std::filesystem::create_symlink(data_ / "elsewhere", data_ / "link.content");
+    Start();
+    EXPECT_FALSE(commands_->IsEnabled(CommandId::ShowChanges));
+    Select({"kept"});
+    EXPECT_TRUE(commands_->IsEnabled(CommandId::ShowChanges));
+    EXPECT_TRUE(commands_->IsEnabled(CommandId::ShowChanges, 1));
+    EXPECT_FALSE(commands_->IsEnabled(CommandId::ShowChanges, 2));
+    commands_->Run(CommandId::ShowChanges);
+    EXPECT_THAT(dialogs_.log, ElementsAre("changes " + std::to_string(IndexOf("kept"))));
+    // No copy, a planted link, or two rows: greyed, and nothing runs from any place.
+    for (const char* name : {"bare", "link"}) {
+        Select({name});
+        EXPECT_FALSE(commands_->IsEnabled(CommandId::ShowChanges)) << name;
+        commands_->Run(CommandId::ShowChanges);
+    }
+    Select({"kept", "bare"});
+    EXPECT_FALSE(commands_->IsEnabled(CommandId::ShowChanges));
+    commands_->Run(CommandId::ShowChanges);
+    EXPECT_TRUE(boxes_.shown.empty());
+    EXPECT_EQ(dialogs_.log.size(), 1u);
+    // Called directly (the key on a row whose copy went away): the "not retrieved" message.
+    Select({"bare"});
+    commands_->ShowChanges();
+    Select({"busy"});
+    commands_->ShowChanges();
+    EXPECT_THAT(boxes_.Texts(), ElementsAre(kNotRetrieved, kNotRetrieved));
+    EXPECT_EQ(dialogs_.log.size(), 1u);
+    EXPECT_EQ(CommandOf(CommandId::ShowChanges).shortcut, "Ctrl+H");
+    EXPECT_EQ(static_cast<int>(CommandId::ShowChanges), 32808);
+}
+
 TEST_F(CommandsTest, AddAndCopyStoreTheStagedRecordAndCheckIt) {
     HttpPeer peer;
     peer.SetPage("new", "new page");

@@ -34,6 +34,7 @@ public:
         return std::filesystem::exists(file);
     }
     void RunCountView(size_t slot) override { log.push_back("count " + std::to_string(slot)); }
+    void RunChanges(size_t slot) override { log.push_back("changes " + std::to_string(slot)); }
     std::optional<std::filesystem::path> ChooseSaveAsPath(
         const std::filesystem::path& folder) override {
         folders.push_back(folder);

@@ -152,7 +152,7 @@ TEST_F(ShellTest, BlinkPhasesBalloonEveryTwentySevenVisiblePhasesAndStopWhenAtte
     StartShell(/*hide=*/true);
     EXPECT_TRUE(shell_->unattended());
     log_.Take();
-    shell_->TrayAlert(0, NotifyKind::Changed);
+    shell_->TrayAlert(0, NotifyKind::Changed, std::nullopt);
     EXPECT_THAT(log_.Take(), ElementsAre("start 2 500"));
     std::vector<std::string> visible;
     for (int tick = 0; tick < 2 * 28; ++tick) {
@@ -182,9 +182,43 @@ TEST_F(ShellTest, BlinkPhasesBalloonEveryTwentySevenVisiblePhasesAndStopWhenAtte
     shell_->OnTimer(TimerId::TrayBlink);
     EXPECT_THAT(log_.Take(), ElementsAre("stop 2", "tray normal"));
     EXPECT_EQ(shell_->blinkCount(), 0);
-    EXPECT_EQ(shell_->blinkPhase(), phase);     // a new alert goes on from here
-    shell_->TrayAlert(0, NotifyKind::Changed);  // attended: no blinking
+    EXPECT_EQ(shell_->blinkPhase(), phase);                   // a new alert goes on from here
+    shell_->TrayAlert(0, NotifyKind::Changed, std::nullopt);  // attended: no blinking
     EXPECT_TRUE(log_.Take().empty());
+}
+
+TEST_F(ShellTest, TheBalloonOfOneChangeNamesItAndCountsItsLines) {
+    WriteDocument(DocumentType::WebPage, "Prices", "http://127.0.0.1:9/prices");
+    WriteDocument(DocumentType::WebPage, "Fresh", "http://127.0.0.1:9/fresh");
+    StartShell(/*hide=*/true);
+    auto balloonAfter = [&](const char* name, NotifyKind kind,
+                            std::optional<ChangedLineCount> lines) {
+        shell_->TrayAlert(IndexOf(name), kind, lines);
+        shell_->OnTimer(TimerId::TrayBlink);
+        shell_->OnTimer(TimerId::TrayBlink);
+        std::string balloon;
+        for (const auto& entry : log_.Take())
+            if (entry.starts_with("balloon ")) balloon = entry;
+        return balloon;
+    };
+    auto attendAndLeave = [&] {
+        shell_->OnListMouseMove();
+        shell_->OnTimer(TimerId::TrayBlink);
+        shell_->OnMinimized();
+    };
+    std::string usual = "balloon Wardlet|" + std::string(kBalloonText) + "|10000";
+    log_.Take();
+    EXPECT_EQ(balloonAfter("Prices", NotifyKind::Changed, ChangedLineCount{2, 1}),
+              "balloon Wardlet|Prices has changed: 2 lines added, 1 line removed.|10000");
+    // A first copy or a binary change has no counts; a failure none either: the usual text.
+    attendAndLeave();
+    EXPECT_EQ(balloonAfter("Fresh", NotifyKind::Changed, std::nullopt), usual);
+    attendAndLeave();
+    EXPECT_EQ(balloonAfter("Fresh", NotifyKind::Unavailable, ChangedLineCount{1, 1}), usual);
+    // Two changes before the balloon: it names neither.
+    attendAndLeave();
+    shell_->TrayAlert(IndexOf("Prices"), NotifyKind::Changed, ChangedLineCount{1, 0});
+    EXPECT_EQ(balloonAfter("Fresh", NotifyKind::Changed, ChangedLineCount{1, 0}), usual);
 }
 
 TEST_F(ShellTest, UnattendedFindingsGoToTheDesktopAndTheSettingCountsOnlyBesideATray) {
@@ -199,7 +233,7 @@ TEST_F(ShellTest, UnattendedFindingsGoToTheDesktopAndTheSettingCountsOnlyBesideA
     size_t page = IndexOf("page");
 
     // No tray: the notification is the alert, and nothing blinks.
-    shell_->TrayAlert(page, NotifyKind::Unavailable);
+    shell_->TrayAlert(page, NotifyKind::Unavailable, std::nullopt);
     EXPECT_TRUE(log_.Take().empty());
     ASSERT_EQ(log_.notices.size(), 1u);
     EXPECT_EQ(log_.notices[0].body, "Unable to retrieve: page");
@@ -207,7 +241,7 @@ TEST_F(ShellTest, UnattendedFindingsGoToTheDesktopAndTheSettingCountsOnlyBesideA
     // A tray: it blinks, and the setting that is off keeps the desktop quiet.
     log_.trayAvailable = true;
     log_.now += kFoldWindow;
-    shell_->TrayAlert(page, NotifyKind::Changed);
+    shell_->TrayAlert(page, NotifyKind::Changed, std::nullopt);
     EXPECT_THAT(log_.Take(), ElementsAre("start 2 500"));
     EXPECT_EQ(log_.notices.size(), 1u);
 
@@ -216,7 +250,7 @@ TEST_F(ShellTest, UnattendedFindingsGoToTheDesktopAndTheSettingCountsOnlyBesideA
     shell_->OptionsApplied(doc_->options());
     EXPECT_TRUE(shell_->alerts().enabled());
     log_.now += kFoldWindow;
-    shell_->TrayAlert(page, NotifyKind::Changed);
+    shell_->TrayAlert(page, NotifyKind::Changed, std::nullopt);
     ASSERT_EQ(log_.notices.size(), 2u);
     EXPECT_EQ(log_.notices[1].body, "Changed: page");
 
@@ -231,7 +265,7 @@ TEST_F(ShellTest, UnattendedFindingsGoToTheDesktopAndTheSettingCountsOnlyBesideA
 
     // Attended: neither blinking nor a notification.
     log_.now += kFoldWindow;
-    shell_->TrayAlert(page, NotifyKind::Changed);
+    shell_->TrayAlert(page, NotifyKind::Changed, std::nullopt);
     EXPECT_TRUE(log_.Take().empty());
     EXPECT_EQ(log_.notices.size(), 2u);
 }
@@ -431,7 +465,7 @@ TEST_F(ShutdownShellTest, StopsTheChecksThenSavesAndNothingReachesTheWindowAfter
     // A finding carried to this thread while it was shutting down goes nowhere.
     shell_->PlaySound(NotifyKind::Changed);
     shell_->ShowMessage("late");
-    shell_->TrayAlert(0, NotifyKind::Changed);
+    shell_->TrayAlert(0, NotifyKind::Changed, std::nullopt);
     shell_->SelectRowOfRecord(0);
     EXPECT_TRUE(boxes_.shown.empty());
     EXPECT_TRUE(rows_->selected.empty());

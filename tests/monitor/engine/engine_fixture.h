@@ -32,7 +32,13 @@ public:
     void PlaySound(NotifyKind kind) override {
         Record("sound " + std::to_string(static_cast<int>(kind)));
     }
-    void TrayAlert(size_t, NotifyKind) override { Record("tray"); }
+    void TrayAlert(size_t, NotifyKind, std::optional<ChangedLineCount> lines) override {
+        Record("tray");
+        std::lock_guard guard(lock_);
+        trayLines = lines
+                        ? "+" + std::to_string(lines->added) + " -" + std::to_string(lines->removed)
+                        : std::string("none");
+    }
     void ShowMessage(std::string_view text) override { Record("message " + std::string(text)); }
     void OpenDocument(size_t row) override { Record("open " + std::to_string(row)); }
     void CheckEnded(size_t index, const DocumentRecord& record) override;
@@ -42,6 +48,7 @@ public:
 
     std::function<void(size_t)> onCheckEnded;  // test hook, run on the check thread
     std::atomic<bool> throwOnRefresh{false};   // the next RefreshRow fails as if out of memory
+    std::string trayLines;                     // the line counts of the last TrayAlert
 
 private:
     void Record(std::string call);

@@ -43,13 +43,15 @@ TEST_F(WebCheckTest, SimpleComparisonStoresComparesAndReplacesTheCopy) {
     EXPECT_EQ(Check(i).status, int32_t(Status::Checked));
     observer_.Calls();
 
-    // One byte longer, then one byte shorter: both are changes, announced before the status.
+    // One byte longer, then one byte shorter: both are changes, announced before the status,
+    // with the line counts of that change (the page's text is one line: it has no blocks).
     for (std::string body : {"line one\r\nline two\nX", "line one\r\nline two"}) {
         peer_.SetPage("p", body);
         EXPECT_EQ(Check(i).status, int32_t(Status::Changed));
         EXPECT_EQ(Content("p"), body);
         EXPECT_EQ(observer_.Calls(),
                   (std::vector<std::string>{"sound 2", "select 0", "tray", "ended p ** Changed"}));
+        EXPECT_EQ(observer_.trayLines, "+1 -1") << body;
     }
     EXPECT_NE(MailQueue().find(" Changed: p\r\r\n" + peer_.Url("p") + "\r\r\n\r\r\n"),
               std::string::npos);

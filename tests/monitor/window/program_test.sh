@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The real Wardlet under Xvfb with a window manager and a tray host: a second start, "/hide",
 # minimising to the tray and back, SIGTERM during a pass over slow loopback pages, and the
-# commands' keys pressed as a person presses them.
+# commands' keys pressed as a person presses them, and the change view of a changed page.
 # Usage: program_test.sh BIN_DIR SOURCE_DIR
 set -uo pipefail
 bin=$1 src=$2
@@ -155,6 +155,50 @@ for f in UVP1.tmp_notes.data UVP1.tmp_notes.content; do
   [ -f "$folder/$f" ] || fail "$f was removed at exit"
 done
 "$bin/wardctl" list | grep -q "UVP1.tmp_notes" || fail "wardctl list lost the document"
+
+# 6. A page changed on the server: Ctrl+H on its row opens "Changes - NAME", whose text holds the
+#    new line; Esc closes it. WARDLET_SCREENSHOT names a file for a picture of the view.
+export XDG_DATA_HOME="$work/five"
+folder="$XDG_DATA_HOME/Calvorne/Wardlet"
+printf '<p>tea 3</p>\n<p>milk 2</p>\n' > "$work/pages/prices"
+"$bin/wardctl" add --type web-page --name "Prices" --location "http://127.0.0.1:$port/prices" >/dev/null
+"$bin/wardctl" options set startupCheck 0 >/dev/null
+"$bin/wardctl" options set periodicCheck 0 >/dev/null
+versions_kept() { ls "$folder/History/Prices/"*.version >/dev/null 2>&1; }
+changes_visible() { xdotool search --onlyvisible --name "^Changes - Prices$"; }
+no_changes_visible() { ! changes_visible; }
+"$bin/Wardlet" >/dev/null 2>&1 & monitor=$!; pids+=($monitor)
+wait_for 20 visible || fail "the window did not show"
+id=$(visible | head -1)
+sleep 1
+press ctrl+F5
+wait_for 20 test -s "$folder/Prices.content" || fail "the prices page was not fetched"
+printf '<p>tea 4</p>\n<p>milk 2</p>\n<p>bread 5 new line</p>\n' > "$work/pages/prices"
+sleep 1
+press ctrl+F5
+wait_for 20 versions_kept || fail "the change kept no earlier version"
+sleep 1
+press End
+press ctrl+h
+wait_for 10 changes_visible || fail "Ctrl+H did not open \"Changes - Prices\""
+view=$(changes_visible | head -1)
+sleep 1
+if [ -n "${WARDLET_SCREENSHOT:-}" ]; then import -window root "$WARDLET_SCREENSHOT"; fi
+# The text pane follows the versions list: Tab to it, select all, copy, read the clipboard.
+shown=""
+for _ in $(seq 5); do
+  xdotool windowactivate --sync "$view" >/dev/null 2>&1
+  xdotool key --clearmodifiers Tab ctrl+a ctrl+c
+  shown=$(timeout 5 xclip -o -selection clipboard 2>/dev/null)
+  grep -q "+ bread 5 new line" <<<"$shown" && break
+  sleep 1
+done
+grep -q "+ bread 5 new line" <<<"$shown" || fail "the change view did not show the new line: $shown"
+xdotool windowactivate --sync "$view" >/dev/null 2>&1
+xdotool key --clearmodifiers Escape
+wait_for 10 no_changes_visible || fail "Esc did not close the change view"
+kill -TERM "$monitor"
+wait_for 6 ended "$monitor" || fail "SIGTERM did not end the monitor"
 
 [ "$failures" -eq 0 ] && echo "all program checks passed"
 exit "$failures"

@@ -291,7 +291,7 @@ public:
         log.push_back("select " + std::to_string(index));
     }
     void PlaySound(NotifyKind) override { log.push_back("sound"); }
-    void TrayAlert(size_t index, NotifyKind) override {
+    void TrayAlert(size_t index, NotifyKind, std::optional<ChangedLineCount>) override {
         log.push_back("tray " + std::to_string(index));
     }
     void ShowMessage(std::string_view) override { log.push_back("message"); }
@@ -315,7 +315,7 @@ TEST(UiThreadObserverTest, RefreshesDoNotWaitAndArePaintedOnceBeforeTheNextCallO
         observer.PlaySound(NotifyKind::Changed);
         observer.RefreshRow(3);
         observer.SelectRowOfRecord(3);
-        observer.TrayAlert(3, NotifyKind::Changed);
+        observer.TrayAlert(3, NotifyKind::Changed, std::nullopt);
         observer.RefreshRow(4);
         observer.OpenDocument(4);
         observer.RefreshRow(5);
@@ -529,16 +529,17 @@ TEST_F(CommandWindowTest, MenusContextMenuTrayAndKeysComeFromTheCommandTable) {
                     "&Edit>&Mark as Checked", "&Edit>Mark &All as Checked\tESC", "&Edit>-",
                     "&Edit>&Select All\tCtrl+S", "&Edit>&Deselect All\tCtrl+D", "&Edit>-",
                     "&Edit>&Properties...\tCtrl+E", "&View>&Open\tDblClk", "&View>-",
-                    "&View>Content &Header...", "&View>Compared &Data...", "&View>-",
-                    "&View>&Toolbar", "&View>&Status Bar", "&Check>Check &Selected\tF5",
-                    "&Check>Check &All\tCtrl+F5", "&Help>Wardlet &Home", "&Help>User's &Manual",
-                    "&Help>On-line &Support", "&Help>-", "&Help>&About Wardlet...\tF1"));
+                    "&View>Content &Header...", "&View>Compared &Data...",
+                    "&View>Show &Changes...\tCtrl+H", "&View>-", "&View>&Toolbar",
+                    "&View>&Status Bar", "&Check>Check &Selected\tF5", "&Check>Check &All\tCtrl+F5",
+                    "&Help>Wardlet &Home", "&Help>User's &Manual", "&Help>On-line &Support",
+                    "&Help>-", "&Help>&About Wardlet...\tF1"));
     std::vector<std::string> context;
     Flatten(&app_->frame().contextMenu(), "", context);
     EXPECT_THAT(context,
                 ElementsAre("Mark as Checked", "Check Selected", "-", "View Content Header...",
-                            "View Compared Data...", "-", "Open", "Add...", "Copy...", "Delete...",
-                            "Save As...", "-", "Properties..."));
+                            "View Compared Data...", "Show Changes...", "-", "Open", "Add...",
+                            "Copy...", "Delete...", "Save As...", "-", "Properties..."));
     std::vector<std::string> tray;
     Flatten(&app_->tray().menu(), "", tray);
     EXPECT_THAT(tray, ElementsAre("Activate", "Check All !", "-", "Options...", "-", "Exit"));
@@ -560,7 +561,8 @@ TEST_F(CommandWindowTest, MenusContextMenuTrayAndKeysComeFromTheCommandTable) {
                             std::pair<std::string, std::string>("actionDeselectAll", "Ctrl+D"),
                             std::pair<std::string, std::string>("actionMarkAllChecked", "Esc"),
                             std::pair<std::string, std::string>("actionProperties", "Ctrl+E"),
-                            std::pair<std::string, std::string>("actionSelectAll", "Ctrl+S")));
+                            std::pair<std::string, std::string>("actionSelectAll", "Ctrl+S"),
+                            std::pair<std::string, std::string>("actionShowChanges", "Ctrl+H")));
     CMainFrame& frame = app_->frame();
     EXPECT_EQ(frame.action(CommandId::Delete).statusTip(), "Delete selected documents..");
     EXPECT_EQ(frame.action(CommandId::Toolbar).statusTip(), "Show or hide the toolbar");
@@ -573,26 +575,31 @@ TEST_F(CommandWindowTest, EnablingFollowsTheSelectionInMenusToolBarAndContextMen
     for (const char* name : {"a", "b", "c"})
         WriteDocument(DocumentType::WebPage, name, "http://example.org/", DocumentStatus::Checked);
     Start();
-    EXPECT_THAT(Greyed(),
-                UnorderedElementsAre("actionProperties", "actionCopy", "actionDelete",
-                                     "actionCheckSelected", "actionMarkChecked", "actionOpen",
-                                     "actionSaveAs", "actionContentHeader", "actionComparedData"));
+    EXPECT_THAT(Greyed(), UnorderedElementsAre("actionProperties", "actionCopy", "actionDelete",
+                                               "actionCheckSelected", "actionMarkChecked",
+                                               "actionOpen", "actionSaveAs", "actionContentHeader",
+                                               "actionComparedData", "actionShowChanges"));
     EXPECT_THAT(GreyedButtons(), ElementsAre("actionCheckSelected", "actionOpen"));
     EXPECT_THAT(GreyedInContextMenu(),
                 ElementsAre("Mark as Checked", "Check Selected", "View Content Header...",
-                            "View Compared Data...", "Open", "Copy...", "Delete...", "Save As...",
-                            "Properties..."));
+                            "View Compared Data...", "Show Changes...", "Open", "Copy...",
+                            "Delete...", "Save As...", "Properties..."));
+    // Show Changes wants a stored copy: "b" has none until one is written.
     SelectRows({1});
-    EXPECT_TRUE(Greyed().empty());
+    EXPECT_THAT(Greyed(), ElementsAre("actionShowChanges"));
     EXPECT_TRUE(GreyedButtons().empty());
-    EXPECT_TRUE(GreyedInContextMenu().empty());
+    EXPECT_THAT(GreyedInContextMenu(), ElementsAre("Show Changes..."));
+    WriteBytes(data_ / "b.content", "stored");
+    EXPECT_TRUE(GreyedInContextMenu().empty());  // opening the menu looks again
+    EXPECT_TRUE(Greyed().empty());
     SelectRows({0, 2});
     EXPECT_THAT(Greyed(), UnorderedElementsAre("actionProperties", "actionCopy", "actionSaveAs",
-                                               "actionContentHeader", "actionComparedData"));
+                                               "actionContentHeader", "actionComparedData",
+                                               "actionShowChanges"));
     EXPECT_TRUE(GreyedButtons().empty());
     EXPECT_THAT(GreyedInContextMenu(),
-                ElementsAre("View Content Header...", "View Compared Data...", "Copy...",
-                            "Save As...", "Properties..."));
+                ElementsAre("View Content Header...", "View Compared Data...", "Show Changes...",
+                            "Copy...", "Save As...", "Properties..."));
 }
 
 TEST_F(CommandWindowTest, KeysWorkWhileTheListHasTheFocusAndGreyedOnesDoNothing) {
