@@ -44,3 +44,29 @@ $servers
 }
 CONF
 }
+# A work folder build/NAME.XXXXXX for one run, removed at exit with the nginx start_nginx started
+# ($top is the caller's tree).
+make_work_folder() {
+  mkdir -p "$top/build"
+  work=$(mktemp -d "$top/build/$1.XXXXXX")
+  chmod 755 "$work"  # nginx's workers run as www-data when started by root
+  nginx_pid=""
+  trap '[ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null; rm -rf "$work"' EXIT
+}
+# nginx on a random loopback port serving $work/www, with SERVER (directives of its server block)
+# and HTTP (of the http block) added; sets $port and $nginx_pid once it answers.
+start_nginx() {
+  port=$((20000 + RANDOM % 20000))
+  write_nginx_conf "$work" "  server { listen 127.0.0.1:$port; root $work/www; ${1:-}}" "${2:-}"
+  nginx -c "$work/nginx.conf" -g 'daemon off;' &
+  nginx_pid=$!
+  local _
+  for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
+}
+# COUNT pages of 10 KB of random text, named p0, p1, ..., in FOLDER.
+make_pages() {
+  python3 -c 'import base64, os, sys
+for i in range(int(sys.argv[2])):
+    with open(os.path.join(sys.argv[1], "p%d" % i), "wb") as f:
+        f.write(base64.encodebytes(os.urandom(7680))[:10240])' "$1" "$2"
+}

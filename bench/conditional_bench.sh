@@ -16,24 +16,12 @@ for tool in "$bin/wardctl" "$bin/make_documents"; do
   [ -x "$tool" ] || { echo "conditional_bench: build first (scripts/build.sh main)" >&2; exit 2; }
 done
 
-mkdir -p "$top/build"
-work=$(mktemp -d "$top/build/conditional-bench.XXXXXX")
-chmod 755 "$work"  # nginx's workers run as www-data when started by root
-nginx_pid=""
-cleanup() { [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
+make_work_folder conditional-bench
 
-port=$((20000 + RANDOM % 20000))
 log="$work/nginx/sent.log"
-write_nginx_conf "$work" "  server { listen 127.0.0.1:$port; root $work/www; access_log $log sent; }" \
-  "log_format sent '\$bytes_sent';"
-nginx -c "$work/nginx.conf" -g 'daemon off;' &
-nginx_pid=$!
+start_nginx "access_log $log sent; " "log_format sent '\$bytes_sent';"
 base="http://127.0.0.1:$port/p"
-python3 -c 'import base64, os, sys
-for i in range(int(sys.argv[2])):
-    with open(os.path.join(sys.argv[1], "p%d" % i), "wb") as f:
-        f.write(base64.encodebytes(os.urandom(7680))[:10240])' "$work/www" "$count"
+make_pages "$work/www" "$count"
 for _ in $(seq 50); do curl -s -o /dev/null "${base}0" && break; sleep 0.1; done
 curl -sf -o /dev/null "${base}0" || { echo "conditional_bench: nginx does not serve the pages" >&2; exit 1; }
 

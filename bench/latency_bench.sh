@@ -55,10 +55,7 @@ pids+=($!)
 pids+=($!)
 for _ in $(seq 100); do grep -q ready "$work/relay.out" 2>/dev/null && break; sleep 0.1; done
 
-python3 -c 'import base64, os, sys
-for i in range(int(sys.argv[2])):
-    with open(os.path.join(sys.argv[1], "p%d" % i), "wb") as f:
-        f.write(base64.encodebytes(os.urandom(7680))[:10240])' "$work/www" "$count"
+make_pages "$work/www" "$count"
 curl -sf -o /dev/null "${prefixes[0]}0" ||
   { echo "latency_bench: the pages cannot be fetched through the relay" >&2; exit 1; }
 for h in $(seq 0 $((hosts - 1))); do

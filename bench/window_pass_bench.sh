@@ -21,24 +21,12 @@ for tool in "$bin/wardctl" "$bin/make_documents" "$bin/window_bench"; do
   [ -x "$tool" ] || { echo "window_pass_bench: build first (scripts/build.sh main)" >&2; exit 2; }
 done
 
-mkdir -p "$top/build"
-work=$(mktemp -d "$top/build/window-pass-bench.XXXXXX")
-chmod 755 "$work"  # nginx's workers run as www-data when started by root
-nginx_pid=""
-cleanup() { [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
+make_work_folder window-pass-bench
 
-port=$((20000 + RANDOM % 20000))
-write_nginx_conf "$work" "  server { listen 127.0.0.1:$port; root $work/www; }"
-nginx -c "$work/nginx.conf" -g 'daemon off;' &
-nginx_pid=$!
-for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
+start_nginx
 
 base="http://127.0.0.1:$port/p"
-python3 -c 'import base64, os, sys
-for i in range(int(sys.argv[2])):
-    with open(os.path.join(sys.argv[1], "p%d" % i), "wb") as f:
-        f.write(base64.encodebytes(os.urandom(7680))[:10240])' "$work/www" "$count"
+make_pages "$work/www" "$count"
 curl -sf -o /dev/null "${base}0" || { echo "window_pass_bench: nginx does not serve the pages" >&2; exit 1; }
 
 # Each side its own data folder with its first copies taken; no start-up check in the window.
