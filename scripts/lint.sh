@@ -68,7 +68,11 @@ if [ "${1:-}" != "--quick" ]; then
   checks+=',performance-move-const-arg,performance-unnecessary-copy-initialization'
   checks+=',misc-unused-using-decls,readability-redundant-string-cstr'
   db="$top/build/main"
-  if [ ! -f "$db/compile_commands.json" ]; then
+  if [ -f "$db/CMakeCache.txt" ]; then
+    # A build tree configured before files or libraries were added gives stale compile
+    # commands: configuring it again is cheap and brings them up to date.
+    cmake -S "$top" -B "$db" >/dev/null
+  else
     # Configuring alone writes the compile commands; no product source needs a generated file.
     db="$top/build/lint"
     cmake -S "$top" -B "$db" -G Ninja -DWARDLET_WITH_BENCH=OFF -DBUILD_TESTING=OFF >/dev/null
