@@ -9,6 +9,7 @@
 #include "file_bytes.h"
 #include "monitor/model/version_history.h"
 #include "temp_home.h"
+#include "tests/monitor/changes/versions_fixture.h"
 
 namespace wardlet::test {
 namespace {
@@ -28,26 +29,7 @@ std::string RunsIn(const PaintedLine& line, RunStyle style) {
     return text;
 }
 
-struct ChangeViewTextTest : ::testing::Test {
-    TempDataHome home;
-    std::filesystem::path folder = home.makeDataFolder();
-    DocumentTable table;
-    DocumentStore store{folder, table};
-    DocumentRecord record{};
-
-    ChangeViewTextTest() {
-        record.type = static_cast<int32_t>(DocumentType::WebPage);
-        SetFieldText(record.name, "Doc");
-    }
-    // A check's commit of a changed copy.
-    void Store(const std::string& bytes, const VersionBounds& bounds = {}) {
-        std::filesystem::path fresh = folder / "UVPnew.tmp";
-        WriteBytes(fresh, bytes);
-        ASSERT_TRUE(KeepReplacedCopy(store.HistoryOf("Doc"), store.ContentFile("Doc"), bounds));
-        ASSERT_EQ(std::rename(fresh.c_str(), store.ContentFile("Doc").c_str()), 0);
-    }
-    ChangeView View() const { return ChangeView(store, record); }
-};
+using ChangeViewTextTest = VersionsFixture;
 
 TEST_F(ChangeViewTextTest, WithoutAnEarlierVersionTheTextIsShownAndSaysSo) {
     ChangePicture none = PaintChange(View(), 0, false);

@@ -7,6 +7,7 @@
 #include "file_bytes.h"
 #include "monitor/model/version_history.h"
 #include "temp_home.h"
+#include "versions_fixture.h"
 
 namespace wardlet {
 namespace {
@@ -14,25 +15,7 @@ namespace {
 using test::WriteBytes;
 using namespace std::string_literals;
 
-struct ChangeViewTest : ::testing::Test {
-    test::TempDataHome home;
-    std::filesystem::path folder = home.makeDataFolder();
-    DocumentTable table;
-    DocumentStore store{folder, table};
-    DocumentRecord record{};
-
-    ChangeViewTest() {
-        record.type = static_cast<int32_t>(DocumentType::WebPage);
-        SetFieldText(record.name, "Doc");
-    }
-    // A check's commit of a changed copy.
-    void Store(const std::string& bytes, const VersionBounds& bounds = {}) {
-        std::filesystem::path fresh = folder / "UVPnew.tmp";
-        WriteBytes(fresh, bytes);
-        ASSERT_TRUE(KeepReplacedCopy(store.HistoryOf("Doc"), store.ContentFile("Doc"), bounds));
-        ASSERT_EQ(rename(fresh.c_str(), store.ContentFile("Doc").c_str()), 0);
-    }
-};
+using ChangeViewTest = test::VersionsFixture;
 
 TEST_F(ChangeViewTest, VersionsNewestFirstAndTheChangeBetweenAnyTwo) {
     EXPECT_TRUE(ChangeView(store, record).versions().empty());
