@@ -9,8 +9,10 @@ DesktopNotice NoticeComposer::ForFinding(const DocumentFinding& finding) {
     if (finding.kind == NotifyKind::Changed && finding.lines)
         notice.body += " (+" + std::to_string(finding.lines->added) + " -" +
                        std::to_string(finding.lines->removed) + " lines)";
-    notice.actions = {{"default", "Activate", NoticeCommand::BringForward},
-                      {"open", "Open", NoticeCommand::Open}};
+    notice.actions = {{"default", "Activate", NoticeCommand::BringForward}};
+    if (finding.kind == NotifyKind::Changed)
+        notice.actions.push_back({"changes", "Show Changes", NoticeCommand::ShowChanges});
+    notice.actions.push_back({"open", "Open", NoticeCommand::Open});
     notice.documentName = finding.name;
     return notice;
 }

@@ -23,7 +23,7 @@ struct DocumentFinding {
 };
 
 // What an action of a notification asks the window to do.
-enum class NoticeCommand { BringForward, Open };
+enum class NoticeCommand { BringForward, Open, ShowChanges };
 
 struct NoticeAction {
     std::string key;    // the protocol's action key; "default" is a click on the notification
@@ -38,7 +38,7 @@ struct DesktopNotice {
     std::vector<NoticeAction> actions;
     // The notification this one takes the place of; 0 for a new one.
     uint32_t replacesId = 0;
-    // The document that the Open action opens; empty for a folded notice.
+    // The document that the Open and Show Changes actions act on; empty for a folded notice.
     std::string documentName;
 };
 
@@ -51,7 +51,8 @@ inline constexpr char kNoticeDesktopEntry[] = "wardlet";  // wardlet.desktop
 class NoticeComposer {
 public:
     // "Changed: NAME" ("Changed: NAME (+A -R lines)" with line counts) or "Unable to retrieve:
-    // NAME"; a click brings the window forward, "Open" opens the document.
+    // NAME"; a click brings the window forward, "Open" opens the document and, for a change,
+    // "Show Changes" shows what changed.
     static DesktopNotice ForFinding(const DocumentFinding& finding);
     // "N documents changed", for a burst too many to show one by one; a click brings the window
     // forward.

@@ -192,7 +192,14 @@ void MonitorShell::OnNotificationAction(uint32_t id, std::string_view key) {
     if (request->command == NoticeCommand::BringForward) return Activate();
     // By name: the document may have been sorted, moved or deleted since it was announced.
     size_t index = doc_.FindDocument(request->documentName);
-    if (index != DocumentTable::kNoSlot) OpenRecord(index, true);
+    if (index == DocumentTable::kNoSlot) return;
+    if (request->command == NoticeCommand::Open) return OpenRecord(index, true);
+    // The change view is the command on the selection, over the window: that document alone is
+    // selected and the window comes forward first.
+    Activate();
+    rows_.SetAllRowsSelected(false);
+    rows_.SelectRowOfRecord(index);
+    if (commands_) commands_->Run(CommandId::ShowChanges);
 }
 
 void MonitorShell::OpenDocumentOfRow(size_t row, bool showMessages) {

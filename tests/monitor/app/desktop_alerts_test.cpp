@@ -56,10 +56,16 @@ TEST(NoticeComposerTest, TextsAndActionsOfOneFindingAndOfAFold) {
     EXPECT_EQ(NoticeComposer::ForFinding(counted).body, "Unable to retrieve: Prices");
     EXPECT_EQ(NoticeComposer::BalloonFor(counted), "");
     EXPECT_EQ(changed.documentName, "News & Views");
-    ASSERT_EQ(changed.actions.size(), 2u);
+    ASSERT_EQ(changed.actions.size(), 3u);
     EXPECT_EQ(changed.actions[0].key, "default");
-    EXPECT_EQ(changed.actions[1].key, "open");
-    EXPECT_EQ(changed.actions[1].label, "Open");
+    EXPECT_EQ(changed.actions[1].key, "changes");
+    EXPECT_EQ(changed.actions[1].label, "Show Changes");
+    EXPECT_EQ(changed.actions[2].key, "open");
+    EXPECT_EQ(changed.actions[2].label, "Open");
+    // A page that cannot be fetched has nothing new to show: no "Show Changes".
+    DesktopNotice failed = NoticeComposer::ForFinding({0, "ftp", NotifyKind::Unavailable});
+    ASSERT_EQ(failed.actions.size(), 2u);
+    EXPECT_EQ(failed.actions[1].key, "open");
     EXPECT_EQ(NoticeComposer::ForFinding({0, "ftp", NotifyKind::Unavailable}).body,
               "Unable to retrieve: ftp");
     DesktopNotice fold = NoticeComposer::ForFold(6);
@@ -126,6 +132,10 @@ TEST_F(DesktopAlertsTest, ActionsNameTheirDocumentAndClosedOrUnknownOnesAskNothi
     ASSERT_TRUE(open.has_value());
     EXPECT_EQ(open->command, NoticeCommand::Open);
     EXPECT_EQ(open->documentName, "other");
+    auto changes = alerts_.ActionInvoked(2, "changes");
+    ASSERT_TRUE(changes.has_value());
+    EXPECT_EQ(changes->command, NoticeCommand::ShowChanges);
+    EXPECT_EQ(changes->documentName, "other");
     EXPECT_FALSE(alerts_.ActionInvoked(2, "show").has_value());
     EXPECT_FALSE(alerts_.ActionInvoked(99, "default").has_value());
 

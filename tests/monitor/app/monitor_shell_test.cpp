@@ -23,6 +23,7 @@
 namespace wardlet::test {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 
 std::vector<std::string> Starts(const std::vector<std::string>& log) {
@@ -268,6 +269,35 @@ TEST_F(ShellTest, UnattendedFindingsGoToTheDesktopAndTheSettingCountsOnlyBesideA
     shell_->TrayAlert(page, NotifyKind::Changed, std::nullopt);
     EXPECT_TRUE(log_.Take().empty());
     EXPECT_EQ(log_.notices.size(), 2u);
+}
+
+TEST_F(ShellTest, NotificationShowChangesRunsTheCommandOnItsDocumentAlone) {
+    WriteDocument(DocumentType::WebPage, "page", "http://127.0.0.1:9/page");
+    WriteDocument(DocumentType::WebPage, "other", "http://127.0.0.1:9/other");
+    StartShell(/*hide=*/true);
+    RecordingCommands commands;
+    shell_->SetCommands(commands);
+    size_t page = IndexOf("page");
+    size_t other = IndexOf("other");
+    shell_->TrayAlert(page, NotifyKind::Changed, std::nullopt);
+    ASSERT_EQ(log_.notices.size(), 1u);
+    // The user had another row selected; the view is of the announced document.
+    rows_->SetAllRowsSelected(false);
+    rows_->SelectRowOfRecord(other);
+    log_.Take();
+
+    shell_->OnNotificationAction(1, "changes");
+    EXPECT_THAT(log_.Take(), Contains("forward"));
+    EXPECT_FALSE(shell_->unattended());
+    EXPECT_THAT(rows_->selected, ElementsAre(*rows_->FindRowOfRecord(page)));
+    EXPECT_THAT(commands.run, ElementsAre(CommandId::ShowChanges));
+    EXPECT_TRUE(opener_.urls.empty());
+
+    // Deleted since it was announced: nothing runs.
+    commands.run.clear();
+    doc_->DeleteDocuments({"page"});
+    shell_->OnNotificationAction(1, "changes");
+    EXPECT_TRUE(commands.run.empty());
 }
 
 TEST_F(ShellTest, HideWithoutATrayMinimisesInsteadOfHiding) {

@@ -79,14 +79,15 @@ status_of() { od -An -t d4 -j 2568 -N 4 "$folder/$1.data" | tr -d ' '; }
 balloon='tray balloon: \(Document has been changed or unable to retrieve\.\|.* has changed: .* added, .* removed\.\)'
 
 # 1. No tray host: one Notify naming the document (its "&" escaped for a service that reads
-#    markup), with the program's name, icon, desktop entry and actions; nothing blinks. Its "Open" opens the document (so it counts as seen: Checked
-#    at exit) and a click on it brings the minimised window forward.
+#    markup), with the program's name, icon, desktop entry and actions; nothing blinks. Its "Open"
+#    opens the document (so it counts as seen: Checked at exit), a click on it brings the
+#    minimised window forward, and its "Show Changes" shows the change view of that document.
 documents none "news & notes"
 start_mock "$work/mock1.log"
 monitor "$work/wardlet1.log"
 wait_for 30 grep -q 'Notify "Wardlet" 0 "wardlet" "Wardlet" "Changed: news &amp; notes\( (+[0-9]* -[0-9]* lines)\)\?"' "$work/mock1.log" ||
   fail "no notification of the change: $(cat "$work/mock1.log")"
-grep -q '\["default", "Activate", "open", "Open"\] {"desktop-entry": "wardlet"}' "$work/mock1.log" ||
+grep -q '\["default", "Activate", "changes", "Show Changes", "open", "Open"\] {"desktop-entry": "wardlet"}' "$work/mock1.log" ||
   fail "the notification lacks its actions or desktop entry: $(grep Notify "$work/mock1.log")"
 sleep 3  # longer than the fold's hold: a second notification would be there by now
 [ "$(notifies "$work/mock1.log")" -eq 1 ] || fail "$(notifies "$work/mock1.log") notifications, not 1"
@@ -96,6 +97,13 @@ invoke 1 open
 wait_for 10 grep -q 'ActionInvoked 1 "open"' "$work/mock1.log" || fail "the mock sent no action"
 invoke 1 default
 wait_for 10 visible || fail "a click on the notification did not bring the window forward"
+changes_visible() { xdotool search --onlyvisible --name "^Changes - news & notes$"; }
+no_changes_visible() { ! changes_visible; }
+invoke 1 changes
+wait_for 10 changes_visible || fail "Show Changes on the notification showed no change view"
+xdotool windowactivate --sync "$(changes_visible | head -1)" >/dev/null 2>&1
+xdotool key --clearmodifiers Escape
+wait_for 10 no_changes_visible || fail "Esc did not close the change view"
 stop_monitor
 opened=$(status_of "news & notes")
 [ "$opened" = 0 ] || fail "Open did not open the document (status $opened)"
