@@ -5,7 +5,7 @@
 namespace wardlet {
 
 UiThreadObserver::UiThreadObserver(CheckObserver& target, DocumentRowList* rows, QObject* parent)
-    : QObject(parent), RelayingObserver(target), rows_(rows) {
+    : QObject(parent), UiThreadRelay(target), rows_(rows) {
     flushTimer_.setSingleShot(true);
     connect(&flushTimer_, &QTimer::timeout, this, &UiThreadObserver::OnFlushTimer);
 }

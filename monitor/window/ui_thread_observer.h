@@ -5,8 +5,8 @@
 #include <functional>
 
 #include "monitor/app/document_row_list.h"
+#include "monitor/app/monitor_session.h"
 #include "monitor/app/refresh_batch.h"
-#include "monitor/engine/check_observer.h"
 
 namespace wardlet {
 
@@ -16,7 +16,7 @@ namespace wardlet {
 // for it to finish. Row refreshes from a check thread do not wait: they are held and painted
 // together by a timer, and before any other call so that it sees its rows as the checks left
 // them. With `rows`, the row of a record is looked up there directly (it locks).
-class UiThreadObserver : public QObject, public RelayingObserver {
+class UiThreadObserver : public QObject, public UiThreadRelay {
     Q_OBJECT
 public:
     explicit UiThreadObserver(CheckObserver& target, DocumentRowList* rows = nullptr,
@@ -26,10 +26,10 @@ public:
     std::optional<size_t> FindRowOfRecord(size_t index) override;
 
     // For calls that must not wait (the engine's idle report): runs `call` there later.
-    void Post(std::function<void()> call);
+    void Post(std::function<void()> call) override;
     // Paints the rows refreshed by the checks since the last flush; on this object's thread (the
     // end of a pass and the exit call it, so that no refresh is left unpainted).
-    void FlushRefreshes();
+    void FlushRefreshes() override;
 
 protected:
     void Relay(const std::function<void()>& call) override;

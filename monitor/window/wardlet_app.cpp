@@ -12,6 +12,7 @@
 
 #include "monitor/dialogs/options_dialog.h"
 #include "monitor/window/command_dialogs.h"
+#include "monitor/window/ui_thread_observer.h"
 
 namespace wardlet {
 
@@ -29,53 +30,45 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
       notifications_(std::make_unique<QtDesktopNotifications>()) {
     DesktopNotifications& notifications =
         desktop.notifications ? *desktop.notifications : *notifications_;
-    shell_ = std::make_unique<MonitorShell>(MonitorShell::Parts{
-        *doc_, frame_->view(), *timers_, *tray_, *sound_, desktop.messages, desktop.opener,
-        desktop.launcher, *frame_, *copies_, notifications, clock_});
-    observer_ = std::make_unique<UiThreadObserver>(*shell_, &doc_->rows());
-    doc_->Attach(*observer_);
-    // Every check has ended: its held refreshes are painted before the idle rules run.
-    doc_->SetChecksIdleCallback([this] {
-        observer_->Post([this] {
-            observer_->FlushRefreshes();
-            shell_->OnChecksIdle();
-        });
-    });
-
-    QObject::connect(timers_.get(), &QtShellTimers::tick,
-                     [this](TimerId id) { shell_->OnTimer(id); });
-    QObject::connect(tray_.get(), &QtTrayIcon::activated, [this] { shell_->Activate(); });
-    QObject::connect(notifications_.get(), &QtDesktopNotifications::actionInvoked,
-                     [this](uint32_t id, const QString& key) {
-                         shell_->OnNotificationAction(id, key.toStdString());
-                     });
-    QObject::connect(notifications_.get(), &QtDesktopNotifications::closed,
-                     [this](uint32_t id) { shell_->OnNotificationClosed(id); });
-    QObject::connect(frame_.get(), &CMainFrame::closeRequested, [this] { shell_->Shutdown(); });
-    QObject::connect(frame_.get(), &CMainFrame::minimized, [this] {
-        shell_->OnMinimized();
-        // Hidden only when a tray icon can bring it back; otherwise it stays in the task bar.
-        if (shell_->WindowHides()) QTimer::singleShot(0, frame_.get(), &QWidget::hide);
-    });
-    QObject::connect(frame_.get(), &CMainFrame::restored, [this] { shell_->OnRestored(); });
-    QObject::connect(&view(), &CWardletView::mouseMoved, [this] { shell_->OnListMouseMove(); });
-    QObject::connect(&view(), &CWardletView::rowDoubleClicked,
-                     [this](size_t row) { shell_->OpenDocumentOfRow(row, true); });
-
     CommandDialogs* dialogs = desktop.dialogs;
     if (!dialogs) {
         ownDialogs_ = std::make_unique<QtCommandDialogs>(*doc_, desktop.messages, desktop.opener,
                                                          desktop.launcher, frame_.get());
         dialogs = ownDialogs_.get();
     }
-    commands_ = std::make_unique<DocumentCommands>(
-        DocumentCommands::Parts{*doc_, frame_->view(), *shell_, desktop.messages, desktop.opener,
-                                *dialogs, MakeHelpPages(doc_->installFolder()), *copies_});
-    shell_->SetCommands(*commands_);
+    session_ = std::make_unique<MonitorSession>(
+        *doc_,
+        MonitorSession::Devices{frame_->view(), *timers_, *tray_, *sound_, desktop.messages,
+                                desktop.opener, desktop.launcher, *frame_, *copies_, notifications,
+                                clock_, *dialogs},
+        [this](CheckObserver& shell) {
+            return std::make_unique<UiThreadObserver>(shell, &doc_->rows());
+        });
+
+    QObject::connect(timers_.get(), &QtShellTimers::tick,
+                     [this](TimerId id) { shell().OnTimer(id); });
+    QObject::connect(tray_.get(), &QtTrayIcon::activated, [this] { shell().Activate(); });
+    QObject::connect(notifications_.get(), &QtDesktopNotifications::actionInvoked,
+                     [this](uint32_t id, const QString& key) {
+                         shell().OnNotificationAction(id, key.toStdString());
+                     });
+    QObject::connect(notifications_.get(), &QtDesktopNotifications::closed,
+                     [this](uint32_t id) { shell().OnNotificationClosed(id); });
+    QObject::connect(frame_.get(), &CMainFrame::closeRequested, [this] { shell().Shutdown(); });
+    QObject::connect(frame_.get(), &CMainFrame::minimized, [this] {
+        shell().OnMinimized();
+        // Hidden only when a tray icon can bring it back; otherwise it stays in the task bar.
+        if (shell().WindowHides()) QTimer::singleShot(0, frame_.get(), &QWidget::hide);
+    });
+    QObject::connect(frame_.get(), &CMainFrame::restored, [this] { shell().OnRestored(); });
+    QObject::connect(&view(), &CWardletView::mouseMoved, [this] { shell().OnListMouseMove(); });
+    QObject::connect(&view(), &CWardletView::rowDoubleClicked,
+                     [this](size_t row) { shell().OpenDocumentOfRow(row, true); });
+
     QObject::connect(frame_.get(), &CMainFrame::commandTriggered,
-                     [this](CommandId id) { commands_->Run(id); });
-    frame_->SetHelpPages(commands_->pages());
-    frame_->UseCommandRules(commands_.get());
+                     [this](CommandId id) { commands().Run(id); });
+    frame_->SetHelpPages(commands().pages());
+    frame_->UseCommandRules(&commands());
     frame_->RefreshEnabling();
     WireTrayMenu();
 }
@@ -95,13 +88,11 @@ CWardletApp::~CWardletApp() {
         fflush(nullptr);
         std::_Exit(0);
     }
-    observer_->FlushRefreshes();
+    session_->relay().FlushRefreshes();
     frame_->UseCommandRules(nullptr);
-    commands_.reset();
-    shell_.reset();
-    // The check threads are joined; the document object itself goes last, after the window
-    // that shows its rows.
-    doc_->StopChecks();
+    // Joins the check threads; the document object itself goes last, after the window that
+    // shows its rows.
+    session_.reset();
 }
 
 void CWardletApp::WireTrayMenu() {
@@ -114,7 +105,7 @@ void CWardletApp::WireTrayMenu() {
         CommandId id = item.id;
         QAction* action = menu.addAction(
             QString::fromLatin1(item.text.data(), static_cast<int>(item.text.size())), this,
-            [this, id] { commands_->Run(id); });
+            [this, id] { commands().Run(id); });
         std::string_view name = CommandOf(id).objectName;  // "actionX" becomes "trayX"
         action->setObjectName(
             id == CommandId::TrayExit
@@ -124,10 +115,10 @@ void CWardletApp::WireTrayMenu() {
 }
 
 WindowStart CWardletApp::Start(bool hide) {
-    shell_->FirstUpdate();
+    shell().FirstUpdate();
     // The list has the keys from the start: arrows, Home and End move through the documents.
     view().setFocus();
-    WindowStart start = shell_->Start(hide);
+    WindowStart start = shell().Start(hide);
     switch (start) {
         case WindowStart::Shown:
             frame_->show();

@@ -5,15 +5,13 @@
 #include <memory>
 
 #include "common/desktop_services.h"
-#include "monitor/app/document_commands.h"
-#include "monitor/app/monitor_shell.h"
+#include "monitor/app/monitor_session.h"
 #include "monitor/app/wardlet_doc.h"
 #include "monitor/window/background_copies.h"
 #include "monitor/window/desktop_notifier.h"
 #include "monitor/window/document_list_model.h"
 #include "monitor/window/main_frame.h"
 #include "monitor/window/shell_devices.h"
-#include "monitor/window/ui_thread_observer.h"
 
 namespace wardlet {
 
@@ -41,8 +39,8 @@ public:
     WindowStart Start(bool hide);
 
     CWardletDoc& doc() { return *doc_; }
-    MonitorShell& shell() { return *shell_; }
-    DocumentCommands& commands() { return *commands_; }
+    MonitorShell& shell() { return session_->shell(); }
+    DocumentCommands& commands() { return session_->commands(); }
     CMainFrame& frame() { return *frame_; }
     CWardletView& view() { return frame_->view(); }
     DocumentListModel& model() { return *model_; }
@@ -64,10 +62,8 @@ private:
     std::unique_ptr<QtBackgroundCopies> copies_;
     std::unique_ptr<QtDesktopNotifications> notifications_;
     SystemSteadyClock clock_;
-    std::unique_ptr<MonitorShell> shell_;
-    std::unique_ptr<UiThreadObserver> observer_;
     std::unique_ptr<CommandDialogs> ownDialogs_;
-    std::unique_ptr<DocumentCommands> commands_;
+    std::unique_ptr<MonitorSession> session_;
 };
 
 }  // namespace wardlet

@@ -42,9 +42,7 @@ class CommandsTest : public ShellTest {
 protected:
     void Start() {
         StartShell();
-        commands_ = std::make_unique<DocumentCommands>(
-            DocumentCommands::Parts{*doc_, *rows_, *shell_, boxes_, opener_, dialogs_,
-                                    MakeHelpPages(install_.path()), copies_});
+        commands_ = &session_->commands();
     }
     size_t RowOf(const std::string& name) { return *rows_->FindRowOfRecord(IndexOf(name)); }
     void Select(const std::vector<std::string>& names) {
@@ -58,8 +56,7 @@ protected:
         doc_->FinishPendingWrites();
     }
 
-    FakeCommandDialogs dialogs_;
-    std::unique_ptr<DocumentCommands> commands_;
+    DocumentCommands* commands_ = nullptr;
 };
 
 TEST_F(CommandsTest, EachHandlerRefusesWithItsMessageWhenItsSelectionIsWrong) {

@@ -128,7 +128,7 @@ ShellTest::~ShellTest() {
         doc_->RequestStop();
         ui_.PumpUntil([&] { return doc_->ChecksIdle(); });
     }
-    shell_.reset();
+    session_.reset();
     // The rows listen to the document object's list, which goes with it.
     rows_.reset();
     doc_.reset();
@@ -161,11 +161,16 @@ void ShellTest::WriteOptions(const std::function<void(MonitorOptions&)>& change)
 void ShellTest::StartShell(bool hide) {
     doc_ = std::make_unique<CWardletDoc>(data_, install_.path());
     rows_ = std::make_unique<FakeRows>(doc_->rows());
-    shell_ = std::make_unique<MonitorShell>(MonitorShell::Parts{
-        *doc_, *rows_, log_, log_, log_, boxes_, opener_, launcher_, log_, copies_, log_, log_});
-    observer_ = std::make_unique<QueuedObserver>(ui_, *shell_);
-    doc_->Attach(*observer_);
-    doc_->SetChecksIdleCallback([this] { ui_.Post([this] { shell_->OnChecksIdle(); }); });
+    session_ = std::make_unique<MonitorSession>(
+        *doc_,
+        MonitorSession::Devices{*rows_, log_, log_, log_, boxes_, opener_, launcher_, log_, copies_,
+                                log_, log_, dialogs_},
+        [this](CheckObserver& shell) {
+            auto observer = std::make_unique<QueuedObserver>(ui_, shell);
+            observer_ = observer.get();
+            return observer;
+        });
+    shell_ = &session_->shell();
     log_.rowCount = [this] { return rows_->RowCount(); };
     ASSERT_EQ(doc_->LockDataFolder(), FolderLock::Held);
     shell_->FirstUpdate();

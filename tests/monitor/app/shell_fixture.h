@@ -14,8 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "fake_command_dialogs.h"
 #include "monitor/app/copy_job.h"
 #include "monitor/app/document_row_list.h"
+#include "monitor/app/monitor_session.h"
 #include "monitor/app/monitor_shell.h"
 #include "monitor/app/wardlet_doc.h"
 #include "scripted_desktop.h"
@@ -43,9 +45,10 @@ private:
 };
 
 // The checks' observer of the tests: every call goes through the UiQueue to the shell.
-class QueuedObserver : public RelayingObserver {
+class QueuedObserver : public UiThreadRelay {
 public:
-    QueuedObserver(UiQueue& ui, CheckObserver& shell) : RelayingObserver(shell), ui_(ui) {}
+    QueuedObserver(UiQueue& ui, CheckObserver& shell) : UiThreadRelay(shell), ui_(ui) {}
+    void Post(std::function<void()> call) override { ui_.Post(std::move(call)); }
 
     // Runs on the check thread before each call is handed over (a test can hold a check here).
     std::function<void()> beforeCall;
@@ -177,10 +180,13 @@ protected:
     ScriptedCopies copies_;
     std::unique_ptr<DocumentTable> writeTable_;
     std::unique_ptr<DocumentStore> writeStore_;
+    FakeCommandDialogs dialogs_;
     std::unique_ptr<CWardletDoc> doc_;
     std::unique_ptr<FakeRows> rows_;
-    std::unique_ptr<MonitorShell> shell_;
-    std::unique_ptr<QueuedObserver> observer_;
+    std::unique_ptr<MonitorSession> session_;
+    // The session's parts, for the tests' calls.
+    MonitorShell* shell_ = nullptr;
+    QueuedObserver* observer_ = nullptr;
 };
 
 }  // namespace wardlet::test
