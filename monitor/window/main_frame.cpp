@@ -22,7 +22,7 @@
 #include "monitor/dialogs/startup_prompt.h"
 
 namespace wardlet {
-CMainFrame::CMainFrame(DocumentListModel& model) {
+CMainFrame::CMainFrame(DocumentListModel& model, FrameDesktop& desktop) : desktop_(desktop) {
     setObjectName("mainFrame");
     setWindowTitle(QString::fromLatin1(kMonitorTitle));
     setWindowIcon(ProgramIcon());
@@ -183,8 +183,18 @@ void CMainFrame::SetHelpPages(const HelpPages& pages) {
     actions_.at(CommandId::Support)->setStatusTip(QString::fromStdString(pages.support));
 }
 
+StartupAnswer QtFrameDesktop::AskStartupQuestion(QWidget* parent) {
+    return RunStartupPrompt(parent);
+}
+
+void QtFrameDesktop::EndProgram(ShutdownEnd end) {
+    if (end == ShutdownEnd::ChecksStopped) return QCoreApplication::exit(0);
+    fflush(nullptr);
+    std::_Exit(0);
+}
+
 StartupAnswer CMainFrame::ShowStartupPrompt() {
-    return startupPrompt ? startupPrompt() : RunStartupPrompt(this);
+    return desktop_.AskStartupQuestion(this);
 }
 
 void CMainFrame::BringForward() {
@@ -206,11 +216,7 @@ void CMainFrame::HideForExit() {
 }
 
 void CMainFrame::Quit(ShutdownEnd end) {
-    if (quit) return quit(end);
-    if (end == ShutdownEnd::ChecksStopped) return QCoreApplication::exit(0);
-    // A check thread is stuck (the records are saved): end without waiting for it.
-    fflush(nullptr);
-    std::_Exit(0);
+    desktop_.EndProgram(end);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

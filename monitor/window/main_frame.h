@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QMainWindow>
-#include <functional>
 #include <map>
 #include <utility>
 #include <vector>
@@ -17,6 +16,22 @@ class QToolBar;
 
 namespace wardlet {
 
+// What the frame leaves to the program around it: the start-up question asked with the real
+// dialog and the end of the event loop, or a test's answers to both.
+class FrameDesktop {
+public:
+    virtual ~FrameDesktop() = default;
+    virtual StartupAnswer AskStartupQuestion(QWidget* parent) = 0;
+    virtual void EndProgram(ShutdownEnd end) = 0;
+};
+
+class QtFrameDesktop : public FrameDesktop {
+public:
+    StartupAnswer AskStartupQuestion(QWidget* parent) override;
+    // With a check thread stuck (the records are saved), ends without waiting for it.
+    void EndProgram(ShutdownEnd end) override;
+};
+
 // The main window: title, program icon, menu bar, tool bar, status bar, the list view filling it
 // and its context menu, all built from the command table. Every action signals its command
 // (commandTriggered); which ones are enabled follows the list's selection. The close box and
@@ -24,7 +39,7 @@ namespace wardlet {
 class CMainFrame : public QMainWindow, public ShellWindow {
     Q_OBJECT
 public:
-    explicit CMainFrame(DocumentListModel& model);
+    CMainFrame(DocumentListModel& model, FrameDesktop& desktop);
 
     CWardletView& view() { return *view_; }
     QToolBar& toolBar() { return *toolBar_; }
@@ -47,10 +62,6 @@ public:
     void HideForExit() override;
     void Quit(ShutdownEnd end) override;
 
-    // Tests put their own prompt and quit in place of the real ones.
-    std::function<StartupAnswer()> startupPrompt;
-    std::function<void(ShutdownEnd)> quit;
-
 signals:
     // An action of a command was triggered (menu, tool bar, context menu or key).
     void commandTriggered(CommandId id);
@@ -70,6 +81,7 @@ private:
     void BuildContextMenu();
     void Trigger(CommandId id);
 
+    FrameDesktop& desktop_;
     CWardletView* view_;
     QToolBar* toolBar_;
     QMenu* contextMenu_ = nullptr;

@@ -22,7 +22,7 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
       doc_(std::make_unique<CWardletDoc>(std::move(dataFolder), std::move(installFolder),
                                          std::move(limits))),
       model_(std::make_unique<DocumentListModel>(doc_->rows())),
-      frame_(std::make_unique<CMainFrame>(*model_)),
+      frame_(std::make_unique<CMainFrame>(*model_, desktop.frame ? *desktop.frame : frameDesktop_)),
       tray_(std::make_unique<QtTrayIcon>()),
       timers_(std::make_unique<QtShellTimers>()),
       sound_(std::make_unique<QtSoundPlayer>()),

@@ -29,6 +29,8 @@ public:
         CommandDialogs* dialogs = nullptr;
         // The desktop's notification service; the session bus's when null.
         DesktopNotifications* notifications = nullptr;
+        // The start-up question and the end of the event loop; the real ones when null.
+        FrameDesktop* frame = nullptr;
     };
     CWardletApp(std::filesystem::path dataFolder, std::filesystem::path installFolder,
                 const Desktop& desktop, TransferLimits limits = TransferLimits::FromEnvironment());
@@ -53,6 +55,7 @@ private:
     void WireTrayMenu();
 
     Desktop desktop_;
+    QtFrameDesktop frameDesktop_;
     std::unique_ptr<CWardletDoc> doc_;
     std::unique_ptr<DocumentListModel> model_;
     std::unique_ptr<CMainFrame> frame_;
