@@ -41,6 +41,13 @@ void WriteDocuments(const std::filesystem::path& data, size_t count, const std::
         fprintf(stderr, "cannot write a record\n");
 }
 
+// The end of the program noted instead of quitting the bench.
+class NotedEnd : public QtFrameDesktop {
+public:
+    void EndProgram(ShutdownEnd) override { ended = true; }
+    bool ended = false;
+};
+
 struct Desktop {
     test::ScriptedMessageBoxes boxes;
     test::RecordingOpener opener;
@@ -134,9 +141,10 @@ void Exit() {
     setenv("no_proxy", "127.0.0.1", 1);
     WriteDocuments(data, 1, "http://127.0.0.1:" + std::to_string(peer.port()) + "/slow");
     Desktop desktop;
-    CWardletApp app(data, data, {desktop.boxes, desktop.opener, desktop.launcher});
-    bool ended = false;
-    app.frame().quit = [&](ShutdownEnd) { ended = true; };
+    NotedEnd end;
+    CWardletApp app(data, data,
+                    {desktop.boxes, desktop.opener, desktop.launcher, nullptr, nullptr, &end});
+    const bool& ended = end.ended;
     app.Start(false);
     app.doc().CheckAll();
     // Until the check is reading the slow page.
@@ -201,9 +209,10 @@ void Pass() {
     }
     std::filesystem::path data = std::filesystem::path(xdg) / "Calvorne" / "Wardlet";
     Desktop desktop;
-    CWardletApp app(data, data, {desktop.boxes, desktop.opener, desktop.launcher});
-    bool ended = false;
-    app.frame().quit = [&](ShutdownEnd) { ended = true; };
+    NotedEnd end;
+    CWardletApp app(data, data,
+                    {desktop.boxes, desktop.opener, desktop.launcher, nullptr, nullptr, &end});
+    const bool& ended = end.ended;
     app.Start(false);
     QCoreApplication::processEvents();
     StallProbe probe;
