@@ -56,6 +56,15 @@ void DiffOfTwoTenMegabyteTexts(benchmark::State& state) {
 }
 BENCHMARK(DiffOfTwoTenMegabyteTexts)->Unit(benchmark::kMillisecond);
 
+// Both texts, side by side on two threads as the view reads them.
+void TextsOfTwoTenMegabyteCopies(benchmark::State& state) {
+    const std::string before = MakePage(10u << 20, 0);
+    const std::string after = MakePage(10u << 20, 1);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(TextsOfCopies(before, after, TextForm::Page, ""));
+}
+BENCHMARK(TextsOfTwoTenMegabyteCopies)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -8,12 +8,13 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <future>
 #include <memory>
 #include <mutex>
 #include <system_error>
-#include <unordered_set>
+#include <vector>
 
 namespace wardlet {
 namespace {
@@ -52,9 +53,52 @@ struct IconvCloser {
     void operator()(iconv_t cd) const { iconv_close(cd); }
 };
 
+// Whether `bytes` are well-formed UTF-8 (no overlong forms, surrogates or code points past
+// U+10FFFF), as iconv would accept them; pages mostly are, and then need no conversion.
+bool IsUtf8(std::string_view bytes) {
+    const auto* at = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned char* end = at + bytes.size();
+    while (at < end) {
+        // Plain ASCII, eight bytes at a time.
+        while (end - at >= 8) {
+            uint64_t word;
+            memcpy(&word, at, 8);
+            if (word & 0x8080808080808080u) break;
+            at += 8;
+        }
+        if (at == end) break;
+        unsigned char c = *at;
+        if (c < 0x80) {
+            ++at;
+            continue;
+        }
+        size_t length;
+        unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            if (c == 0xE0) low = 0xA0;
+            if (c == 0xED) high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            if (c == 0xF0) low = 0x90;
+            if (c == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (static_cast<size_t>(end - at) < length || at[1] < low || at[1] > high) return false;
+        for (size_t i = 2; i < length; ++i)
+            if ((at[i] & 0xC0) != 0x80) return false;
+        at += length;
+    }
+    return true;
+}
+
 // `bytes` in `charset` as UTF-8; a byte that is no character there becomes U+FFFD unless
 // `strict`, and then the conversion fails. nullopt when the charset is unknown too.
 std::optional<std::string> ToUtf8(std::string_view bytes, const std::string& charset, bool strict) {
+    if (charset == "utf-8" && IsUtf8(bytes)) return std::string(bytes);
     iconv_t cd = iconv_open("UTF-8", charset.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvCloser> owner(cd);
@@ -80,53 +124,62 @@ std::optional<std::string> ToUtf8(std::string_view bytes, const std::string& cha
     return out;
 }
 
-// The HTML parser hands element names over in lower case.
-bool IsDropped(std::string_view name) {
-    return name == "script" || name == "style" || name == "noscript" || name == "template";
+// What an element means to the text. The HTML parser hands its names over in lower case.
+enum class Element : uint8_t { Other, Block, Break, Dropped, Preformatted };
+
+Element KindOf(std::string_view name) {
+    // By length first: a page has many elements, and most lengths hold few names.
+    static const auto kinds = [] {
+        constexpr std::string_view blocks[] = {
+            "address", "article", "aside",  "blockquote", "body", "caption",  "dd",
+            "details", "dialog",  "div",    "dl",         "dt",   "fieldset", "figcaption",
+            "figure",  "footer",  "form",   "h1",         "h2",   "h3",       "h4",
+            "h5",      "h6",      "header", "hgroup",     "hr",   "html",     "li",
+            "main",    "nav",     "ol",     "option",     "p",    "section",  "summary",
+            "table",   "tbody",   "td",     "tfoot",      "th",   "thead",    "title",
+            "tr",      "ul"};
+        std::array<std::vector<std::pair<std::string_view, Element>>, 11> byLength;
+        for (std::string_view block : blocks)
+            byLength[block.size()].push_back({block, Element::Block});
+        for (std::string_view dropped : {"script", "style", "noscript", "template"})
+            byLength[dropped.size()].push_back({dropped, Element::Dropped});
+        byLength[2].push_back({"br", Element::Break});
+        byLength[3].push_back({"pre", Element::Preformatted});
+        return byLength;
+    }();
+    if (name.size() >= kinds.size()) return Element::Other;
+    for (const auto& [known, kind] : kinds[name.size()])
+        if (known == name) return kind;
+    return Element::Other;
 }
 
-bool IsBlock(std::string_view name) {
-    static const std::unordered_set<std::string_view> blocks = {
-        "address", "article", "aside",  "blockquote", "body",  "caption",  "dd",
-        "details", "dialog",  "div",    "dl",         "dt",    "fieldset", "figcaption",
-        "figure",  "footer",  "form",   "h1",         "h2",    "h3",       "h4",
-        "h5",      "h6",      "header", "hgroup",     "hr",    "html",     "li",
-        "main",    "nav",     "ol",     "option",     "p",     "pre",      "section",
-        "summary", "table",   "tbody",  "td",         "tfoot", "th",       "thead",
-        "title",   "tr",      "ul"};
-    return blocks.count(name) > 0;
-}
-
-// Lines of a page's text as they are built: white space collapsed, empty lines left out.
+// Lines of a page's text as they are built: white space collapsed, empty lines left out. The
+// text is built in place: the line being built is the tail after `lineStart_`.
 class TextLines {
 public:
     void Add(std::string_view text, bool preformatted) {
-        for (char c : text) {
-            if (preformatted) {
-                if (c == '\n') {
-                    Break();
-                } else if (c != '\r') {
-                    line_ += c;
-                }
-                continue;
-            }
-            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+        if (preformatted) return AddPreformatted(text);
+        const char* at = text.data();
+        const char* end = at + text.size();
+        while (at < end) {
+            if (IsSpace(*at)) {
                 space_ = true;
+                ++at;
                 continue;
             }
-            if (space_ && !line_.empty()) line_ += ' ';
+            const char* word = at;
+            while (at < end && !IsSpace(*at))
+                ++at;
+            if (space_ && text_.size() > lineStart_) text_ += ' ';
             space_ = false;
-            line_ += c;
+            text_.append(word, static_cast<size_t>(at - word));
         }
     }
     void Break() {
-        while (!line_.empty() && line_.back() == ' ')
-            line_.pop_back();
-        if (!line_.empty()) {
-            text_ += line_;
-            text_ += '\n';
-        }
-        line_.clear();
+        while (text_.size() > lineStart_ && text_.back() == ' ')
+            text_.pop_back();
+        if (text_.size() > lineStart_) text_ += '\n';
+        lineStart_ = text_.size();
         space_ = false;
     }
     std::string Take() {
@@ -135,7 +188,21 @@ public:
     }
 
 private:
-    std::string text_, line_;
+    static bool IsSpace(char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+    }
+    void AddPreformatted(std::string_view text) {
+        for (char c : text) {
+            if (c == '\n') {
+                Break();
+            } else if (c != '\r') {
+                text_ += c;
+            }
+        }
+    }
+
+    std::string text_;
+    size_t lineStart_ = 0;
     bool space_ = false;
 };
 
@@ -153,26 +220,26 @@ const char* Text(const xmlChar* text) {
 
 void StartElement(void* context, const xmlChar* tag, const xmlChar**) {
     auto* reader = static_cast<PageReader*>(static_cast<htmlParserCtxtPtr>(context)->_private);
-    std::string_view name = Text(tag);
-    if (IsDropped(name)) {
+    Element kind = KindOf(Text(tag));
+    if (kind == Element::Dropped) {
         ++reader->dropped;
         return;
     }
-    if (reader->dropped) return;
-    if (name == "br" || IsBlock(name)) reader->lines.Break();
-    if (name == "pre") ++reader->preformatted;
+    if (reader->dropped || kind == Element::Other) return;
+    reader->lines.Break();  // a block, a preformatted block or <br>
+    if (kind == Element::Preformatted) ++reader->preformatted;
 }
 
 void EndElement(void* context, const xmlChar* tag) {
     auto* reader = static_cast<PageReader*>(static_cast<htmlParserCtxtPtr>(context)->_private);
-    std::string_view name = Text(tag);
-    if (IsDropped(name)) {
+    Element kind = KindOf(Text(tag));
+    if (kind == Element::Dropped) {
         reader->dropped = std::max(0, reader->dropped - 1);
         return;
     }
-    if (reader->dropped) return;
-    if (IsBlock(name)) reader->lines.Break();
-    if (name == "pre") reader->preformatted = std::max(0, reader->preformatted - 1);
+    if (reader->dropped || kind == Element::Other || kind == Element::Break) return;
+    reader->lines.Break();
+    if (kind == Element::Preformatted) reader->preformatted = std::max(0, reader->preformatted - 1);
 }
 
 void Characters(void* context, const xmlChar* text, int size) {

@@ -54,6 +54,25 @@ TEST(PageText, TheCharsetComesFromTheBomTheHeaderTheMetaThenUtf8ThenWindows1252)
     EXPECT_EQ(Page("<p>\xE9</p>", "no-such-charset"), "\xC3\xA9\n");
 }
 
+TEST(PageText, OnlyWellFormedUtf8IsTakenAsUtf8) {
+    // Four-byte characters and long ASCII runs are UTF-8 as they stand.
+    std::string ascii(100, 'a');
+    EXPECT_EQ(Page("<p>" + ascii + " \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF</p>"),
+              ascii + " \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF\n");
+    // An overlong form, a surrogate, a cut-short sequence and a stray continuation byte are
+    // not: the page is read as windows-1252.
+    for (std::string bad : {"\xC0\xAF", "\xED\xA0\x80", "\xE2\x82", "\x80"}) {
+        DocumentText text = TextOfCopy("<p>" + ascii + bad + "</p>", TextForm::Page, "");
+        EXPECT_EQ(text.charset, "windows-1252") << testing::PrintToString(bad);
+    }
+    // Declared UTF-8 with a broken byte keeps the rest and marks the byte.
+    EXPECT_EQ(Page("<p>a\xFF"
+                   "b</p>",
+                   "utf-8"),
+              "a\xEF\xBF\xBD"
+              "b\n");
+}
+
 TEST(FileText, PlainTextIsAsItIsWithLineEndsMadeLfAndBinaryHasNone) {
     DocumentText text = TextOfCopy("a <b>\r\nb\rc\n", TextForm::File, "");
     EXPECT_EQ(text.text, "a <b>\nb\nc\n");
