@@ -272,7 +272,7 @@ std::string CharsetOfContentType(std::string_view contentType) {
     return std::string(Trim(value));
 }
 
-DocumentText TextOfCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset) {
+DocumentText DecodeCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset) {
     DocumentText result;
     std::string charset;
     if (bytes.starts_with("\xEF\xBB\xBF")) {
@@ -301,8 +301,14 @@ DocumentText TextOfCopy(std::string_view bytes, TextForm form, std::string_view 
         utf8 = ToUtf8(bytes, charset, false);
     }
     result.charset = charset;
-    if (!utf8) return result;
-    result.text = form == TextForm::Page ? PageText(*utf8) : PlainText(*utf8);
+    if (utf8) result.text = std::move(*utf8);
+    return result;
+}
+
+DocumentText TextOfCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset) {
+    DocumentText result = DecodeCopy(bytes, form, declaredCharset);
+    if (result.binary) return result;
+    result.text = form == TextForm::Page ? PageText(result.text) : PlainText(result.text);
     return result;
 }
 
