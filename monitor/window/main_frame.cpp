@@ -205,6 +205,10 @@ void CMainFrame::HideForExit() {
     hide();
 }
 
+void CMainFrame::ShowStatusText(std::string_view text) {
+    statusBar()->showMessage(QString::fromLocal8Bit(text.data(), qsizetype(text.size())));
+}
+
 void CMainFrame::Quit(ShutdownEnd end) {
     if (quit) return quit(end);
     if (end == ShutdownEnd::ChecksStopped) return QCoreApplication::exit(0);

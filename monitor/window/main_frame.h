@@ -45,6 +45,7 @@ public:
     void BringForward() override;
     void CloseMessageBoxes() override;
     void HideForExit() override;
+    void ShowStatusText(std::string_view text) override;
     void Quit(ShutdownEnd end) override;
 
     // Tests put their own prompt and quit in place of the real ones.
