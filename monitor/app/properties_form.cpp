@@ -207,9 +207,10 @@ TrialPicture PictureOfTrial(const FilterTrial& trial) {
             size_t ignored = 0;
             for (const auto& line : trial.result.lines)
                 ignored += line.ignored ? 1 : 0;
-            picture.heading = "What a check compares now (" +
-                              std::to_string(trial.result.lines.size() - ignored) + " lines; " +
-                              std::to_string(ignored) + " ignored, in grey):";
+            size_t kept = trial.result.lines.size() - ignored;
+            picture.heading = "What a check compares now (" + std::to_string(kept) +
+                              (kept == 1 ? " line; " : " lines; ") + std::to_string(ignored) +
+                              " ignored, in grey):";
             break;
         }
         case FilterTrial::Outcome::FilteredOut:

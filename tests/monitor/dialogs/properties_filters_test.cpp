@@ -65,7 +65,7 @@ TEST_F(PropertiesFiltersTest, TryShowsWhatWouldBeComparedWithIgnoredLinesGreyed)
     EXPECT_EQ(Shown(dialog.get()),
               (std::vector<std::string>{"~ Updated today", "Kettles are back"}));
     EXPECT_EQ(Find<QLabel>(dialog.get(), "trialHeading")->text().toStdString(),
-              "What a check compares now (1 lines; 1 ignored, in grey):");
+              "What a check compares now (1 line; 1 ignored, in grey):");
     EXPECT_EQ(peer_.Hits("news"), 1u);
     if (const char* shot = getenv("WARDLET_SCREENSHOT")) dialog->grab().save(shot);
 
