@@ -18,6 +18,7 @@ for tool in "$bin/wardctl" "$bin/make_documents"; do
   [ -x "$tool" ] || { echo "filter_bench: build first (scripts/build.sh main)" >&2; exit 2; }
 done
 make_work_folder filter-bench
+[ -n "${KEEP:-}" ] && trap '[ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null' EXIT
 start_nginx
 
 # Pages of 10 KB of text lines with a clock, a price and a list, as a shop page has them.
@@ -82,6 +83,8 @@ for name in bigplain bigfiltered; do
   mkdir -p "$home"
   XDG_DATA_HOME="$home" "$bin/wardctl" add --type web-page --name big \
     --location "http://127.0.0.1:$port/big" $([ $name = bigfiltered ] && echo --select div.price)
+  # Every check fetches the body, as a changed page would be.
+  XDG_DATA_HOME="$home" "$bin/wardctl" options set conditionalRequests 0
 done
 pk=$(peak "$work/bigplain")
 fk=$(peak "$work/bigfiltered")

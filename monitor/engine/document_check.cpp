@@ -171,15 +171,18 @@ void DocumentCheck::Note(const std::string& text) {
 
 void DocumentCheck::RetrieveFiltered(const PageFilter& filter, TransferRequest request,
                                      CheckMethod method, bool firstCheck) {
-    // The whole body first: a selection needs the whole page, and it is kept for the view.
-    NewCopy page(context_.store.dataFolder(), nullptr);
-    if (!FetchInto(request, page)) return;
-    PageFilter::Result result;
-    {
-        std::optional<std::string> body = ReadDataFile(page.file());
-        if (!body) return EndUnavailable(false);
-        result = filter.Apply(*body, CharsetOfContentType(contentType_));
-    }
+    // The whole body first, in memory: a selection needs the whole page, and a file for it
+    // is written only when it is kept for the view (a page unchanged costs no file).
+    std::string page;
+    if (!Fetch(
+            request,
+            [&](const char* data, size_t size) {
+                page.append(data, size);
+                return true;
+            },
+            [] { return true; }))
+        return;
+    PageFilter::Result result = filter.Apply(page, CharsetOfContentType(contentType_));
     if (!result.ok) {
         // The element is gone (a redesign): not a change, and the stored copy stays.
         Note(result.reason);
@@ -248,8 +251,9 @@ void DocumentCheck::RetrieveFiltered(const PageFilter& filter, TransferRequest r
     }
 }
 
-void DocumentCheck::FinishFilteredMiddle(NewCopy& portion, NewCopy& page, std::string_view text,
-                                         bool firstCheck, const std::function<bool()>& counts) {
+void DocumentCheck::FinishFilteredMiddle(NewCopy& portion, const std::string& page,
+                                         std::string_view text, bool firstCheck,
+                                         const std::function<bool()>& counts) {
     std::optional<std::string> found =
         MiddleExtract(text, MiddleStartText(record_), FieldText(record_.middleEnd));
     if (firstCheck) {
@@ -290,25 +294,32 @@ void DocumentCheck::FinishFilteredMiddle(NewCopy& portion, NewCopy& page, std::s
     }
 }
 
-void DocumentCheck::QueueUnfilteredPage(NewCopy& page) {
+void DocumentCheck::QueueUnfilteredPage(const std::string& page) {
     std::filesystem::path history = context_.store.HistoryOf(FieldText(record_.name));
-    if (page.file().empty() || !MakeHistoryFolder(history)) return;
-    moves_.push_back({page.file(), history / kUnfilteredCopyFile});
-    page.Release();
+    if (!MakeHistoryFolder(history)) return;
+    // Beside the stored copy, as the charset is: a crash leaves a ".tmp" the next start removes.
+    if (std::optional<std::filesystem::path> fresh = WriteFileBeside(contentFile_, page, 0644))
+        moves_.push_back({*fresh, history / kUnfilteredCopyFile});
 }
 
 bool DocumentCheck::FetchInto(TransferRequest request, NewCopy& copy, const BodyTap& tap) {
-    request.useAccount = FlagOn(record_.useAccount);
-    request.userName = FieldText(record_.userName);
-    request.password = FieldText(record_.password);
-    TransferAnswer answer;
-    auto outcome = context_.transfers.Run(
-        request,
+    return Fetch(
+        std::move(request),
         [&](const char* data, size_t size) {
             if (tap) tap(data, size);
             return copy.Append(data, size);
         },
-        context_.limits, context_.stopping, nullptr, &answer);
+        [&] { return copy.Finish(); });
+}
+
+bool DocumentCheck::Fetch(TransferRequest request, const ByteSink& sink,
+                          const std::function<bool()>& finish) {
+    request.useAccount = FlagOn(record_.useAccount);
+    request.userName = FieldText(record_.userName);
+    request.password = FieldText(record_.password);
+    TransferAnswer answer;
+    auto outcome =
+        context_.transfers.Run(request, sink, context_.limits, context_.stopping, nullptr, &answer);
     if (outcome == TransferOutcome::NotModified) {
         // The stored copy is the body: its count and extract stand as they are, nothing is
         // written, and the validators stay.
@@ -326,7 +337,7 @@ bool DocumentCheck::FetchInto(TransferRequest request, NewCopy& copy, const Body
         EndUnavailable(true);  // the copy being fetched goes with `copy`; the stored one stays
         return false;
     }
-    if (outcome == TransferOutcome::SinkFailed || !copy.Finish()) {
+    if (outcome == TransferOutcome::SinkFailed || !finish()) {
         EndUnavailable(false);
         return false;
     }

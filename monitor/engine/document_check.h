@@ -61,6 +61,8 @@ private:
     // Streams the document into `copy` with the record's account. False when that already ended
     // the check (stopped, unavailable, or unchanged by a 304 answer).
     bool FetchInto(TransferRequest request, NewCopy& copy, const BodyTap& tap = {});
+    // The same into `sink`; `finish` is called once the body came whole (false: not stored).
+    bool Fetch(TransferRequest request, const ByteSink& sink, const std::function<bool()>& finish);
     // The outcome of a web page checked by counting, with the count of its body.
     void FinishCounted(NewCopy& copy, bool firstCheck, int64_t found);
     // Fetches a web page checked by its middle text and ends its check.
@@ -74,10 +76,10 @@ private:
                           bool firstCheck);
     // The middle method on a filtered portion.
     // `counts` tells whether a difference meets the trigger.
-    void FinishFilteredMiddle(NewCopy& portion, NewCopy& page, std::string_view text,
+    void FinishFilteredMiddle(NewCopy& portion, const std::string& page, std::string_view text,
                               bool firstCheck, const std::function<bool()>& counts);
     // Takes the whole page beside the stored copy once the portion became the stored copy.
-    void QueueUnfilteredPage(NewCopy& page);
+    void QueueUnfilteredPage(const std::string& page);
     // Tells the user (the row's note, wardctl's error line, the debug log) about the check.
     void Note(const std::string& text);
     // Simple comparison outcome of a complete new copy.
