@@ -15,6 +15,10 @@
 namespace wardlet {
 namespace {
 
+// libxml2's tree of a page of many small elements takes some twenty times the page: larger pages
+// are not parsed for a selection, so a huge page cannot take the monitor's memory.
+constexpr size_t kMaxSelectedPageBytes = size_t{16} << 20;
+
 constexpr int kParseOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                               HTML_PARSE_NONET | HTML_PARSE_COMPACT | HTML_PARSE_NOBLANKS;
 
@@ -135,6 +139,12 @@ std::unique_ptr<PageFilter> PageFilter::Compile(const DocumentFilters& filters,
 std::optional<std::string> PageFilter::Select(std::string_view bytes,
                                               std::string_view declaredCharset,
                                               std::string& reason) const {
+    if (bytes.size() > kMaxSelectedPageBytes) {
+        reason = "The page has " + std::to_string(bytes.size() >> 20) + " MB; " +
+                 "a selector reads pages of at most " +
+                 std::to_string(kMaxSelectedPageBytes >> 20) + " MB.";
+        return std::nullopt;
+    }
     std::unique_ptr<xmlDoc, DocFree> doc;
     {
         // The decoded copy goes once parsed: only the tree stays.

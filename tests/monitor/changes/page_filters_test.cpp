@@ -94,6 +94,16 @@ TEST(PageFilter, NothingSelectedOrLeftIsNotOk) {
     EXPECT_EQ(none.reason, "Every line of the document is ignored by the filters.");
 }
 
+TEST(PageFilter, APageTooLargeToParseForASelectionIsRefusedWithItsSize) {
+    std::string page = "<ul>" + std::string(17 << 20, ' ') + "<li>x</li></ul>";
+    PageFilter::Result r = Apply(Css("li"), page);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.reason, "The page has 17 MB; a selector reads pages of at most 16 MB.");
+    DocumentFilters text;
+    text.textOnly = true;
+    EXPECT_EQ(Apply(text, page).portion, "x\n") << "the text alone needs no tree";
+}
+
 TEST(PageFilter, TextOnlyIsTheChangeViewsTextOfTheSelection) {
     DocumentFilters f = Css("ul");
     f.textOnly = true;
