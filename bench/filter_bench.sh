@@ -77,7 +77,7 @@ size=$(stat -c %s "$work/www/big")
 peak() {  # kilobytes of the check's peak resident memory, its second check (a comparison)
   local home=$1
   XDG_DATA_HOME="$home" "$bin/wardctl" check --all >/dev/null || true
-  XDG_DATA_HOME="$home" /usr/bin/time -f %M "$bin/wardctl" check --all 2>&1 >/dev/null | tail -1
+  { XDG_DATA_HOME="$home" /usr/bin/time -f %M "$bin/wardctl" check --all 2>&1 >/dev/null || true; } | tail -1
 }
 for name in bigplain bigfiltered; do
   home="$work/$name"
