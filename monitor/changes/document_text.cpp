@@ -236,9 +236,12 @@ void ReadPage(std::string_view bytes, const char* encoding, PageReader& reader, 
 
 // The charset a page's <meta charset> or <meta http-equiv="Content-Type"> names.
 std::string MetaCharset(std::string_view bytes) {
+    bytes = bytes.substr(0, kMetaProbe);
+    // Both forms of the declaration spell "charset": a page without the word is not parsed.
+    if (!memmem(Lower(bytes).data(), bytes.size(), "charset", 7)) return "";
     // Read as Latin-1, every byte one character: the markup is ASCII in every charset that matters.
     PageReader reader;
-    ReadPage(bytes.substr(0, kMetaProbe), "ISO-8859-1", reader, true);
+    ReadPage(bytes, "ISO-8859-1", reader, true);
     return reader.metaCharset.empty() ? "" : CanonicalCharset(reader.metaCharset);
 }
 
