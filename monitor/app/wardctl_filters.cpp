@@ -90,7 +90,7 @@ void PrintFilters(std::ostream& out, const FiltersLoad& load) {
 int EditCommand(WardctlSession& session, const std::vector<std::string>& arguments) {
     if (arguments.empty() || arguments[0].rfind("--", 0) == 0)
         return ReportUsage(session.err, "edit takes a document name, then filter options");
-    std::string name = arguments[0];
+    const std::string& name = arguments[0];
     std::vector<std::string> args(arguments.begin() + 1, arguments.end());
     if (int status = session.LockForWriting()) return status;
     session.Load();
