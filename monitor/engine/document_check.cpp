@@ -182,6 +182,13 @@ void DocumentCheck::RetrieveFiltered(const PageFilter& filter, TransferRequest r
             },
             [] { return true; }))
         return;
+    std::filesystem::path unfiltered =
+        context_.store.HistoryOf(FieldText(record_.name)) / kUnfilteredCopyFile;
+    if (!firstCheck && ReadDataFile(unfiltered) == page) {
+        // The very page the stored portion was taken from: nothing to filter or compare.
+        Publish(DocumentStatus::Checked);
+        return;
+    }
     PageFilter::Result result = filter.Apply(page, CharsetOfContentType(contentType_));
     if (!result.ok) {
         // The element is gone (a redesign): not a change, and the stored copy stays.
@@ -296,10 +303,16 @@ void DocumentCheck::FinishFilteredMiddle(NewCopy& portion, const std::string& pa
 
 void DocumentCheck::QueueUnfilteredPage(const std::string& page) {
     std::filesystem::path history = context_.store.HistoryOf(FieldText(record_.name));
-    if (!MakeHistoryFolder(history)) return;
+    std::filesystem::path file = history / kUnfilteredCopyFile;
     // Beside the stored copy, as the charset is: a crash leaves a ".tmp" the next start removes.
-    if (std::optional<std::filesystem::path> fresh = WriteFileBeside(contentFile_, page, 0644))
-        moves_.push_back({*fresh, history / kUnfilteredCopyFile});
+    std::optional<std::filesystem::path> fresh;
+    if (MakeHistoryFolder(history)) fresh = WriteFileBeside(contentFile_, page, 0644);
+    if (fresh) {
+        moves_.push_back({*fresh, file});
+        return;
+    }
+    // An older page must not stay: it would pass for the page of the new portion.
+    unlink(file.c_str());
 }
 
 bool DocumentCheck::FetchInto(TransferRequest request, NewCopy& copy, const BodyTap& tap) {
