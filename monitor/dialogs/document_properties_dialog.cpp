@@ -272,7 +272,7 @@ QWidget* DocumentPropertiesDialog::BuildFilters() {
     grid->addWidget(triggerEdit_, 4, 1, 1, 2);
     triggerRemovedCheck_ = Named(new QCheckBox("in &removed lines", page), "triggerRemovedCheck");
     grid->addWidget(triggerRemovedCheck_, 4, 3);
-    tryButton_ = Named(new QPushButton("T&ry", page), "tryButton");
+    tryButton_ = Named(new QPushButton("Tr&y", page), "tryButton");
     tryButton_->setAutoDefault(false);
     connect(tryButton_, &QPushButton::clicked, this, [this] { StartTrial(false); });
     grid->addWidget(tryButton_, 5, 0);
