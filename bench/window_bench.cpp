@@ -80,7 +80,7 @@ private:
 class SaveAsTo : public CommandDialogs {
 public:
     explicit SaveAsTo(std::filesystem::path target) : target_(std::move(target)) {}
-    std::optional<DocumentRecord> RunProperties(PropertiesMode, size_t) override { return {}; }
+    std::optional<StagedDocument> RunProperties(PropertiesMode, size_t) override { return {}; }
     bool RunDataView(const std::filesystem::path&) override { return false; }
     void RunCountView(size_t) override {}
     void RunChanges(size_t) override {}

@@ -9,7 +9,7 @@ packages=(
   libcurl4-openssl-dev libssl-dev
   libgtest-dev libbenchmark-dev
   media-types ca-certificates openssl curl
-  libyaml-cpp-dev nlohmann-json3-dev libxml2-dev libgit2-dev
+  libyaml-cpp-dev nlohmann-json3-dev libxml2-dev libgit2-dev libre2-dev
   python3 python3-pyftpdlib python3-aiosmtpd python3-openssl urlwatch systemd nginx-light
   dbus-daemon dbus-bin python3-dbusmock python3-dbus
   xvfb openbox trayer xdotool xclip imagemagick x11-utils gdb

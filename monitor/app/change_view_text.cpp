@@ -67,6 +67,18 @@ RunLook LookOf(RunStyle style) {
     return {};
 }
 
+ChangePicture PaintWholePage(const ChangeView& view, bool source) {
+    ChangePicture picture;
+    std::optional<DocumentText> text = view.UnfilteredText(source);
+    if (!text || text->binary) {
+        picture.notice = kWholePageNotKept;
+        return picture;
+    }
+    picture.notice = kWholePageShown;
+    PaintText(picture, text->text);
+    return picture;
+}
+
 ChangePicture PaintChange(const ChangeView& view, size_t chosen, bool source) {
     ChangePicture picture;
     const auto& versions = view.versions();

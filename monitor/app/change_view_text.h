@@ -50,9 +50,16 @@ inline constexpr char kEarlierNotKept[] =
 inline constexpr char kCannotRead[] = "A version of this document cannot be read.";
 inline constexpr char kNoTextChange[] = "The text did not change between these versions.";
 
+inline constexpr char kWholePageShown[] =
+    "The whole page the stored copy was taken from; its filters compare only a part of it.";
+inline constexpr char kWholePageNotKept[] = "The whole page of the stored copy is not kept.";
+
 // The change from the version before `chosen` (the next older one) to `chosen`, or the text of
 // `chosen` when no older one is kept. `source`: the bytes as text rather than a page's reading.
 ChangePicture PaintChange(const ChangeView& view, size_t chosen, bool source);
+
+// A filtered document's whole page, as the stored copy was taken from it.
+ChangePicture PaintWholePage(const ChangeView& view, bool source);
 
 // A version's line in the list: its time, its size and what it is.
 std::string VersionCaption(const VersionEntry& version);

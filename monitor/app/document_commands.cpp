@@ -152,10 +152,11 @@ std::optional<size_t> DocumentCommands::RetrievedSelection() {
     return std::nullopt;
 }
 
-void DocumentCommands::StoreNewDocument(const DocumentRecord& staged) {
+void DocumentCommands::StoreNewDocument(const StagedDocument& staged) {
     // The dialog was modal; the program may have begun to end meanwhile.
     if (!Live()) return;
-    if (doc_.AddDocument(staged) == DocumentTable::kNoSlot)
+    if (doc_.AddDocument(staged.record, staged.filters ? &*staged.filters : nullptr) ==
+        DocumentTable::kNoSlot)
         messages_.Show(kListFull, MessageIcon::Stop);
 }
 
@@ -184,7 +185,8 @@ void DocumentCommands::Properties() {
     if (!index) return;
     auto staged = dialogs_.RunProperties(PropertiesMode::Edit, *index);
     if (!staged || !Live() || doc_.documents().IsFree(*index)) return;
-    if (doc_.EditDocument(*index, *staged) == EditOutcome::NotSaved)
+    const DocumentFilters* filters = staged->filters ? &*staged->filters : nullptr;
+    if (doc_.EditDocument(*index, staged->record, filters) == EditOutcome::NotSaved)
         messages_.Show(kEditNotSaved, MessageIcon::Stop);
 }
 

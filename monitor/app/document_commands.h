@@ -45,12 +45,19 @@ struct HelpPages {
 std::filesystem::path ManualFile(const std::filesystem::path& installFolder);
 HelpPages MakeHelpPages(const std::filesystem::path& installFolder);
 
+// What the properties dialog's Apply stages: the record and the filters (nullopt: the
+// document's filters stay as they are).
+struct StagedDocument {
+    DocumentRecord record{};
+    std::optional<DocumentFilters> filters;
+};
+
 // The modal windows the commands open, behind an interface so that tests answer them.
 class CommandDialogs {
 public:
     virtual ~CommandDialogs() = default;
-    // The document properties dialog; the staged record after Apply, nullopt after Cancel.
-    virtual std::optional<DocumentRecord> RunProperties(PropertiesMode mode, size_t slot) = 0;
+    // The document properties dialog; what it staged after Apply, nullopt after Cancel.
+    virtual std::optional<StagedDocument> RunProperties(PropertiesMode mode, size_t slot) = 0;
     // The data view of a file; false, without a window, when the file cannot be opened.
     virtual bool RunDataView(const std::filesystem::path& file) = 0;
     virtual void RunCountView(size_t slot) = 0;
@@ -125,7 +132,7 @@ private:
     // was fetched; nullopt without one row, and with the "not retrieved" message for a record
     // still Retrieving, Waiting or Unavailable.
     std::optional<size_t> RetrievedSelection();
-    void StoreNewDocument(const DocumentRecord& staged);
+    void StoreNewDocument(const StagedDocument& staged);
     bool Live() const { return !shell_.shuttingDown(); }
 
     CWardletDoc& doc_;

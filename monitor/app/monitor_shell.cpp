@@ -316,6 +316,10 @@ void MonitorShell::ShowMessage(std::string_view text) {
     if (!shuttingDown_) messages_.Show(text, MessageIcon::Information);
 }
 
+void MonitorShell::CheckNote(size_t, std::string_view text) {
+    if (!shuttingDown_) window_.ShowStatusText(text);
+}
+
 void MonitorShell::OpenDocument(size_t index) {
     if (!shuttingDown_ && rows_.FindRowOfRecord(index)) OpenRecord(index, false);
 }

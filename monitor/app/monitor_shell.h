@@ -117,6 +117,7 @@ public:
     // Blinks the tray and tells the desktop's notifications, while the window is unattended.
     void TrayAlert(size_t index, NotifyKind kind, std::optional<ChangedLineCount> lines) override;
     void ShowMessage(std::string_view text) override;
+    void CheckNote(size_t index, std::string_view text) override;
     // The automatic opening of a changed web document, quiet, when it still has a row.
     void OpenDocument(size_t index) override;
 

@@ -1,5 +1,7 @@
 #include "monitor/app/properties_form.h"
 
+#include <algorithm>
+
 #include "common/little_endian.h"
 
 namespace wardlet {
@@ -159,6 +161,69 @@ std::string FtpProbeText(FtpProbeStep step, FtpStepState state, bool tls,
     }
     if (state == FtpStepState::Failed && !reason.empty()) text += "\n" + reason;
     return text;
+}
+
+FiltersTexts TextsOfFilters(const DocumentFilters& filters) {
+    FiltersTexts texts;
+    if (filters.selectorKind != DocumentFilters::Selector::None)
+        texts.selectorKind = filters.selectorKind;
+    texts.selector = filters.selector;
+    texts.textOnly = filters.textOnly;
+    for (const auto& pattern : filters.ignoreLines)
+        texts.ignoreLines += pattern + "\n";
+    texts.trigger = filters.trigger;
+    texts.triggerOnRemoved = filters.triggerOnRemoved;
+    return texts;
+}
+
+DocumentFilters FiltersOfTexts(const FiltersTexts& texts) {
+    DocumentFilters filters;
+    if (texts.selector.find_first_not_of(" \t") != std::string::npos) {
+        filters.selectorKind = texts.selectorKind;
+        filters.selector = texts.selector;
+    }
+    filters.textOnly = texts.textOnly;
+    size_t from = 0;
+    while (from < texts.ignoreLines.size()) {
+        size_t end = std::min(texts.ignoreLines.find('\n', from), texts.ignoreLines.size());
+        std::string line = texts.ignoreLines.substr(from, end - from);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) filters.ignoreLines.push_back(line);
+        from = end + 1;
+    }
+    filters.trigger = texts.trigger;
+    filters.triggerOnRemoved = !texts.trigger.empty() && texts.triggerOnRemoved;
+    return filters;
+}
+
+bool FiltersApply(DocumentType type) {
+    return type == DocumentType::WebPage || type == DocumentType::WebFile;
+}
+
+TrialPicture PictureOfTrial(const FilterTrial& trial) {
+    TrialPicture picture;
+    switch (trial.outcome) {
+        case FilterTrial::Outcome::Compared: {
+            size_t ignored = 0;
+            for (const auto& line : trial.result.lines)
+                ignored += line.ignored ? 1 : 0;
+            size_t kept = trial.result.lines.size() - ignored;
+            picture.heading = "What a check compares now (" + std::to_string(kept) +
+                              (kept == 1 ? " line; " : " lines; ") + std::to_string(ignored) +
+                              " ignored, in grey):";
+            break;
+        }
+        case FilterTrial::Outcome::FilteredOut:
+            picture.heading = "Nothing would be compared: " + trial.problem;
+            break;
+        case FilterTrial::Outcome::Refused:
+        case FilterTrial::Outcome::NotFetched:
+            picture.heading = trial.problem;
+            return picture;
+    }
+    for (const auto& line : trial.result.lines)
+        picture.lines.push_back({line.text, line.ignored});
+    return picture;
 }
 
 }  // namespace wardlet

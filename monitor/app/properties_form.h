@@ -3,8 +3,12 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
+#include "monitor/engine/filter_trial.h"
 #include "monitor/engine/ftp_login_probe.h"
 #include "monitor/model/document_editor.h"
+#include "monitor/model/document_filters.h"
 #include "monitor/model/document_record.h"
 
 namespace wardlet {
@@ -61,5 +65,33 @@ std::string_view TypeExample(DocumentType type);
 // TLS says so in its first step, and a failed step is followed by its reason on a line of its own.
 std::string FtpProbeText(FtpProbeStep step, FtpStepState state, bool tls = false,
                          const std::string& reason = "");
+
+// The "Filters" tab's fields as typed: the selector's kind and text, text only, the ignored
+// patterns one a line, the trigger words and whether removed lines hold them.
+struct FiltersTexts {
+    DocumentFilters::Selector selectorKind = DocumentFilters::Selector::Css;
+    std::string selector;
+    bool textOnly = false;
+    std::string ignoreLines;  // one pattern a line; empty lines are passed over
+    std::string trigger;
+    bool triggerOnRemoved = false;
+};
+FiltersTexts TextsOfFilters(const DocumentFilters& filters);
+DocumentFilters FiltersOfTexts(const FiltersTexts& texts);
+// The tab is usable for web pages and web files only; other types are staged without filters.
+bool FiltersApply(DocumentType type);
+
+// What "Try" shows: the compared lines plain, the ignored ones greyed, and a line above them.
+struct TrialPicture {
+    std::string heading;
+    struct Line {
+        std::string text;
+        bool ignored = false;
+    };
+    std::vector<Line> lines;
+};
+TrialPicture PictureOfTrial(const FilterTrial& trial);
+
+inline constexpr char kTrialRunning[] = "Fetching the page once...";
 
 }  // namespace wardlet

@@ -118,6 +118,8 @@ public:
     virtual void HideForExit() = 0;
     // Ends the event loop with status 0.
     virtual void Quit(ShutdownEnd end) = 0;
+    // A text in the status bar until the next one (what a check says beyond its status).
+    virtual void ShowStatusText(std::string_view /*text*/) {}
 };
 
 }  // namespace wardlet

@@ -156,7 +156,8 @@ ImportJob ReadJob(const YAML::Node& node, size_t number) {
         std::vector<UrlwatchFilter> filters;
         if (!ReadFilters(filter, filters)) return skip("malformed job: filter: cannot be read");
         for (const auto& step : filters)
-            if (std::string problem = ApplyUrlwatchFilter(step, job.input); !problem.empty())
+            if (std::string problem = ApplyUrlwatchFilter(step, job.input, job.filters);
+                !problem.empty())
                 return skip(problem);
     }
     job.input.name = name.empty() ? NameFromUrl(url) : SafeName(name);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "monitor/model/document_editor.h"
+#include "monitor/model/document_filters.h"
 #include "monitor/model/document_record.h"
 
 namespace wardlet {
@@ -14,8 +15,9 @@ namespace wardlet {
 struct ImportJob {
     std::string label;  // how the report names it: its name, else its URL or command
     bool importable = false;
-    DocumentInput input;  // when importable; input.name is the wanted name
-    std::string reason;   // why not, when not
+    DocumentInput input;      // when importable; input.name is the wanted name
+    DocumentFilters filters;  // from its filter: chain
+    std::string reason;       // why not, when not
 };
 
 struct ImportSource {

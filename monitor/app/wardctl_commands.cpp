@@ -10,6 +10,7 @@
 #include "common/folders.h"
 #include "common/little_endian.h"
 #include "monitor/app/wardctl_check.h"
+#include "monitor/app/wardctl_filters.h"
 #include "monitor/app/wardctl_history.h"
 #include "monitor/app/wardctl_json.h"
 #include "monitor/app/wardctl_mail.h"
@@ -37,10 +38,14 @@ Commands:
   show NAME [--json]         every field of the document, one "field: value" line each
                              (--json: one JSON object)
   add --type TYPE --name NAME --location TEXT [--user USER --password PASSWORD]
-      [--count STRING | --middle START END]
+      [--count STRING | --middle START END] [FILTERS]
                              adds a document (saved as waiting for its first check);
                              TYPE is web-page, web-file, ftp-file or local-file;
                              --count and --middle choose the checking method of a web page
+  edit NAME FILTERS          changes the filters of a web document; besides the ones below:
+                             --no-select, --whole-text, --no-ignore, --no-trigger,
+                             --trigger-added, --no-filters
+  try NAME                   fetches the document once and prints what its check would compare
   remove NAME...             deletes the documents and their stored copies
   options                    prints the eleven options as "field: value", then
                              conditionalRequests of Wardlet.settings
@@ -69,6 +74,15 @@ Commands:
                              kept one) to version K-1 (or --to; 0 is the stored copy);
                              --source: of the page's source instead of its text
   --help, --version
+
+Filters (web pages and web files; what their checks compare):
+  --select CSS               only the elements the CSS selector matches (type, #id, .class,
+                             [a], [a=b], descendant, >, commas, :nth-child(n))
+  --xpath EXPR               only what the XPath expression selects
+  --text-only                their text, as the change view reads it: markup changes nothing
+  --ignore REGEX             lines matching the RE2 pattern are left out (repeatable)
+  --trigger WORDS            a change counts only when an added line holds WORDS (any case)
+  --trigger-removed          ... a removed line instead
 
 Exit status: 0 done; 64 usage error; 65 input refused; 66 no document of that name;
 69 the queued e-mail could not be sent (it stays queued); 74 a file could not be written;
@@ -136,8 +150,15 @@ int Show(WardctlSession& session, const Args& args) {
     if (index == DocumentTable::kNoSlot) return session.NoDocument(rest[0]);
     DocumentRecord r = session.doc().Record(index);
     auto& out = session.out;
+    FiltersLoad filters = session.doc().FiltersOf(index);
     if (json) {
-        out << JsonLine(RecordJson(r)) << '\n';
+        nlohmann::json object = RecordJson(r);
+        // Only a document with filters gets the key, so other documents print as they did.
+        if (filters.state == FiltersLoad::State::Damaged)
+            object["filters"] = nullptr;
+        else if (filters.state == FiltersLoad::State::Loaded && !filters.filters.empty())
+            object["filters"] = nlohmann::json::parse(FiltersFileText(filters.filters));
+        out << JsonLine(object) << '\n';
         return kExitOk;
     }
     out << "type: " << r.type << " (" << TypeText(r.type) << ")\n"
@@ -154,10 +175,16 @@ int Show(WardctlSession& session, const Args& args) {
         << "useMiddle: " << r.useMiddle << '\n'
         << "middleStart: " << FieldText(r.middleStart) << '\n'
         << "middleEnd: " << FieldText(r.middleEnd) << '\n';
+    PrintFilters(out, filters);
     return kExitOk;
 }
 
-int Add(WardctlSession& session, const Args& args) {
+int Add(WardctlSession& session, const Args& arguments) {
+    Args args = arguments;
+    DocumentFilters filters;
+    bool filtered = false;
+    if (std::string problem = TakeFilterOptions(args, filters, filtered, false); !problem.empty())
+        return ReportUsage(session.err, problem);
     DocumentInput input;
     bool haveType = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -206,7 +233,11 @@ int Add(WardctlSession& session, const Args& args) {
         session.err << "wardctl: " << result.message << '\n';
         return kExitRefused;
     }
-    size_t index = session.doc().AddDocument(result.staged);
+    if (std::string refusal = FiltersRefusal(filters, input.type); !refusal.empty()) {
+        session.err << "wardctl: " << refusal << '\n';
+        return kExitRefused;
+    }
+    size_t index = session.doc().AddDocument(result.staged, filtered ? &filters : nullptr);
     std::error_code ec;
     if (index == DocumentTable::kNoSlot ||
         !std::filesystem::is_regular_file(session.doc().DataFile(input.name), ec)) {
@@ -312,6 +343,8 @@ int RunWardctl(const std::vector<std::string>& args, std::ostream& out, std::ost
         {"list", List},
         {"show", Show},
         {"add", Add},
+        {"edit", EditCommand},
+        {"try", TryCommand},
         {"remove", Remove},
         {"options", Options},
         {"check", CheckCommand},

@@ -48,6 +48,11 @@ void WardctlObserver::ShowMessage(std::string_view text) {
     if (message_) message_(std::string(text));
 }
 
+void WardctlObserver::CheckNote(size_t, std::string_view text) {
+    std::lock_guard guard(lock_);
+    if (message_) message_(std::string(text));
+}
+
 void WardctlObserver::CheckEnded(size_t, const DocumentRecord& record) {
     std::lock_guard guard(lock_);
     ++tally_.checked;

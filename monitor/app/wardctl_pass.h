@@ -27,8 +27,8 @@ struct PassSummary {
 
 // The check observer of wardctl, without a window: rows are the document object's, each ended
 // check is told as one line (CheckLine, unless another form is set) and tallied for the exit
-// status, and the one message a check can show goes to `message`. Sound, selection, tray and
-// opening have nothing to act on. Called from the check threads.
+// status, and the one message a check can show, and its notes, go to `message`. Sound, selection,
+// tray and opening have nothing to act on. Called from the check threads.
 class WardctlObserver : public CheckObserver {
 public:
     using Sink = std::function<void(const std::string&)>;
@@ -50,6 +50,7 @@ public:
     void ShowMessage(std::string_view text) override;
     void OpenDocument(size_t) override {}
     void CheckEnded(size_t index, const DocumentRecord& record) override;
+    void CheckNote(size_t index, std::string_view text) override;
 
 private:
     DocumentRowList& rows_;

@@ -8,6 +8,7 @@
 #include "common/little_endian.h"
 #include "monitor/app/urlwatch_jobs.h"
 #include "monitor/app/wardctl_commands.h"
+#include "monitor/app/wardctl_filters.h"
 #include "monitor/model/document_editor.h"
 
 namespace wardlet {
@@ -48,6 +49,7 @@ std::string StoredLocation(const DocumentInput& input) {
 struct Planned {
     std::string name;
     DocumentRecord staged{};
+    DocumentFilters filters;
 };
 
 // Decides every job against the documents there are: names made unique, a job that watches what
@@ -82,9 +84,13 @@ std::vector<Planned> Plan(WardctlSession& session, std::vector<ImportJob>& jobs)
             job.reason = OneLine(result.message);
             continue;
         }
+        if (std::string refusal = FiltersRefusal(job.filters, job.input.type); !refusal.empty()) {
+            job.reason = "filter: " + refusal;
+            continue;
+        }
         job.importable = true;
         watched.emplace(StoredLocation(job.input), name);
-        plan.push_back({name, result.staged});
+        plan.push_back({name, result.staged, job.filters});
     }
     return plan;
 }
@@ -93,7 +99,7 @@ std::vector<Planned> Plan(WardctlSession& session, std::vector<ImportJob>& jobs)
 bool AddAll(WardctlSession& session, const std::vector<Planned>& plan) {
     std::vector<std::string> added;
     for (const auto& planned : plan) {
-        size_t index = session.doc().AddDocument(planned.staged);
+        size_t index = session.doc().AddDocument(planned.staged, &planned.filters);
         std::error_code ec;
         if (index == DocumentTable::kNoSlot ||
             !std::filesystem::is_regular_file(session.doc().DataFile(planned.name), ec)) {
@@ -159,12 +165,19 @@ int ExportCommand(WardctlSession& session, const Args& args) {
         return ReportUsage(session.err, "use 'export urlwatch'");
     session.Load();
     std::vector<DocumentRecord> records;
+    std::vector<std::string> filtered;
     for (size_t i = 0; i < session.doc().documents().size(); ++i) {
         DocumentRecord r = session.doc().Record(i);
-        if (!FieldText(r.name).empty()) records.push_back(r);
+        if (FieldText(r.name).empty()) continue;
+        records.push_back(r);
+        if (session.doc().FiltersOf(i).state != FiltersLoad::State::None)
+            filtered.emplace_back(FieldText(r.name));
     }
     std::vector<std::string> notes;
     auto yaml = UrlwatchJobsYaml(records, notes);
+    // Not written as urlwatch filter steps, so said, as the other settings left out are.
+    for (const auto& name : filtered)
+        notes.push_back(name + ": its filters are left out");
     if (!yaml) {
         session.err << "wardctl: the documents cannot be written as YAML.\n";
         return kExitWriteFailed;

@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "common/little_endian.h"
 #include "monitor/model/feature_settings.h"
 
 namespace wardlet {
@@ -56,6 +57,10 @@ DocumentStore::LoadReport CWardletDoc::LoadDocuments() {
 std::filesystem::path CWardletDoc::StoredCopyOf(size_t slot) {
     store_.FlushPendingWritesOf(slot);
     return store_.ContentFile(table_.Name(slot));
+}
+
+FiltersLoad CWardletDoc::FiltersOf(size_t slot) const {
+    return LoadDocumentFilters(store_.FiltersOf(FieldText(table_.Get(slot).name)));
 }
 
 bool CWardletDoc::HasStoredCopy(size_t slot) const {

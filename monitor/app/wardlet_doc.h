@@ -82,10 +82,16 @@ public:
 
     // Add, Copy, Edit and Delete, as the store does them (and a check started after the first
     // two when the checks follow changes).
-    size_t AddDocument(const DocumentRecord& staged) { return store_.AddDocument(staged); }
-    [[nodiscard]] EditOutcome EditDocument(size_t slot, const DocumentRecord& staged) {
-        return store_.EditDocument(slot, staged);
+    // With `filters` the document gets them (see DocumentStore).
+    size_t AddDocument(const DocumentRecord& staged, const DocumentFilters* filters = nullptr) {
+        return store_.AddDocument(staged, filters);
     }
+    [[nodiscard]] EditOutcome EditDocument(size_t slot, const DocumentRecord& staged,
+                                           const DocumentFilters* filters = nullptr) {
+        return store_.EditDocument(slot, staged, filters);
+    }
+    // The filters of the document in `slot`, as its file holds them.
+    FiltersLoad FiltersOf(size_t slot) const;
     void DeleteDocuments(const std::vector<std::string>& names) { store_.DeleteDocuments(names); }
     // Mark as Checked: records not Checked yet become Checked, their rows are redrawn, and they
     // are written at once (in one batch), so a crash cannot bring back an alert already seen.

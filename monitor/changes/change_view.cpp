@@ -7,6 +7,7 @@
 #include "common/fd_io.h"
 #include "common/little_endian.h"
 #include "common/time_stamp.h"
+#include "monitor/model/document_filters.h"
 #include "monitor/model/version_history.h"
 
 namespace wardlet {
@@ -39,6 +40,26 @@ ChangeView::ChangeView(const DocumentStore& store, const DocumentRecord& record)
         versions_.push_back({versions_.size(), kept.time, kept.bytes, kept.kept, kept.file});
     if (std::optional<std::string> charset = ReadDataFile(history / kDeclaredCharsetFile))
         declaredCharset_ = *charset;
+    FiltersLoad filters = LoadDocumentFilters(store.FiltersOf(name));
+    if (filters.state == FiltersLoad::State::Loaded && !filters.filters.empty()) {
+        filtered_ = true;
+        plainText_ = filters.filters.textOnly;
+        unfiltered_ = history / kUnfilteredCopyFile;
+    }
+}
+
+TextForm ChangeView::FormOf(bool source) const {
+    bool page = TypeOf(record_) == DocumentType::WebPage;
+    return page && !source && !plainText_ ? TextForm::Page : TextForm::File;
+}
+
+std::optional<DocumentText> ChangeView::UnfilteredText(bool source) const {
+    if (!filtered_) return std::nullopt;
+    std::optional<std::string> bytes = ReadDataFile(unfiltered_);
+    if (!bytes) return std::nullopt;
+    // Its server's charset is not kept: the page's own <meta> or its bytes tell it.
+    bool page = TypeOf(record_) == DocumentType::WebPage;
+    return TextOfCopy(*bytes, page && !source ? TextForm::Page : TextForm::File, "");
 }
 
 std::optional<std::string> ChangeView::BytesOf(size_t index) const {
@@ -49,8 +70,7 @@ std::optional<std::string> ChangeView::BytesOf(size_t index) const {
 std::optional<DocumentText> ChangeView::TextOf(size_t index, bool source) const {
     std::optional<std::string> bytes = BytesOf(index);
     if (!bytes) return std::nullopt;
-    bool page = TypeOf(record_) == DocumentType::WebPage;
-    return TextOfCopy(*bytes, page && !source ? TextForm::Page : TextForm::File, declaredCharset_);
+    return TextOfCopy(*bytes, FormOf(source), declaredCharset_);
 }
 
 std::optional<VersionChange> ChangeView::Compare(size_t from, size_t to, bool source) const {
@@ -69,9 +89,7 @@ std::optional<VersionChange> ChangeView::Compare(size_t from, size_t to, bool so
         change.oldCount = CountInCopy(*oldBytes, needle);
         change.newCount = CountInCopy(*newBytes, needle);
     }
-    bool page = TypeOf(record_) == DocumentType::WebPage;
-    TextForm form = page && !source ? TextForm::Page : TextForm::File;
-    auto [oldText, newText] = TextsOfCopies(*oldBytes, *newBytes, form, declaredCharset_);
+    auto [oldText, newText] = TextsOfCopies(*oldBytes, *newBytes, FormOf(source), declaredCharset_);
     if (oldText.binary || newText.binary) {
         change.kind = VersionChange::Kind::Binary;
         change.binary = DescribeBinaryChange(*oldBytes, *newBytes);

@@ -53,12 +53,24 @@ public:
     // either index is not listed or a copy cannot be read.
     std::optional<VersionChange> Compare(size_t from, size_t to, bool source) const;
 
+    // With filters, the stored copy and the kept versions hold the compared portion; the whole
+    // page the stored copy was taken from is kept beside them.
+    bool filtered() const { return filtered_; }
+    // The text of that whole page (`source`: its bytes as text); nullopt without filters or
+    // when it was not kept.
+    std::optional<DocumentText> UnfilteredText(bool source) const;
+
 private:
+    TextForm FormOf(bool source) const;
+
     std::optional<std::string> BytesOf(size_t index) const;
 
     DocumentRecord record_;
     std::string declaredCharset_;
     std::vector<VersionEntry> versions_;
+    bool filtered_ = false;
+    bool plainText_ = false;  // the portions are a page's text already ("text only")
+    std::filesystem::path unfiltered_;
 };
 
 // A version's time as the last-check column shows times: "YYYY/MM/DD [hh:mm:ss]" local.

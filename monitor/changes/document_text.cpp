@@ -303,9 +303,12 @@ void ReadPage(std::string_view bytes, const char* encoding, PageReader& reader, 
 
 // The charset a page's <meta charset> or <meta http-equiv="Content-Type"> names.
 std::string MetaCharset(std::string_view bytes) {
+    bytes = bytes.substr(0, kMetaProbe);
+    // Both forms of the declaration spell "charset": a page without the word is not parsed.
+    if (!memmem(Lower(bytes).data(), bytes.size(), "charset", 7)) return "";
     // Read as Latin-1, every byte one character: the markup is ASCII in every charset that matters.
     PageReader reader;
-    ReadPage(bytes.substr(0, kMetaProbe), "ISO-8859-1", reader, true);
+    ReadPage(bytes, "ISO-8859-1", reader, true);
     return reader.metaCharset.empty() ? "" : CanonicalCharset(reader.metaCharset);
 }
 
@@ -339,7 +342,7 @@ std::string CharsetOfContentType(std::string_view contentType) {
     return std::string(Trim(value));
 }
 
-DocumentText TextOfCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset) {
+DocumentText DecodeCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset) {
     DocumentText result;
     std::string charset;
     if (bytes.starts_with("\xEF\xBB\xBF")) {
@@ -368,8 +371,14 @@ DocumentText TextOfCopy(std::string_view bytes, TextForm form, std::string_view 
         utf8 = ToUtf8(bytes, charset, false);
     }
     result.charset = charset;
-    if (!utf8) return result;
-    result.text = form == TextForm::Page ? PageText(*utf8) : PlainText(*utf8);
+    if (utf8) result.text = std::move(*utf8);
+    return result;
+}
+
+DocumentText TextOfCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset) {
+    DocumentText result = DecodeCopy(bytes, form, declaredCharset);
+    if (result.binary) return result;
+    result.text = form == TextForm::Page ? PageText(result.text) : PlainText(result.text);
     return result;
 }
 

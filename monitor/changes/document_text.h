@@ -28,6 +28,10 @@ struct DocumentText {
 // references. A NUL byte in its first 8000 bytes makes a file binary (not a UTF-16 one).
 DocumentText TextOfCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset);
 
+// The first step of TextOfCopy: the copy's bytes in UTF-8 (line ends as they are) in `text`,
+// read in the charset chosen by the same rule; `binary` with no text.
+DocumentText DecodeCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset);
+
 // TextOfCopy of two copies; large ones are read at the same time, on two threads.
 std::pair<DocumentText, DocumentText> TextsOfCopies(std::string_view oldBytes,
                                                     std::string_view newBytes, TextForm form,

@@ -74,6 +74,10 @@ ChangeViewDialog::ChangeViewDialog(const std::string& name, ChangeView view, Mes
     text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     source_ = new QCheckBox("Show the page's &source", this);
     source_->setObjectName("sourceToggle");
+    // A filtered document shows what its filters compare; the whole page is one click away.
+    wholePage_ = new QCheckBox("Show the &whole page", this);
+    wholePage_->setObjectName("wholePageToggle");
+    wholePage_->setVisible(view_.filtered());
     saveAs_ = new QPushButton("Save &As...", this);
     saveAs_->setObjectName("saveAsButton");
     auto* close = new QPushButton("Close", this);
@@ -91,6 +95,7 @@ ChangeViewDialog::ChangeViewDialog(const std::string& name, ChangeView view, Mes
     splitter->setStretchFactor(1, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(source_);
+    buttons->addWidget(wholePage_);
     buttons->addStretch();
     buttons->addWidget(saveAs_);
     buttons->addWidget(close);
@@ -102,6 +107,7 @@ ChangeViewDialog::ChangeViewDialog(const std::string& name, ChangeView view, Mes
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     connect(saveAs_, &QPushButton::clicked, this, &ChangeViewDialog::SaveChosen);
     connect(source_, &QCheckBox::toggled, this, &ChangeViewDialog::ShowChosen);
+    connect(wholePage_, &QCheckBox::toggled, this, &ChangeViewDialog::ShowChosen);
     connect(versions_, &QListWidget::currentRowChanged, this, &ChangeViewDialog::ShowChosen);
     if (versions_->count() > 0)
         versions_->setCurrentRow(0);  // the newest; shows it
@@ -114,12 +120,15 @@ size_t ChangeViewDialog::Chosen() const {
 }
 
 void ChangeViewDialog::ShowChosen() {
-    ChangePicture picture = PaintChange(view_, Chosen(), source_->isChecked());
+    bool whole = wholePage_->isChecked();
+    ChangePicture picture = whole ? PaintWholePage(view_, source_->isChecked())
+                                  : PaintChange(view_, Chosen(), source_->isChecked());
     notice_->setText(QString::fromStdString(picture.notice));
     notice_->setVisible(!picture.notice.empty());
     Paint(*text_, picture);
     size_t chosen = Chosen();
-    saveAs_->setEnabled(chosen < view_.versions().size() && view_.versions()[chosen].kept);
+    saveAs_->setEnabled(!whole && chosen < view_.versions().size() &&
+                        view_.versions()[chosen].kept);
 }
 
 void ChangeViewDialog::SaveChosen() {

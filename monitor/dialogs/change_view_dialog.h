@@ -37,6 +37,7 @@ private:
     QLabel* notice_;
     QTextEdit* text_;
     QCheckBox* source_;
+    QCheckBox* wholePage_;  // only for a filtered document
     QPushButton* saveAs_;
 };
 

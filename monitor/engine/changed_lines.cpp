@@ -35,7 +35,7 @@ ChangeOutline OutlineChange(const DocumentRecord& record, const std::filesystem:
         fresh.userFile ? ReadSystemFile(fresh.file) : ReadDataFile(fresh.file);
     if (!before || !after) return {};
     std::string charset = ReadDataFile(historyFolder / kDeclaredCharsetFile).value_or("");
-    bool page = TypeOf(record) == DocumentType::WebPage;
+    bool page = TypeOf(record) == DocumentType::WebPage && !fresh.plainText;
     auto [oldText, newText] =
         TextsOfCopies(*before, *after, page ? TextForm::Page : TextForm::File, charset);
     if (oldText.binary || newText.binary) return {};

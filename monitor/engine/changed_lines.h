@@ -13,6 +13,7 @@ namespace wardlet {
 struct NewBytes {
     std::filesystem::path file;  // empty: not at hand (nothing to show)
     bool userFile = false;       // the watched local file itself, not a file of the data folder
+    bool plainText = false;      // a page's text already (a "text only" filtered portion)
 };
 
 // The first changed lines of the text from the stored copy to `fresh`, as a "Changed" mail

@@ -41,6 +41,9 @@ public:
     void CheckEnded(size_t index, const DocumentRecord& record) override {
         inner_.CheckEnded(index, record);
     }
+    void CheckNote(size_t index, std::string_view text) override {
+        if (Open()) inner_.CheckNote(index, text);
+    }
 
 private:
     bool Open() const { return !stopping_.load(); }

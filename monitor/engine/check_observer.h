@@ -55,6 +55,10 @@ public:
     // A check of the record in `index` has ended; `record` is the record as the check left it.
     // For reports such as wardctl's lines; the window needs nothing here.
     virtual void CheckEnded(size_t /*index*/, const DocumentRecord& /*record*/) {}
+    // Something the user should read about the check of the record in `index` that its status
+    // does not say (its filters cannot be read, its selector found nothing), as "NAME: what":
+    // for a status-bar text or a report line. Returns at once.
+    virtual void CheckNote(size_t /*index*/, std::string_view /*text*/) {}
 };
 
 // An observer that hands every call to `target` through Relay, which runs it where the target
@@ -87,6 +91,9 @@ public:
     }
     void OpenDocument(size_t index) override {
         Relay([&] { target_.OpenDocument(index); });
+    }
+    void CheckNote(size_t index, std::string_view text) override {
+        Relay([&] { target_.CheckNote(index, text); });
     }
 
 protected:

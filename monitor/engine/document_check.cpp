@@ -8,6 +8,8 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <unordered_set>
 
 #include "common/atomic_file.h"
 #include "common/debug_log.h"
@@ -15,10 +17,13 @@
 #include "common/little_endian.h"
 #include "common/temp_file.h"
 #include "common/time_stamp.h"
+#include "monitor/changes/change_view.h"
 #include "monitor/changes/document_text.h"
+#include "monitor/changes/page_filters.h"
 #include "monitor/engine/change_detection.h"
 #include "monitor/engine/new_copy.h"
 #include "monitor/engine/transfer.h"
+#include "monitor/model/document_filters.h"
 #include "monitor/model/feature_settings.h"
 #include "monitor/model/version_history.h"
 
@@ -45,6 +50,14 @@ int32_t ClampCount(int64_t count) {
 std::string_view MiddleStartText(const DocumentRecord& record) {
     // Only the first 512 bytes of the start string are used.
     return std::string_view(record.middleStart, strnlen(record.middleStart, 512));
+}
+
+// A damaged filter file is told about once per run, not at every check of every pass.
+bool FirstNotice(const std::string& key) {
+    static std::mutex lock;
+    static std::unordered_set<std::string> told;
+    std::lock_guard guard(lock);
+    return told.insert(key).second;
 }
 
 }  // namespace
@@ -113,6 +126,12 @@ void DocumentCheck::RetrieveWeb() {
     request.url = WebUrl(FieldText(record_.location));
     conditional_ = context_.settings.ConditionalRequests();
     if (!firstCheck) AddValidators(request, method == CheckMethod::Middle);
+    std::unique_ptr<PageFilter> filter;
+    if (!LoadFilter(filter)) return;
+    if (filter) {
+        stored.reset();
+        return RetrieveFiltered(*filter, request, method, firstCheck);
+    }
     if (method == CheckMethod::Count) {
         StringCounter counter{std::string(FieldText(record_.countString))};
         if (!FetchInto(request, copy, [&](const char* d, size_t n) { counter.Feed(d, n); })) return;
@@ -125,18 +144,195 @@ void DocumentCheck::RetrieveWeb() {
     FinishCompared(copy, firstCheck, copy.differs());
 }
 
+bool DocumentCheck::LoadFilter(std::unique_ptr<PageFilter>& filter) {
+    std::filesystem::path file = context_.store.FiltersOf(FieldText(record_.name));
+    FiltersLoad load = LoadDocumentFilters(file);
+    if (load.state == FiltersLoad::State::Damaged) {
+        if (FirstNotice(file.string() + '\n' + load.problem))
+            Note("Its filters cannot be read (" + load.problem +
+                 "), so it is checked without them.");
+        return true;
+    }
+    if (load.state == FiltersLoad::State::None || load.filters.empty()) return true;
+    std::string problem;
+    filter = PageFilter::Compile(load.filters, problem);
+    if (filter) return true;
+    // Compared without them it would change at every check; the user must mend them.
+    Note(problem);
+    EndUnavailable(true);
+    return false;
+}
+
+void DocumentCheck::Note(const std::string& text) {
+    std::string note = std::string(FieldText(record_.name)) + ": " + text;
+    DebugLog(note);
+    context_.observer.CheckNote(index_, note);
+}
+
+void DocumentCheck::RetrieveFiltered(const PageFilter& filter, TransferRequest request,
+                                     CheckMethod method, bool firstCheck) {
+    // The whole body first, in memory: a selection needs the whole page, and a file for it
+    // is written only when it is kept for the view (a page unchanged costs no file).
+    std::string page;
+    if (!Fetch(
+            request,
+            [&](const char* data, size_t size) {
+                page.append(data, size);
+                return true;
+            },
+            [] { return true; }))
+        return;
+    std::filesystem::path unfiltered =
+        context_.store.HistoryOf(FieldText(record_.name)) / kUnfilteredCopyFile;
+    if (!firstCheck && ReadDataFile(unfiltered) == page) {
+        // The very page the stored portion was taken from: nothing to filter or compare.
+        Publish(DocumentStatus::Checked);
+        return;
+    }
+    PageFilter::Result result = filter.Apply(page, CharsetOfContentType(contentType_));
+    if (!result.ok) {
+        // The element is gone (a redesign): not a change, and the stored copy stays.
+        Note(result.reason);
+        return EndUnavailable(true);
+    }
+    const DocumentFilters& filters = filter.filters();
+    portionIsText_ = filters.textOnly;
+    portionIsUtf8_ = filters.textOnly || filters.selectorKind != DocumentFilters::Selector::None;
+    FilePtr stored = firstCheck ? nullptr : OpenStoredCopy(contentFile_);
+    firstCheck = !stored;
+    NewCopy portion(context_.store.dataFolder(), stored.get());
+    if (!portion.Append(result.portion.data(), result.portion.size()) || !portion.Finish())
+        return EndUnavailable(false);
+    stored.reset();
+    std::function<bool()> counts = [&] {
+        // Read only when a trigger has to decide.
+        if (filters.trigger.empty()) return true;
+        std::optional<std::string> old = ReadDataFile(contentFile_);
+        return filter.CountsAsChange(old.value_or(""), result.portion);
+    };
+    NewBytes fresh{portion.file(), false, portionIsText_};
+    if (method == CheckMethod::Middle)
+        return FinishFilteredMiddle(portion, page, result.portion, firstCheck, counts);
+    if (method == CheckMethod::Count) {
+        int32_t count = ClampCount(CountInCopy(result.portion, FieldText(record_.countString)));
+        if (firstCheck) {
+            if (Publish(DocumentStatus::Ready, count, &portion)) QueueUnfilteredPage(page);
+            return;
+        }
+        if (count == record_.lastCount) {
+            Publish(DocumentStatus::Checked);
+            return;
+        }
+        NewCopy* replaced = portion.differs() ? &portion : nullptr;
+        if (!counts()) {
+            // The count moved without the trigger: taken quietly, as the new base.
+            if (Publish(DocumentStatus::Checked, count, replaced) && replaced)
+                QueueUnfilteredPage(page);
+            return;
+        }
+        Announce(NotifyKind::Changed, replaced ? fresh : NewBytes{});
+        if (Publish(DocumentStatus::Changed, count, replaced)) {
+            if (replaced) QueueUnfilteredPage(page);
+            OpenChangedDocument();
+        }
+        return;
+    }
+    if (firstCheck) {
+        if (Publish(DocumentStatus::Ready, std::nullopt, &portion)) QueueUnfilteredPage(page);
+        return;
+    }
+    if (!portion.differs()) {
+        Publish(DocumentStatus::Checked);
+        return;
+    }
+    if (!counts()) {
+        // A difference without the trigger words: the new portion is the base of the next
+        // check, kept without an announcement or an earlier version.
+        if (Publish(DocumentStatus::Checked, std::nullopt, &portion)) QueueUnfilteredPage(page);
+        return;
+    }
+    Announce(NotifyKind::Changed, fresh);
+    if (Publish(DocumentStatus::Changed, std::nullopt, &portion)) {
+        QueueUnfilteredPage(page);
+        OpenChangedDocument();
+    }
+}
+
+void DocumentCheck::FinishFilteredMiddle(NewCopy& portion, const std::string& page,
+                                         std::string_view text, bool firstCheck,
+                                         const std::function<bool()>& counts) {
+    std::optional<std::string> found =
+        MiddleExtract(text, MiddleStartText(record_), FieldText(record_.middleEnd));
+    if (firstCheck) {
+        if (!found) {
+            if (Publish(DocumentStatus::Unavailable, std::nullopt, &portion)) {
+                QueueUnfilteredPage(page);
+                context_.observer.ShowMessage(kMiddleStringsMissing);
+            }
+            return;
+        }
+        NewCopy extract(context_.store.dataFolder(), nullptr);
+        bool written = extract.Append(found->data(), found->size()) && extract.Finish();
+        if (Publish(DocumentStatus::Ready, std::nullopt, &portion, written ? &extract : nullptr))
+            QueueUnfilteredPage(page);
+        return;
+    }
+    FilePtr storedExtract = OpenStoredCopy(context_.store.MiddleFile(FieldText(record_.name)));
+    if (!found || !storedExtract) return EndUnavailable(true);
+    NewCopy extract(context_.store.dataFolder(), storedExtract.get(),
+                    StreamComparator::Extent::BodyLength);
+    if ((!found->empty() && !extract.Append(found->data(), found->size())) || !extract.Finish())
+        return EndUnavailable(false);
+    NewCopy* replaced = portion.differs() ? &portion : nullptr;
+    if (!extract.differs()) {
+        Publish(DocumentStatus::Checked);
+        return;
+    }
+    if (!counts()) {
+        if (Publish(DocumentStatus::Checked, std::nullopt, replaced, &extract) && replaced)
+            QueueUnfilteredPage(page);
+        return;
+    }
+    Announce(NotifyKind::Changed,
+             replaced ? NewBytes{portion.file(), false, portionIsText_} : NewBytes{});
+    if (Publish(DocumentStatus::Changed, std::nullopt, replaced, &extract)) {
+        if (replaced) QueueUnfilteredPage(page);
+        OpenChangedDocument();
+    }
+}
+
+void DocumentCheck::QueueUnfilteredPage(const std::string& page) {
+    std::filesystem::path history = context_.store.HistoryOf(FieldText(record_.name));
+    std::filesystem::path file = history / kUnfilteredCopyFile;
+    // Beside the stored copy, as the charset is: a crash leaves a ".tmp" the next start removes.
+    std::optional<std::filesystem::path> fresh;
+    if (MakeHistoryFolder(history)) fresh = WriteFileBeside(contentFile_, page, 0644);
+    if (fresh) {
+        moves_.push_back({*fresh, file});
+        return;
+    }
+    // An older page must not stay: it would pass for the page of the new portion.
+    unlink(file.c_str());
+}
+
 bool DocumentCheck::FetchInto(TransferRequest request, NewCopy& copy, const BodyTap& tap) {
-    request.useAccount = FlagOn(record_.useAccount);
-    request.userName = FieldText(record_.userName);
-    request.password = FieldText(record_.password);
-    TransferAnswer answer;
-    auto outcome = context_.transfers.Run(
-        request,
+    return Fetch(
+        std::move(request),
         [&](const char* data, size_t size) {
             if (tap) tap(data, size);
             return copy.Append(data, size);
         },
-        context_.limits, context_.stopping, nullptr, &answer);
+        [&] { return copy.Finish(); });
+}
+
+bool DocumentCheck::Fetch(TransferRequest request, const ByteSink& sink,
+                          const std::function<bool()>& finish) {
+    request.useAccount = FlagOn(record_.useAccount);
+    request.userName = FieldText(record_.userName);
+    request.password = FieldText(record_.password);
+    TransferAnswer answer;
+    auto outcome =
+        context_.transfers.Run(request, sink, context_.limits, context_.stopping, nullptr, &answer);
     if (outcome == TransferOutcome::NotModified) {
         // The stored copy is the body: its count and extract stand as they are, nothing is
         // written, and the validators stay.
@@ -154,7 +350,7 @@ bool DocumentCheck::FetchInto(TransferRequest request, NewCopy& copy, const Body
         EndUnavailable(true);  // the copy being fetched goes with `copy`; the stored one stays
         return false;
     }
-    if (outcome == TransferOutcome::SinkFailed || !copy.Finish()) {
+    if (outcome == TransferOutcome::SinkFailed || !finish()) {
         EndUnavailable(false);
         return false;
     }
@@ -343,7 +539,8 @@ bool DocumentCheck::Publish(DocumentStatus status, std::optional<int32_t> lastCo
 }
 
 void DocumentCheck::QueueDeclaredCharset() {
-    std::string charset = CharsetOfContentType(contentType_);
+    // A selected or text-only portion was decoded into UTF-8 before it was stored.
+    std::string charset = portionIsUtf8_ ? "utf-8" : CharsetOfContentType(contentType_);
     std::filesystem::path history = context_.store.HistoryOf(FieldText(record_.name));
     std::filesystem::path file = history / kDeclaredCharsetFile;
     std::optional<std::string> stored = ReadDataFile(file);

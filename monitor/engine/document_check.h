@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 namespace wardlet {
 
 class NewCopy;
+class PageFilter;
 
 // What every check of a pass shares.
 struct CheckContext {
@@ -59,10 +61,27 @@ private:
     // Streams the document into `copy` with the record's account. False when that already ended
     // the check (stopped, unavailable, or unchanged by a 304 answer).
     bool FetchInto(TransferRequest request, NewCopy& copy, const BodyTap& tap = {});
+    // The same into `sink`; `finish` is called once the body came whole (false: not stored).
+    bool Fetch(TransferRequest request, const ByteSink& sink, const std::function<bool()>& finish);
     // The outcome of a web page checked by counting, with the count of its body.
     void FinishCounted(NewCopy& copy, bool firstCheck, int64_t found);
     // Fetches a web page checked by its middle text and ends its check.
     void RetrieveMiddle(const TransferRequest& request, NewCopy& copy, bool firstCheck);
+    // The document's filters: false when they already ended the check; `filter` stays empty
+    // for a document without (usable) filters.
+    bool LoadFilter(std::unique_ptr<PageFilter>& filter);
+    // A web document with filters: the whole body is fetched, filtered, and the portion is
+    // what the checking method compares and what becomes the stored copy.
+    void RetrieveFiltered(const PageFilter& filter, TransferRequest request, CheckMethod method,
+                          bool firstCheck);
+    // The middle method on a filtered portion.
+    // `counts` tells whether a difference meets the trigger.
+    void FinishFilteredMiddle(NewCopy& portion, const std::string& page, std::string_view text,
+                              bool firstCheck, const std::function<bool()>& counts);
+    // Takes the whole page beside the stored copy once the portion became the stored copy.
+    void QueueUnfilteredPage(const std::string& page);
+    // Tells the user (the row's note, wardctl's error line, the debug log) about the check.
+    void Note(const std::string& text);
     // Simple comparison outcome of a complete new copy.
     void FinishCompared(NewCopy& copy, bool firstCheck, bool changed);
 
@@ -101,6 +120,8 @@ private:
     std::vector<FileMove> moves_;
     std::string contentType_;  // of the last web answer
     bool webAnswer_ = false;
+    bool portionIsUtf8_ = false;  // a filtered portion was decoded: its charset is UTF-8
+    bool portionIsText_ = false;  // a filtered portion is a page's text, not markup
 };
 
 }  // namespace wardlet

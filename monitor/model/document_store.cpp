@@ -131,6 +131,9 @@ std::filesystem::path DocumentStore::MiddleFile(std::string_view name) const {
 std::filesystem::path DocumentStore::HistoryOf(std::string_view name) const {
     return HistoryFolder(dataFolder_, name);
 }
+std::filesystem::path DocumentStore::FiltersOf(std::string_view name) const {
+    return FiltersFile(dataFolder_, name);
+}
 
 DocumentStore::LoadReport DocumentStore::LoadAllDocuments() {
     LoadReport report;
@@ -261,10 +264,17 @@ void DocumentStore::DeleteStrayFiles() {
     FinishInterruptedRewrites(dataFolder_);
     for (const auto& name : FilesEndingWith(dataFolder_, ".tmp"))
         if (name != kMailConfigTestFile) RemoveFile(dataFolder_ / name);
+    std::filesystem::path filters = dataFolder_ / kFiltersFolderName;
+    for (const auto& name : FilesEndingWith(filters, ".tmp"))
+        RemoveFile(filters / name);
     RemoveStrayHistory(dataFolder_);
 }
 
-size_t DocumentStore::AddDocument(const DocumentRecord& staged) {
+size_t DocumentStore::AddDocument(const DocumentRecord& staged, const DocumentFilters* filters) {
+    // Before the record: a document must not be checked, even once, without its filters.
+    if (!SaveDocumentFilters(FiltersOf(FieldText(staged.name)),
+                             filters ? *filters : DocumentFilters{}))
+        return DocumentTable::kNoSlot;
     size_t index = table_.Add(staged);
     if (index == DocumentTable::kNoSlot) return index;
     // A new document starts without earlier versions, whatever a crash left under its name.
@@ -275,7 +285,8 @@ size_t DocumentStore::AddDocument(const DocumentRecord& staged) {
     return index;
 }
 
-EditOutcome DocumentStore::EditDocument(size_t index, const DocumentRecord& staged) {
+EditOutcome DocumentStore::EditDocument(size_t index, const DocumentRecord& staged,
+                                        const DocumentFilters* filters) {
     // Results of a finished check of the old record go to disk first, so a copy kept below is
     // the one the kept status and count describe.
     writer_.FlushSlot(index);
@@ -284,7 +295,13 @@ EditOutcome DocumentStore::EditDocument(size_t index, const DocumentRecord& stag
     if (StatusOf(old) == DocumentStatus::Retrieving) SetStatus(old, DocumentStatus::Waiting);
     std::string oldName(FieldText(old.name));
     std::string newName(FieldText(staged.name));
-    bool keepCopy = ComparesTheSame(old, staged);
+    FiltersLoad oldFilters = LoadDocumentFilters(FiltersOf(oldName));
+    bool sameFilters = !filters || (oldFilters.state != FiltersLoad::State::Damaged &&
+                                    oldFilters.filters == *filters);
+    bool keepCopy = ComparesTheSame(old, staged) && sameFilters;
+    bool renamed = oldName != newName;
+    // New filters go in before the record, so the record never names filters it does not have.
+    if (filters && !SaveDocumentFilters(FiltersOf(newName), *filters)) return EditOutcome::NotSaved;
     DocumentRecord edited = staged;
     if (keepCopy) {
         // Only an unseen change is kept; whatever else the old status said is checked again now.
@@ -302,11 +319,17 @@ EditOutcome DocumentStore::EditDocument(size_t index, const DocumentRecord& stag
     uint64_t generation = table_.Generation(index);
     if (!SaveDocument(index)) {
         // Nothing on disk has changed: the slot goes back to the document the files describe.
+        if (filters) RestoreFilters(oldName, newName, oldFilters);
         table_.Replace(index, old);
         if (list_) list_->RefreshRow(index);
         return EditOutcome::NotSaved;
     }
-    bool renamed = oldName != newName;
+    if (renamed) {
+        if (filters)
+            RemoveFile(FiltersOf(oldName));
+        else
+            MoveFile(FiltersOf(oldName), FiltersOf(newName));
+    }
     if (keepCopy) {
         if (renamed) {
             MoveFile(ContentFile(oldName), ContentFile(newName));
@@ -344,7 +367,19 @@ void DocumentStore::DeleteDocuments(const std::vector<std::string>& rowNames) {
         RemoveFile(DataFile(*row));
         RemoveFile(ContentFile(*row));
         RemoveFile(MiddleFile(*row));
+        RemoveFile(FiltersOf(*row));
     }
+}
+
+void DocumentStore::RestoreFilters(const std::string& oldName, const std::string& newName,
+                                   const FiltersLoad& old) {
+    if (oldName != newName) {
+        RemoveFile(FiltersOf(newName));
+        return;
+    }
+    // A damaged file was replaced; its bytes are gone, and checks ran without them anyway.
+    if (!SaveDocumentFilters(FiltersOf(oldName), old.filters))
+        DebugLog("the filters of " + oldName + " could not be put back");
 }
 
 size_t DocumentStore::FindRecordByName(std::string_view name) const {

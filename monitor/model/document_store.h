@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "monitor/model/document_filters.h"
 #include "monitor/model/document_table.h"
 #include "monitor/model/document_views.h"
 #include "monitor/model/record_writer.h"
@@ -35,6 +36,8 @@ public:
     std::filesystem::path MiddleFile(std::string_view name) const;
     // The folder of the document's earlier versions (see version_history.h).
     std::filesystem::path HistoryOf(std::string_view name) const;
+    // The document's filters (see document_filters.h); no file when it has none.
+    std::filesystem::path FiltersOf(std::string_view name) const;
 
     struct LoadReport {
         size_t loaded = 0;
@@ -71,8 +74,10 @@ public:
     void DeleteStrayFiles();
 
     // Add and Copy: a free slot takes the staged record, gets its row, is saved and checked.
-    // Returns the slot, or DocumentTable::kNoSlot when the table is full.
-    size_t AddDocument(const DocumentRecord& staged);
+    // With `filters`, they are written for the new name first (a stale file of that name goes
+    // otherwise). Returns the slot, or DocumentTable::kNoSlot when the table is full or the
+    // filters could not be written.
+    size_t AddDocument(const DocumentRecord& staged, const DocumentFilters* filters = nullptr);
     // Edit: the staged record takes the slot and is saved; only once it is on disk do the files of
     // the old name go or move. When the edit keeps everything a check compares (type, location,
     // method flags, count and middle strings), the stored copy, extract and earlier versions stay
@@ -81,8 +86,10 @@ public:
     // Every record not kept Changed is Waiting: the edit may have mended what made it Unavailable
     // (an account, a password), so it is checked at once. Saved: the row is refreshed and checks
     // start. NotSaved: the record could not be written; the slot holds the old record again and
-    // every old file is as it was.
-    [[nodiscard]] EditOutcome EditDocument(size_t index, const DocumentRecord& staged);
+    // every old file is as it was. With `filters` they replace the document's filters (another
+    // filter set is another comparison, like another method); without, they go with the name.
+    [[nodiscard]] EditOutcome EditDocument(size_t index, const DocumentRecord& staged,
+                                           const DocumentFilters* filters = nullptr);
     // Delete: for the given row names from the last to the first, the record of that name loses
     // its row, its files (earlier versions included) and its slot.
     void DeleteDocuments(const std::vector<std::string>& rowNames);
@@ -94,6 +101,9 @@ private:
     // The ".data" file of a named record as it is to be written.
     std::optional<RecordFile> RecordFileOf(const DocumentRecord& record) const;
     void StartChecks();
+    // A failed edit puts the filters of the document back as they were.
+    void RestoreFilters(const std::string& oldName, const std::string& newName,
+                        const FiltersLoad& old);
     // A record loaded from a file of another name: once its own file is written, that one goes
     // (unless another record carries the same name), so the document cannot show twice.
     void RecordWritten(size_t index, const std::filesystem::path& file);

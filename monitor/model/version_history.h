@@ -17,6 +17,9 @@ namespace wardlet {
 inline constexpr char kHistoryFolderName[] = "History";
 // Beside the versions: the charset the server named for the stored copy, when it named one.
 inline constexpr char kDeclaredCharsetFile[] = "charset";
+// Beside the versions of a filtered document: the whole page the stored copy (the filtered
+// portion) was taken from, so a view can still show everything.
+inline constexpr char kUnfilteredCopyFile[] = "unfiltered";
 
 struct VersionBounds {
     int32_t count = 10;                 // entries per document; 0 keeps none

@@ -14,12 +14,13 @@ QtCommandDialogs::QtCommandDialogs(CWardletDoc& doc, MessageBoxes& messages, Doc
                                    ProcessLauncher& launcher, QWidget* parent)
     : doc_(doc), messages_(messages), opener_(opener), launcher_(launcher), parent_(parent) {}
 
-std::optional<DocumentRecord> QtCommandDialogs::RunProperties(PropertiesMode mode, size_t slot) {
+std::optional<StagedDocument> QtCommandDialogs::RunProperties(PropertiesMode mode, size_t slot) {
     PropertiesContext context{doc_.documents(), doc_.dataFolder(),    messages_, opener_,
                               files_,           doc_.transferLimits()};
+    if (mode != PropertiesMode::Add) context.filters = doc_.FiltersOf(slot);
     DocumentPropertiesDialog dialog(context, mode, slot, parent_);
     if (dialog.exec() != 1) return std::nullopt;
-    return dialog.stagedRecord();
+    return StagedDocument{dialog.stagedRecord(), dialog.stagedFilters()};
 }
 
 bool QtCommandDialogs::RunDataView(const std::filesystem::path& file) {

@@ -14,7 +14,7 @@ public:
     QtCommandDialogs(CWardletDoc& doc, MessageBoxes& messages, DocumentOpener& opener,
                      ProcessLauncher& launcher, QWidget* parent);
 
-    std::optional<DocumentRecord> RunProperties(PropertiesMode mode, size_t slot) override;
+    std::optional<StagedDocument> RunProperties(PropertiesMode mode, size_t slot) override;
     bool RunDataView(const std::filesystem::path& file) override;
     void RunCountView(size_t slot) override;
     void RunChanges(size_t slot) override;

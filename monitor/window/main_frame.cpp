@@ -215,6 +215,10 @@ void CMainFrame::HideForExit() {
     hide();
 }
 
+void CMainFrame::ShowStatusText(std::string_view text) {
+    statusBar()->showMessage(QString::fromLocal8Bit(text.data(), qsizetype(text.size())));
+}
+
 void CMainFrame::Quit(ShutdownEnd end) {
     desktop_.EndProgram(end);
 }

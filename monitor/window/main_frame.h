@@ -60,6 +60,7 @@ public:
     void BringForward() override;
     void CloseMessageBoxes() override;
     void HideForExit() override;
+    void ShowStatusText(std::string_view text) override;
     void Quit(ShutdownEnd end) override;
 
 signals:

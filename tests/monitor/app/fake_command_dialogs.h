@@ -21,13 +21,13 @@ public:
 // The commands' dialogs, answered by the test; every call is logged.
 class FakeCommandDialogs : public CommandDialogs {
 public:
-    std::optional<DocumentRecord> RunProperties(PropertiesMode mode, size_t slot) override {
+    std::optional<StagedDocument> RunProperties(PropertiesMode mode, size_t slot) override {
         log.push_back("properties " + std::to_string(static_cast<int>(mode)) + " " +
                       (slot == DocumentTable::kNoSlot ? std::string("-") : std::to_string(slot)));
         if (staged.empty()) return std::nullopt;
         DocumentRecord record = staged.front();
         staged.pop_front();
-        return record;
+        return StagedDocument{record, std::nullopt};
     }
     bool RunDataView(const std::filesystem::path& file) override {
         log.push_back("data " + file.filename().string());

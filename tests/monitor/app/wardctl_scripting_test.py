@@ -122,10 +122,11 @@ class UrlwatchImport(DataHome):
         "added\tDebian security advisories\thttps://www.debian.org/security/",
         "added\tKernel releases\thttps://www.kernel.org/",
         "added\texample.org_status\thttps://example.org/status",
-        "skipped\tPrice of the e-bike\tfilter css: is not supported yet",
-        "skipped\tRelease notes (text only)\tfilter xpath: is not supported yet",
-        "skipped\tOnly the version line\tfilter html2text: is not supported yet",
-        "skipped\tCase-free grep\tfilter html2text: is not supported yet",
+        "added\tPrice of the e-bike\thttps://shop.example.com/bikes/e-trekking-7?colour=green",
+        "added\tRelease notes (text only)\thttps://example.com/release-notes.html",
+        "skipped\tOnly the version line\tfilter grep: keeps only matching lines; Wardlet's "
+        "filters can only leave lines out",
+        "added\tCase-free grep\thttps://example.com/news",
         "skipped\tHash of the page\tfilter sha1sum: has no counterpart in Wardlet",
         "skipped\tDisk space on the server\tcommand jobs (command:) are not supported",
         "skipped\tPage in a real browser\tbrowser jobs (navigate:) are not supported",
@@ -152,11 +153,11 @@ class UrlwatchImport(DataHome):
         urls = os.path.join(DATA, "urls.yaml")
         dry = self.wardctl("import", "urlwatch", urls, "--dry-run").stdout.decode().splitlines()
         self.assertEqual(dry[:-1], [l.replace("added\t", "add\t", 1) for l in self.REPORT])
-        self.assertEqual(dry[-1], "11 to add, 15 skipped (dry run: nothing was changed).")
+        self.assertEqual(dry[-1], "14 to add, 12 skipped (dry run: nothing was changed).")
         self.assertFalse(os.path.exists(self.folder) and
                          [f for f in os.listdir(self.folder) if f.endswith(".data")])
         done = self.wardctl("import", "urlwatch", urls).stdout.decode().splitlines()
-        self.assertEqual(done, self.REPORT + ["11 added, 15 skipped."])
+        self.assertEqual(done, self.REPORT + ["14 added, 12 skipped."])
         wiki = json.loads(self.wardctl("show", "Private wiki", "--json").stdout)
         self.assertEqual((wiki["useAccount"], wiki["userName"], wiki["password"]),
                          (1, "alice", "s:cret@x"))
@@ -165,7 +166,12 @@ class UrlwatchImport(DataHome):
         # Brought in again, every job is already watched: nothing is added twice.
         again = self.wardctl("import", "urlwatch", urls).stdout.decode().splitlines()
         self.assertEqual(again[-1], "0 added, 26 skipped.")
-        self.assertEqual(len(self.names()), 11)
+        self.assertEqual(len(self.names()), 14)
+        # The filter: steps came in as the documents' filters.
+        shown = self.wardctl("show", "Release notes (text only)").stdout.decode()
+        self.assertIn('xpath: //div[@id="notes"]\ntextOnly: 1\n', shown)
+        shown = self.wardctl("show", "Case-free grep").stdout.decode()
+        self.assertIn("textOnly: 1\nignore: wardlet\n", shown)
 
     def test_a_bad_file_imports_nothing(self):
         self.wardctl("add", "--type", "web-page", "--name", "Kept", "--location", "example.com")
@@ -211,7 +217,10 @@ class UrlwatchImport(DataHome):
         self.assertEqual(run.stderr.decode().splitlines(), [
             "wardctl: Counted \u00e4 'x': urlwatch has no count or middle method; the whole "
             "document is watched",
-            "wardctl: Private wiki: the user name and password are not written"])
+            "wardctl: Private wiki: the user name and password are not written",
+            "wardctl: Case-free grep: its filters are left out",
+            "wardctl: Price of the e-bike: its filters are left out",
+            "wardctl: Release notes (text only): its filters are left out"])
         exported = self.file("exported.yaml", run.stdout)
         listing = subprocess.run(["urlwatch", "--urls", exported, "--list"], env=self.env,
                                  capture_output=True, timeout=120)
@@ -219,7 +228,7 @@ class UrlwatchImport(DataHome):
         jobs = [re.match(r"^\d+: (.*) \( (.*) \)$", l).groups()
                 for l in listing.stdout.decode().splitlines() if re.match(r"^\d+: ", l)]
         documents = json.loads(self.wardctl("list", "--json").stdout)
-        self.assertEqual(len(jobs), 12)
+        self.assertEqual(len(jobs), 15)
         urls = dict(jobs)
         self.assertEqual(urls["Local hosts file"], "file:///etc/hosts")
         self.assertEqual(urls["Mirror listing"], "ftp://ftp.example.org/pub/README")
@@ -227,7 +236,7 @@ class UrlwatchImport(DataHome):
         self.assertEqual(set(urls), {d["name"] for d in documents})
         # And back again: the export is a list wardctl itself takes, every job already watched.
         back = self.wardctl("import", "urlwatch", exported).stdout.decode().splitlines()
-        self.assertEqual(back[-1], "0 added, 12 skipped.")
+        self.assertEqual(back[-1], "0 added, 15 skipped.")
 
 
 def mail_config(server, to="owner@example.org"):

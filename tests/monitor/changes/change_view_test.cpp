@@ -5,6 +5,7 @@
 
 #include "common/little_endian.h"
 #include "file_bytes.h"
+#include "monitor/model/document_filters.h"
 #include "monitor/model/version_history.h"
 #include "temp_home.h"
 #include "versions_fixture.h"
@@ -67,6 +68,36 @@ TEST_F(ChangeViewTest, ABinaryChangeGivesSizesOffsetAndCountsAndATooLargeCopyIsN
     EXPECT_FALSE(bounded.versions()[1].kept);
     EXPECT_EQ(bounded.versions()[1].bytes, 8);
     EXPECT_EQ(bounded.Compare(1, 0, false)->kind, VersionChange::Kind::NotKept);
+}
+
+}  // namespace
+}  // namespace wardlet
+
+namespace wardlet {
+namespace {
+
+using ChangeViewFilters = test::VersionsFixture;
+
+TEST_F(ChangeViewFilters, AFilteredTextIsReadAsTextAndTheWholePageStaysAtHand) {
+    DocumentFilters filters;
+    filters.textOnly = true;
+    ASSERT_TRUE(SaveDocumentFilters(store.FiltersOf("Doc"), filters));
+    Store("Price: 10\nIn stock\n");
+    Store("Price: 9\nIn stock\n");
+    test::WriteBytes(store.HistoryOf("Doc") / kUnfilteredCopyFile,
+                     "<html><p>Price: 9</p><p>In stock</p><p>12:00</p></html>");
+    ChangeView view(store, record);
+    ASSERT_TRUE(view.filtered());
+    // Lines of text stay lines, not one paragraph of a page.
+    auto change = view.Compare(1, 0, false);
+    ASSERT_TRUE(change);
+    EXPECT_EQ(FormatUnifiedDiff(change->diff, "a", "b", false),
+              "--- a\n+++ b\n@@ -1,2 +1,2 @@\n-Price: 10\n+Price: 9\n In stock\n");
+    EXPECT_EQ(view.UnfilteredText(false)->text, "Price: 9\nIn stock\n12:00\n");
+
+    EXPECT_FALSE(ChangeView(store, DocumentRecord{}).filtered());
+    ASSERT_TRUE(SaveDocumentFilters(store.FiltersOf("Doc"), {}));
+    EXPECT_FALSE(ChangeView(store, record).UnfilteredText(false));
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "dialog_test_support.h"
 #include "file_bytes.h"
 #include "monitor/app/change_view_text.h"
+#include "monitor/model/document_filters.h"
 #include "monitor/model/version_history.h"
 #include "scripted_desktop.h"
 #include "temp_home.h"
@@ -94,6 +95,30 @@ TEST_F(ChangeViewDialogTest, ShowsTheNewestChangeInColourAndTogglesToTheSource) 
     versions->setCurrentRow(1);
     EXPECT_EQ(notice->text().toStdString(), kNoEarlierVersion);
     EXPECT_EQ(pane->toPlainText(), "tea 3\nmilk 2");
+}
+
+TEST_F(ChangeViewDialogTest, AFilteredDocumentShowsItsPortionAndTheWholePageOnAToggle) {
+    ChangeViewDialog plain("Prices", ChangeView(store, record), boxes, saveFolder.path());
+    EXPECT_TRUE(Find<QCheckBox>(&plain, "wholePageToggle")->isHidden());
+
+    DocumentFilters filters;
+    filters.textOnly = true;
+    ASSERT_TRUE(SaveDocumentFilters(store.FiltersOf("Prices"), filters));
+    Store("tea 3\n");
+    Store("tea 4\n");
+    WriteBytes(store.HistoryOf("Prices") / kUnfilteredCopyFile, "<p>12:00</p><p>tea 4</p>");
+    ChangeViewDialog dialog("Prices", ChangeView(store, record), boxes, saveFolder.path());
+    auto* pane = Find<QTextEdit>(&dialog, "changeText");
+    auto* whole = Find<QCheckBox>(&dialog, "wholePageToggle");
+    EXPECT_FALSE(whole->isHidden());
+    EXPECT_FALSE(pane->toPlainText().contains("12:00")) << "the compared portion by default";
+    EXPECT_TRUE(pane->toPlainText().contains("+ tea 4"));
+    whole->click();
+    EXPECT_EQ(Find<QLabel>(&dialog, "notice")->text().toStdString(), kWholePageShown);
+    EXPECT_EQ(pane->toPlainText().toStdString(), "12:00\ntea 4");
+    EXPECT_FALSE(Find<QPushButton>(&dialog, "saveAsButton")->isEnabled());
+    whole->click();
+    EXPECT_TRUE(pane->toPlainText().contains("+ tea 4"));
 }
 
 TEST_F(ChangeViewDialogTest, SaveAsCopiesTheChosenVersionAndEscapeCloses) {

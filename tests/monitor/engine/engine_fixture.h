@@ -17,7 +17,8 @@
 namespace wardlet::test {
 
 // Records every call out of the checks, in order, as short texts ("sound 2", "select 0",
-// "tray", "open 0", "message ...", "ended NAME STATUS"); rows come from the document row list.
+// "tray", "open 0", "message ...", "note ...", "ended NAME STATUS"); rows come from the document
+// row list.
 class RecordingObserver : public CheckObserver {
 public:
     explicit RecordingObserver(DocumentRowList& list) : list_(list) {}
@@ -41,6 +42,7 @@ public:
     }
     void ShowMessage(std::string_view text) override { Record("message " + std::string(text)); }
     void OpenDocument(size_t row) override { Record("open " + std::to_string(row)); }
+    void CheckNote(size_t, std::string_view text) override { Record("note " + std::string(text)); }
     void CheckEnded(size_t index, const DocumentRecord& record) override;
 
     std::vector<std::string> Calls();  // takes the calls recorded so far

@@ -1,0 +1,261 @@
+#include "monitor/changes/page_filters.h"
+
+#include <libxml/HTMLparser.h>
+#include <libxml/HTMLtree.h>
+#include <libxml/xpath.h>
+#include <libxml/xpathInternals.h>
+#include <re2/re2.h>
+
+#include <mutex>
+
+#include "monitor/changes/css_selector.h"
+#include "monitor/changes/document_text.h"
+#include "monitor/changes/text_diff.h"
+
+namespace wardlet {
+namespace {
+
+// libxml2's tree of a page of many small elements takes some twenty times the page: larger pages
+// are not parsed for a selection, so a huge page cannot take the monitor's memory.
+constexpr size_t kMaxSelectedPageBytes = size_t{16} << 20;
+
+constexpr int kParseOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
+                              HTML_PARSE_NONET | HTML_PARSE_COMPACT | HTML_PARSE_NOBLANKS;
+
+struct DocFree {
+    void operator()(xmlDocPtr doc) const { xmlFreeDoc(doc); }
+};
+struct ContextFree {
+    void operator()(xmlXPathContextPtr context) const { xmlXPathFreeContext(context); }
+};
+struct ObjectFree {
+    void operator()(xmlXPathObjectPtr object) const { xmlXPathFreeObject(object); }
+};
+struct CompiledFree {
+    void operator()(xmlXPathCompExprPtr expr) const { xmlXPathFreeCompExpr(expr); }
+};
+
+const xmlChar* Xml(const std::string& text) {
+    return reinterpret_cast<const xmlChar*>(text.c_str());
+}
+
+// The first error libxml2 reports through a context, kept instead of printed.
+void KeepError(void* target, const xmlError* error) {
+    auto* message = static_cast<std::string*>(target);
+    if (message->empty() && error && error->message) {
+        *message = error->message;
+        while (!message->empty() && (message->back() == '\n' || message->back() == ' '))
+            message->pop_back();
+    }
+}
+
+std::unique_ptr<xmlXPathContext, ContextFree> NewContext(xmlDocPtr doc, std::string& error) {
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+    std::unique_ptr<xmlXPathContext, ContextFree> context(xmlXPathNewContext(doc));
+    if (context) {
+        context->error = reinterpret_cast<xmlStructuredErrorFunc>(KeepError);
+        context->userData = &error;
+    }
+    return context;
+}
+
+std::string ToLower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+std::string SelectorName(const DocumentFilters& filters) {
+    return (filters.selectorKind == DocumentFilters::Selector::Css ? "The CSS selector \""
+                                                                   : "The XPath expression \"") +
+           filters.selector + "\"";
+}
+
+// The markup of an element (or the text of any other node), UTF-8.
+void AppendNode(xmlDocPtr doc, xmlNodePtr node, std::string& out) {
+    if (node->type == XML_ELEMENT_NODE) {
+        xmlBufferPtr buffer = xmlBufferCreate();
+        if (!buffer) throw std::bad_alloc();
+        xmlOutputBufferPtr output = xmlOutputBufferCreateBuffer(buffer, nullptr);
+        if (output) {
+            htmlNodeDumpFormatOutput(output, doc, node, "UTF-8", 0);
+            xmlOutputBufferClose(output);
+        }
+        out.append(reinterpret_cast<const char*>(xmlBufferContent(buffer)),
+                   static_cast<size_t>(xmlBufferLength(buffer)));
+        xmlBufferFree(buffer);
+    } else if (xmlChar* content = xmlNodeGetContent(node)) {
+        out += reinterpret_cast<const char*>(content);
+        xmlFree(content);
+    }
+    out += '\n';
+}
+
+}  // namespace
+
+PageFilter::~PageFilter() = default;
+
+std::unique_ptr<PageFilter> PageFilter::Compile(const DocumentFilters& filters,
+                                                std::string& problem) {
+    std::unique_ptr<PageFilter> filter(new PageFilter());
+    filter->filters_ = filters;
+    if (filters.selectorKind == DocumentFilters::Selector::Css) {
+        std::optional<std::string> xpath = CssToXPath(filters.selector, problem);
+        if (!xpath) return nullptr;
+        filter->xpath_ = *xpath;
+    } else if (filters.selectorKind == DocumentFilters::Selector::XPath) {
+        if (filters.selector.empty()) {
+            problem = "The XPath expression is empty.";
+            return nullptr;
+        }
+        filter->xpath_ = filters.selector;
+    }
+    if (!filter->xpath_.empty()) {
+        std::string error;
+        auto context = NewContext(nullptr, error);
+        std::unique_ptr<xmlXPathCompExpr, CompiledFree> compiled(
+            context ? xmlXPathCtxtCompile(context.get(), Xml(filter->xpath_)) : nullptr);
+        if (!compiled) {
+            problem = SelectorName(filters) + " is not valid XPath" +
+                      (error.empty() ? std::string(".") : ": " + error + ".");
+            return nullptr;
+        }
+    }
+    RE2::Options options;
+    options.set_log_errors(false);
+    for (const auto& pattern : filters.ignoreLines) {
+        auto compiled = std::make_unique<RE2>(pattern, options);
+        if (!compiled->ok()) {
+            problem = "The pattern \"" + pattern + "\" is not valid: " + compiled->error() + ".";
+            return nullptr;
+        }
+        filter->ignore_.push_back(std::move(compiled));
+    }
+    return filter;
+}
+
+std::optional<std::string> PageFilter::Select(std::string_view bytes,
+                                              std::string_view declaredCharset,
+                                              std::string& reason) const {
+    if (bytes.size() > kMaxSelectedPageBytes) {
+        reason = "The page has " + std::to_string(bytes.size() >> 20) + " MB; " +
+                 "a selector reads pages of at most " +
+                 std::to_string(kMaxSelectedPageBytes >> 20) + " MB.";
+        return std::nullopt;
+    }
+    std::unique_ptr<xmlDoc, DocFree> doc;
+    {
+        // The decoded copy goes once parsed: only the tree stays.
+        DocumentText decoded = DecodeCopy(bytes, TextForm::Page, declaredCharset);
+        if (decoded.binary) {
+            reason = "The document is not text, so " + SelectorName(filters_) + " finds nothing.";
+            return std::nullopt;
+        }
+        int size = static_cast<int>(std::min<size_t>(decoded.text.size(), INT32_MAX));
+        doc.reset(htmlReadMemory(decoded.text.data(), size, nullptr, "UTF-8", kParseOptions));
+    }
+    if (!doc) {
+        reason = "The page could not be read as HTML.";
+        return std::nullopt;
+    }
+    std::string error;
+    auto context = NewContext(doc.get(), error);
+    if (!context) throw std::bad_alloc();
+    std::unique_ptr<xmlXPathObject, ObjectFree> found(
+        xmlXPathEvalExpression(Xml(xpath_), context.get()));
+    if (!found) {
+        reason = SelectorName(filters_) + " could not be evaluated" +
+                 (error.empty() ? std::string(".") : ": " + error + ".");
+        return std::nullopt;
+    }
+    std::string out;
+    if (found->type == XPATH_NODESET) {
+        xmlNodeSetPtr nodes = found->nodesetval;
+        int count = nodes ? nodes->nodeNr : 0;
+        for (int i = 0; i < count; ++i)
+            AppendNode(doc.get(), nodes->nodeTab[i], out);
+        if (count == 0) {
+            reason = SelectorName(filters_) + " matches nothing on the page.";
+            return std::nullopt;
+        }
+    } else if (xmlChar* value = xmlXPathCastToString(found.get())) {
+        // An expression of a string, a number or a truth value compares as that value.
+        out = reinterpret_cast<const char*>(value);
+        out += '\n';
+        xmlFree(value);
+    }
+    return out;
+}
+
+bool PageFilter::Ignored(std::string_view line) const {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    for (const auto& pattern : ignore_)
+        if (RE2::PartialMatch(line, *pattern)) return true;
+    return false;
+}
+
+PageFilter::Result PageFilter::Apply(std::string_view bytes, std::string_view declaredCharset,
+                                     bool keepLines) const {
+    Result result;
+    std::string selected;
+    std::string_view part = bytes;
+    if (!xpath_.empty()) {
+        std::optional<std::string> markup = Select(bytes, declaredCharset, result.reason);
+        if (!markup) return result;
+        selected = std::move(*markup);
+        part = selected;
+    }
+    if (filters_.textOnly) {
+        // The selection is UTF-8 already; the whole page is read in its own charset.
+        std::string text =
+            TextOfCopy(part, TextForm::Page, xpath_.empty() ? declaredCharset : "utf-8").text;
+        selected = std::move(text);
+        part = selected;
+    }
+    if (ignore_.empty() && !keepLines) {
+        result.portion = std::string(part);
+    } else {
+        size_t from = 0;
+        while (from < part.size()) {
+            size_t end = part.find('\n', from);
+            size_t next = end == std::string_view::npos ? part.size() : end + 1;
+            std::string_view line = part.substr(from, next - from);
+            std::string_view bare = line.substr(0, line.find('\n'));
+            bool ignored = !ignore_.empty() && Ignored(bare);
+            if (!ignored) result.portion += line;
+            if (keepLines) result.lines.push_back({std::string(bare), ignored});
+            from = next;
+        }
+    }
+    if (result.portion.find_first_not_of(" \t\r\n") == std::string::npos) {
+        result.reason = xpath_.empty() && !filters_.textOnly
+                            ? "Every line of the document is ignored by the filters."
+                            : "Nothing is left of the page after its filters.";
+        result.portion.clear();
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+bool PageFilter::CountsAsChange(std::string_view oldPortion, std::string_view newPortion) const {
+    if (filters_.trigger.empty()) return true;
+    std::string trigger = ToLower(filters_.trigger);
+    TextDiff diff = DiffTexts(oldPortion, newPortion, 0);
+    LineKind wanted = filters_.triggerOnRemoved ? LineKind::Removed : LineKind::Added;
+    for (const auto& hunk : diff.hunks)
+        for (const auto& line : hunk.lines)
+            if (line.kind == wanted && ToLower(line.text).find(trigger) != std::string::npos)
+                return true;
+    return false;
+}
+
+std::string FiltersProblem(const DocumentFilters& filters) {
+    std::string problem;
+    if (!PageFilter::Compile(filters, problem)) return problem;
+    return {};
+}
+
+}  // namespace wardlet
