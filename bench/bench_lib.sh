@@ -10,6 +10,14 @@ timed() {
 }
 # The median of the numbers on standard input, one a line.
 median() { sort -n | awk '{ v[NR] = $1 } END { printf "%.3f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# Ends the bench NAME unless every TOOL named is built.
+require_built() {
+  local name=$1 tool
+  shift
+  for tool in "$@"; do
+    [ -x "$tool" ] || { echo "$name: build first (scripts/build.sh main)" >&2; exit 2; }
+  done
+}
 # Installs the Debian packages named that are missing (as root, or through sudo).
 ensure_packages() {
   local missing=() p

@@ -19,9 +19,7 @@ counts=("$@")
 source "$top/bench/bench_lib.sh"
 ensure_packages nginx-light curl
 [ "$with_urlwatch" = 1 ] && ensure_packages urlwatch
-for tool in "$bin/wardctl" "$bin/make_documents"; do
-  [ -x "$tool" ] || { echo "check_pass_bench: build first (scripts/build.sh main)" >&2; exit 2; }
-done
+require_built check_pass_bench "$bin/wardctl" "$bin/make_documents"
 
 make_work_folder pass-bench
 

@@ -12,9 +12,7 @@ count=${1:-1000}
 
 source "$top/bench/bench_lib.sh"
 ensure_packages nginx-light curl
-for tool in "$bin/wardctl" "$bin/make_documents"; do
-  [ -x "$tool" ] || { echo "conditional_bench: build first (scripts/build.sh main)" >&2; exit 2; }
-done
+require_built conditional_bench "$bin/wardctl" "$bin/make_documents"
 
 make_work_folder conditional-bench
 

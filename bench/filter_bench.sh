@@ -15,9 +15,7 @@ count=${1:-1000}
 
 source "$top/bench/bench_lib.sh"
 ensure_packages nginx-light curl
-for tool in "$bin/wardctl" "$bin/make_documents"; do
-  [ -x "$tool" ] || { echo "filter_bench: build first (scripts/build.sh main)" >&2; exit 2; }
-done
+require_built filter_bench "$bin/wardctl" "$bin/make_documents"
 make_work_folder filter-bench
 [ -n "${KEEP:-}" ] && trap '[ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null' EXIT
 start_nginx

@@ -14,10 +14,8 @@ bin="$top/build/main/bin"
 runs=${RUNS:-5}
 size_mib=${SIZE_MIB:-1024}
 documents=${DOCUMENTS:-10000}
-for tool in "$bin/wardctl" "$bin/make_documents"; do
-  [ -x "$tool" ] || { echo "local_bench: build first (scripts/build.sh main)" >&2; exit 2; }
-done
 source "$top/bench/bench_lib.sh"
+require_built local_bench "$bin/wardctl" "$bin/make_documents"
 ensure_packages time
 
 mkdir -p "$top/build"

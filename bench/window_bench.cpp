@@ -52,6 +52,11 @@ struct Desktop {
     test::ScriptedMessageBoxes boxes;
     test::RecordingOpener opener;
     test::RecordingLauncher launcher;
+    NotedEnd end;
+    // What the monitor is made with here: these stand-ins, and the end noted.
+    CWardletApp::Desktop Parts(CommandDialogs* dialogs = nullptr) {
+        return {boxes, opener, launcher, dialogs, nullptr, &end};
+    }
 };
 
 // Counts the longest gap between the ticks of a 5 ms timer.
@@ -119,7 +124,7 @@ void Copy() {
     test::TempDir target;
     SaveAsTo dialogs(target.path() / "big.bin");
     Desktop desktop;
-    CWardletApp app(data, data, {desktop.boxes, desktop.opener, desktop.launcher, &dialogs});
+    CWardletApp app(data, data, desktop.Parts(&dialogs));
     app.Start(false);
     app.view().selectionModel()->select(app.model().index(0, 0),
                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -141,10 +146,8 @@ void Exit() {
     setenv("no_proxy", "127.0.0.1", 1);
     WriteDocuments(data, 1, "http://127.0.0.1:" + std::to_string(peer.port()) + "/slow");
     Desktop desktop;
-    NotedEnd end;
-    CWardletApp app(data, data,
-                    {desktop.boxes, desktop.opener, desktop.launcher, nullptr, nullptr, &end});
-    const bool& ended = end.ended;
+    CWardletApp app(data, data, desktop.Parts());
+    const bool& ended = desktop.end.ended;
     app.Start(false);
     app.doc().CheckAll();
     // Until the check is reading the slow page.
@@ -178,7 +181,7 @@ void Stall() {
     setenv("no_proxy", "127.0.0.1", 1);
     WriteDocuments(data, 1000, "http://127.0.0.1:" + std::to_string(peer.port()) + "/p");
     Desktop desktop;
-    CWardletApp app(data, data, {desktop.boxes, desktop.opener, desktop.launcher});
+    CWardletApp app(data, data, desktop.Parts());
     app.Start(false);
     QCoreApplication::processEvents();
 
@@ -209,10 +212,8 @@ void Pass() {
     }
     std::filesystem::path data = std::filesystem::path(xdg) / "Calvorne" / "Wardlet";
     Desktop desktop;
-    NotedEnd end;
-    CWardletApp app(data, data,
-                    {desktop.boxes, desktop.opener, desktop.launcher, nullptr, nullptr, &end});
-    const bool& ended = end.ended;
+    CWardletApp app(data, data, desktop.Parts());
+    const bool& ended = desktop.end.ended;
     app.Start(false);
     QCoreApplication::processEvents();
     StallProbe probe;
@@ -254,7 +255,7 @@ void Rows() {
     Desktop desktop;
     QElapsedTimer clock;
     clock.start();
-    CWardletApp app(data, data, {desktop.boxes, desktop.opener, desktop.launcher});
+    CWardletApp app(data, data, desktop.Parts());
     app.Start(false);
     QCoreApplication::processEvents();  // the first paint
     qint64 shown = clock.elapsed();

@@ -17,9 +17,7 @@ count=${1:-1000}
 
 source "$top/bench/bench_lib.sh"
 ensure_packages nginx-light curl
-for tool in "$bin/wardctl" "$bin/make_documents" "$bin/window_bench"; do
-  [ -x "$tool" ] || { echo "window_pass_bench: build first (scripts/build.sh main)" >&2; exit 2; }
-done
+require_built window_pass_bench "$bin/wardctl" "$bin/make_documents" "$bin/window_bench"
 
 make_work_folder window-pass-bench
 

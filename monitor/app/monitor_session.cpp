@@ -2,14 +2,9 @@
 
 namespace wardlet {
 
-MonitorSession::MonitorSession(CWardletDoc& doc, const Devices& devices,
+MonitorSession::MonitorSession(const MonitorShell::Parts& parts, CommandDialogs& dialogs,
                                const RelayMaker& makeRelay)
-    : doc_(doc),
-      shell_(std::make_unique<MonitorShell>(
-          MonitorShell::Parts{doc, devices.rows, devices.timers, devices.tray, devices.sound,
-                              devices.messages, devices.opener, devices.launcher, devices.window,
-                              devices.copies, devices.notifications, devices.clock})),
-      relay_(makeRelay(*shell_)) {
+    : doc_(parts.doc), shell_(std::make_unique<MonitorShell>(parts)), relay_(makeRelay(*shell_)) {
     doc_.Attach(*relay_);
     // Every check has ended: its held refreshes are painted before the idle rules run.
     doc_.SetChecksIdleCallback([this] {
@@ -18,9 +13,9 @@ MonitorSession::MonitorSession(CWardletDoc& doc, const Devices& devices,
             shell_->OnChecksIdle();
         });
     });
-    commands_ = std::make_unique<DocumentCommands>(DocumentCommands::Parts{
-        doc, devices.rows, *shell_, devices.messages, devices.opener, devices.dialogs,
-        MakeHelpPages(doc.installFolder()), devices.copies});
+    commands_ = std::make_unique<DocumentCommands>(
+        DocumentCommands::Parts{doc_, parts.rows, *shell_, parts.messages, parts.opener, dialogs,
+                                MakeHelpPages(doc_.installFolder()), parts.copies});
     shell_->SetCommands(*commands_);
 }
 

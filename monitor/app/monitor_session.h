@@ -26,24 +26,13 @@ public:
 // widgets and the tests with their stand-ins, so both run the same wiring.
 class MonitorSession {
 public:
-    struct Devices {
-        DocumentRows& rows;
-        ShellTimers& timers;
-        TrayIcon& tray;
-        SoundPlayer& sound;
-        MessageBoxes& messages;
-        DocumentOpener& opener;
-        ProcessLauncher& launcher;
-        ShellWindow& window;
-        BackgroundCopies& copies;
-        DesktopNotifications& notifications;
-        SteadyClock& clock;
-        CommandDialogs& dialogs;
-    };
     // Makes the relay to the shell (its target) on the user-interface thread.
     using RelayMaker = std::function<std::unique_ptr<UiThreadRelay>(CheckObserver& shell)>;
 
-    MonitorSession(CWardletDoc& doc, const Devices& devices, const RelayMaker& makeRelay);
+    // The shell is made of `parts`; the commands share its document object, rows, message
+    // boxes, opener and background copies, with `dialogs` for theirs.
+    MonitorSession(const MonitorShell::Parts& parts, CommandDialogs& dialogs,
+                   const RelayMaker& makeRelay);
     // Joins the check threads: the owner has ended them first (or asked them to stop and waited
     // until they were idle), since a thread still running would wait for the relay forever.
     ~MonitorSession();

@@ -37,11 +37,10 @@ CWardletApp::CWardletApp(std::filesystem::path dataFolder, std::filesystem::path
         dialogs = ownDialogs_.get();
     }
     session_ = std::make_unique<MonitorSession>(
-        *doc_,
-        MonitorSession::Devices{frame_->view(), *timers_, *tray_, *sound_, desktop.messages,
-                                desktop.opener, desktop.launcher, *frame_, *copies_, notifications,
-                                clock_, *dialogs},
-        [this](CheckObserver& shell) {
+        MonitorShell::Parts{*doc_, frame_->view(), *timers_, *tray_, *sound_, desktop.messages,
+                            desktop.opener, desktop.launcher, *frame_, *copies_, notifications,
+                            clock_},
+        *dialogs, [this](CheckObserver& shell) {
             return std::make_unique<UiThreadObserver>(shell, &doc_->rows());
         });
 

@@ -162,10 +162,9 @@ void ShellTest::StartShell(bool hide) {
     doc_ = std::make_unique<CWardletDoc>(data_, install_.path());
     rows_ = std::make_unique<FakeRows>(doc_->rows());
     session_ = std::make_unique<MonitorSession>(
-        *doc_,
-        MonitorSession::Devices{*rows_, log_, log_, log_, boxes_, opener_, launcher_, log_, copies_,
-                                log_, log_, dialogs_},
-        [this](CheckObserver& shell) {
+        MonitorShell::Parts{*doc_, *rows_, log_, log_, log_, boxes_, opener_, launcher_, log_,
+                            copies_, log_, log_},
+        dialogs_, [this](CheckObserver& shell) {
             auto observer = std::make_unique<QueuedObserver>(ui_, shell);
             observer_ = observer.get();
             return observer;

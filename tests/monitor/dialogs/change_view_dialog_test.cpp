@@ -22,6 +22,7 @@
 #include "monitor/model/version_history.h"
 #include "scripted_desktop.h"
 #include "temp_home.h"
+#include "tests/monitor/changes/versions_fixture.h"
 
 namespace wardlet::test {
 namespace {
@@ -35,25 +36,10 @@ QTextCharFormat FormatAt(QTextEdit* pane, const QString& text) {
     return at.charFormat();
 }
 
-struct ChangeViewDialogTest : ::testing::Test {
-    TempDataHome home;
-    std::filesystem::path folder = home.makeDataFolder();
-    DocumentTable table;
-    DocumentStore store{folder, table};
-    DocumentRecord record{};
+struct ChangeViewDialogTest : VersionsFixture {
+    ChangeViewDialogTest() : VersionsFixture("Prices") {}
     ScriptedMessageBoxes boxes;
     TempDir saveFolder;
-
-    ChangeViewDialogTest() {
-        record.type = static_cast<int32_t>(DocumentType::WebPage);
-        SetFieldText(record.name, "Prices");
-    }
-    void Store(const std::string& bytes) {
-        std::filesystem::path fresh = folder / "UVPnew.tmp";
-        WriteBytes(fresh, bytes);
-        ASSERT_TRUE(KeepReplacedCopy(store.HistoryOf("Prices"), store.ContentFile("Prices"), {}));
-        ASSERT_EQ(std::rename(fresh.c_str(), store.ContentFile("Prices").c_str()), 0);
-    }
 };
 
 TEST_F(ChangeViewDialogTest, ShowsTheNewestChangeInColourAndTogglesToTheSource) {
