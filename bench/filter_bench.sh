@@ -75,8 +75,9 @@ changed=$(XDG_DATA_HOME="$filtered" "$bin/wardctl" list | grep -c "Changed" || t
 awk -v n="$count" -v p="$pm" -v f="$fm" -v c="$changed" 'BEGIN {
   printf "%d pages, each clock moved: without filters %.3fs (every page changed), with them %.3fs (%d changed) (%.2fx)\n", n, p, f, c, f / p }'
 
-# One page of BIG_MB megabytes (default 50): many small elements, the price at the end. Pages
-# over 16 MB are not parsed for a selector (their check says so): BIG_MB=15 measures the tree.
+# One page of BIG_MB megabytes (default 50): many small elements, the price at the end. A CSS
+# selector reads it as a stream; only an XPath expression needs the tree (and refuses pages over
+# 16 MB).
 /usr/bin/python3 - "$work/www/big" "${BIG_MB:-50}" <<'PY'
 import sys
 with open(sys.argv[1], "w") as f:

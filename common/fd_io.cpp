@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 
 namespace wardlet {
 
@@ -67,6 +69,11 @@ namespace {
 std::optional<std::string> ReadWhole(UniqueFd fd) {
     if (fd.get() < 0) return std::nullopt;
     std::string bytes;
+    // Room for the whole file at once: a large copy grown by doubling would hold half as much
+    // again while it moves.
+    struct stat status {};
+    if (fstat(fd.get(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0)
+        bytes.reserve(static_cast<size_t>(status.st_size));
     char buffer[65536];
     for (;;) {
         ssize_t n = ReadFull(fd.get(), buffer, sizeof buffer);
@@ -80,6 +87,24 @@ std::optional<std::string> ReadWhole(UniqueFd fd) {
 
 std::optional<std::string> ReadDataFile(const std::filesystem::path& file) {
     return ReadWhole(OpenDataFile(file, DataFileMode::Read));
+}
+
+std::optional<bool> DataFileHolds(const std::filesystem::path& file, std::string_view bytes) {
+    UniqueFd fd = OpenDataFile(file, DataFileMode::Read);
+    if (!fd.valid()) return std::nullopt;
+    struct stat status {};
+    if (fstat(fd.get(), &status) == 0 && S_ISREG(status.st_mode) &&
+        static_cast<uint64_t>(status.st_size) != bytes.size())
+        return false;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ReadFull(fd.get(), buffer, sizeof buffer);
+        if (n < 0) return std::nullopt;
+        auto size = static_cast<size_t>(n);
+        if (size > bytes.size() || memcmp(buffer, bytes.data(), size) != 0) return false;
+        bytes.remove_prefix(size);
+        if (size < sizeof buffer) return bytes.empty();
+    }
 }
 
 std::optional<std::string> ReadSystemFile(const std::filesystem::path& file) {

@@ -54,7 +54,10 @@ FILE* OpenDataFileForReading(const std::filesystem::path& file);
 // The whole content of a file of the data folder, read without following a symbolic link;
 // nullopt when it cannot be opened or read.
 std::optional<std::string> ReadDataFile(const std::filesystem::path& file);
-// The same for a file the user or the system names (a certificate bundle, often a link).
+// Whether a file of the data folder holds exactly `bytes`, read a block at a time (no second copy
+// of a large file); nullopt when it cannot be opened or read.
+std::optional<bool> DataFileHolds(const std::filesystem::path& file, std::string_view bytes);
+// ReadDataFile for a file the user or the system names (a certificate bundle, often a link).
 std::optional<std::string> ReadSystemFile(const std::filesystem::path& file);
 
 // Reads up to `size` bytes, going on after short reads, so less means the end of the file.

@@ -40,82 +40,88 @@ std::string Lower(std::string_view text) {
     return out;
 }
 
-class Translator {
+class Parser {
 public:
-    Translator(std::string_view css, std::string& problem) : css_(css), problem_(problem) {}
+    Parser(std::string_view css, std::string& problem) : css_(css), problem_(problem) {}
 
-    std::optional<std::string> Run() {
-        std::string xpath;
+    std::optional<CssSelector> Run() {
+        CssSelector selector;
         for (;;) {
             SkipSpace();
-            std::optional<std::string> one = Complex();
+            std::optional<CssSelector::Complex> one = Complex();
             if (!one) return std::nullopt;
-            xpath += xpath.empty() ? *one : " | " + *one;
+            selector.alternatives.push_back(std::move(*one));
             SkipSpace();
             if (at_ == css_.size()) break;
             if (css_[at_] != ',') return Refuse();
             ++at_;
         }
-        return xpath;
+        return selector;
     }
 
 private:
-    std::optional<std::string> Complex() {
-        std::string path = "//";
+    std::optional<CssSelector::Complex> Complex() {
+        CssSelector::Complex steps;
+        bool child = false;
         for (;;) {
-            std::optional<std::string> step = Compound();
+            std::optional<CssSelector::Compound> step = Compound();
             if (!step) return std::nullopt;
-            path += *step;
+            step->childOfPrevious = child;
+            steps.push_back(std::move(*step));
+            if (steps.size() > kMaxCssCompounds) {
+                problem_ = "The CSS selector \"" + std::string(css_) + "\" has more than " +
+                           std::to_string(kMaxCssCompounds) + " parts in a row.";
+                return std::nullopt;
+            }
             bool space = SkipSpace();
-            if (at_ == css_.size() || css_[at_] == ',') return path;
+            if (at_ == css_.size() || css_[at_] == ',') return steps;
             if (css_[at_] == '>') {
                 ++at_;
                 SkipSpace();
-                path += "/";
+                child = true;
             } else if (space) {
-                path += "//";
+                child = false;
             } else {
                 return Refuse();
             }
         }
     }
 
-    std::optional<std::string> Compound() {
-        std::string type = "*";
+    std::optional<CssSelector::Compound> Compound() {
+        CssSelector::Compound compound{"*", {}, false};
         if (at_ < css_.size() && css_[at_] == '*') {
             ++at_;
         } else if (at_ < css_.size() && IsNameByte(css_[at_])) {
-            type = Lower(Name());
+            compound.type = Lower(Name());
         }
-        std::string tests;
-        bool any = type != "*" || (at_ > 0 && css_[at_ - 1] == '*');
+        bool any = compound.type != "*" || (at_ > 0 && css_[at_ - 1] == '*');
+        using Kind = CssSelector::Test::Kind;
         while (at_ < css_.size()) {
             char c = css_[at_];
             if (c == '#' || c == '.') {
                 ++at_;
                 std::string name = Name();
                 if (name.empty()) return Refuse();
-                tests += c == '#' ? "[@id=" + Literal(name) + "]"
-                                  : "[contains(concat(' ',normalize-space(@class),' ')," +
-                                        Literal(" " + name + " ") + ")]";
+                compound.tests.push_back({c == '#' ? Kind::Id : Kind::Class, name, {}, 0});
             } else if (c == '[') {
-                std::optional<std::string> test = Attribute();
+                std::optional<CssSelector::Test> test = Attribute();
                 if (!test) return std::nullopt;
-                tests += *test;
+                compound.tests.push_back(std::move(*test));
             } else if (c == ':') {
-                std::optional<std::string> test = NthChild();
+                std::optional<CssSelector::Test> test = NthChild();
                 if (!test) return std::nullopt;
-                tests += *test;
+                compound.tests.push_back(std::move(*test));
             } else {
                 break;
             }
             any = true;
         }
         if (!any) return Refuse();
-        return type + tests;
+        return compound;
     }
 
-    std::optional<std::string> Attribute() {
+    std::optional<CssSelector::Test> Attribute() {
+        using Kind = CssSelector::Test::Kind;
         size_t begin = at_++;
         SkipSpace();
         std::string name = Lower(Name());
@@ -123,7 +129,7 @@ private:
         if (name.empty() || at_ >= css_.size()) return Refuse(begin);
         if (css_[at_] == ']') {
             ++at_;
-            return "[@" + name + "]";
+            return CssSelector::Test{Kind::HasAttribute, name, {}, 0};
         }
         if (css_[at_] != '=') return Refuse(begin);
         ++at_;
@@ -142,10 +148,10 @@ private:
         SkipSpace();
         if (at_ >= css_.size() || css_[at_] != ']') return Refuse(begin);
         ++at_;
-        return "[@" + name + "=" + Literal(value) + "]";
+        return CssSelector::Test{Kind::AttributeEquals, name, value, 0};
     }
 
-    std::optional<std::string> NthChild() {
+    std::optional<CssSelector::Test> NthChild() {
         constexpr std::string_view kNth = ":nth-child(";
         size_t begin = at_;
         if (css_.substr(at_, kNth.size()) != kNth) return Refuse();
@@ -158,7 +164,7 @@ private:
         if (ec != std::errc() || end != number.data() + number.size() || n < 1)
             return Refuse(begin, close + 1);
         at_ = close + 1;
-        return "[count(preceding-sibling::*)=" + std::to_string(n - 1) + "]";
+        return CssSelector::Test{CssSelector::Test::Kind::NthChild, {}, {}, n};
     }
 
     std::string Name() {
@@ -198,14 +204,53 @@ private:
     size_t at_ = 0;
 };
 
+std::string TestToXPath(const CssSelector::Test& test) {
+    using Kind = CssSelector::Test::Kind;
+    switch (test.kind) {
+        case Kind::Id:
+            return "[@id=" + Literal(test.name) + "]";
+        case Kind::Class:
+            return "[contains(concat(' ',normalize-space(@class),' ')," +
+                   Literal(" " + test.name + " ") + ")]";
+        case Kind::HasAttribute:
+            return "[@" + test.name + "]";
+        case Kind::AttributeEquals:
+            return "[@" + test.name + "=" + Literal(test.value) + "]";
+        case Kind::NthChild:
+            return "[count(preceding-sibling::*)=" + std::to_string(test.position - 1) + "]";
+    }
+    return {};
+}
+
 }  // namespace
 
-std::optional<std::string> CssToXPath(std::string_view css, std::string& problem) {
+std::optional<CssSelector> ParseCss(std::string_view css, std::string& problem) {
     if (css.find_first_not_of(" \t\r\n") == std::string_view::npos) {
         problem = "The CSS selector is empty.";
         return std::nullopt;
     }
-    return Translator(css, problem).Run();
+    return Parser(css, problem).Run();
+}
+
+std::string ToXPath(const CssSelector& selector) {
+    std::string xpath;
+    for (const CssSelector::Complex& complex : selector.alternatives) {
+        std::string path;
+        for (const CssSelector::Compound& compound : complex) {
+            path += compound.childOfPrevious ? "/" : "//";
+            path += compound.type;
+            for (const CssSelector::Test& test : compound.tests)
+                path += TestToXPath(test);
+        }
+        xpath += xpath.empty() ? path : " | " + path;
+    }
+    return xpath;
+}
+
+std::optional<std::string> CssToXPath(std::string_view css, std::string& problem) {
+    std::optional<CssSelector> selector = ParseCss(css, problem);
+    if (!selector) return std::nullopt;
+    return ToXPath(*selector);
 }
 
 }  // namespace wardlet

@@ -95,12 +95,16 @@ bool IsUtf8(std::string_view bytes) {
     return true;
 }
 
-// `bytes` in `charset` as UTF-8; a byte that is no character there becomes U+FFFD unless
-// `strict`, and then the conversion fails. nullopt when the charset is unknown too.
-std::optional<std::string> ToUtf8(std::string_view bytes, const std::string& charset, bool strict) {
-    if (charset == "utf-8" && IsUtf8(bytes)) return std::string(bytes);
+// `bytes` in `charset` as UTF-8 into `copy`: the bytes themselves when they are UTF-8 already,
+// else converted. A byte that is no character there becomes U+FFFD unless `strict`, and then the
+// conversion fails. False when the charset is unknown too.
+bool ToUtf8(std::string_view bytes, const std::string& charset, bool strict, DecodedCopy& copy) {
+    if (charset == "utf-8" && IsUtf8(bytes)) {
+        copy.original = bytes;
+        return true;
+    }
     iconv_t cd = iconv_open("UTF-8", charset.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
     std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvCloser> owner(cd);
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
@@ -114,14 +118,15 @@ std::optional<std::string> ToUtf8(std::string_view bytes, const std::string& cha
         out.append(block.data(), block.size() - toLeft);
         if (done != static_cast<size_t>(-1)) continue;
         if (errno == E2BIG) continue;
-        if (strict) return std::nullopt;
+        if (strict) return false;
         // An invalid or cut-short sequence: one byte stands for one replacement character.
         out += "\xEF\xBF\xBD";
         ++in;
         --inLeft;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
-    return out;
+    copy.converted = std::move(out);
+    return true;
 }
 
 // What an element means to the text. The HTML parser hands its names over in lower case.
@@ -342,8 +347,9 @@ std::string CharsetOfContentType(std::string_view contentType) {
     return std::string(Trim(value));
 }
 
-DocumentText DecodeCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset) {
-    DocumentText result;
+DecodedCopy DecodeCopyInPlace(std::string_view bytes, TextForm form,
+                              std::string_view declaredCharset) {
+    DecodedCopy result;
     std::string charset;
     if (bytes.starts_with("\xEF\xBB\xBF")) {
         charset = "utf-8";
@@ -360,18 +366,25 @@ DocumentText DecodeCopy(std::string_view bytes, TextForm form, std::string_view 
     }
     if (charset.empty() && !declaredCharset.empty()) charset = CanonicalCharset(declaredCharset);
     if (charset.empty() && form == TextForm::Page) charset = MetaCharset(bytes);
-    std::optional<std::string> utf8;
-    if (!charset.empty()) utf8 = ToUtf8(bytes, charset, false);
-    if (!utf8) {
+    bool read = !charset.empty() && ToUtf8(bytes, charset, false, result);
+    if (!read) {
         charset = "utf-8";
-        utf8 = ToUtf8(bytes, charset, true);
+        read = ToUtf8(bytes, charset, true, result);
     }
-    if (!utf8) {
+    if (!read) {
         charset = "windows-1252";
-        utf8 = ToUtf8(bytes, charset, false);
+        ToUtf8(bytes, charset, false, result);
     }
     result.charset = charset;
-    if (utf8) result.text = std::move(*utf8);
+    return result;
+}
+
+DocumentText DecodeCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset) {
+    DecodedCopy decoded = DecodeCopyInPlace(bytes, form, declaredCharset);
+    DocumentText result;
+    result.binary = decoded.binary;
+    result.charset = std::move(decoded.charset);
+    result.text = decoded.converted ? std::move(*decoded.converted) : std::string(decoded.original);
     return result;
 }
 

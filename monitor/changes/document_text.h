@@ -32,6 +32,18 @@ DocumentText TextOfCopy(std::string_view bytes, TextForm form, std::string_view 
 // read in the charset chosen by the same rule; `binary` with no text.
 DocumentText DecodeCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset);
 
+// DecodeCopy without copying bytes that are UTF-8 already: the text is then a view of them
+// (past a byte order mark), valid as long as they are.
+struct DecodedCopy {
+    bool binary = false;
+    std::string charset;
+    std::string_view original;
+    std::optional<std::string> converted;  // bytes of another charset, or not well-formed
+    std::string_view text() const { return converted ? std::string_view(*converted) : original; }
+};
+DecodedCopy DecodeCopyInPlace(std::string_view bytes, TextForm form,
+                              std::string_view declaredCharset);
+
 // TextOfCopy of two copies; large ones are read at the same time, on two threads.
 std::pair<DocumentText, DocumentText> TextsOfCopies(std::string_view oldBytes,
                                                     std::string_view newBytes, TextForm form,

@@ -1,23 +1,24 @@
 #include "monitor/changes/page_filters.h"
 
 #include <libxml/HTMLparser.h>
-#include <libxml/HTMLtree.h>
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 #include <re2/re2.h>
 
 #include <mutex>
 
-#include "monitor/changes/css_selector.h"
+#include "monitor/changes/css_selection.h"
 #include "monitor/changes/document_text.h"
+#include "monitor/changes/html_markup.h"
 #include "monitor/changes/text_diff.h"
 
 namespace wardlet {
 namespace {
 
 // libxml2's tree of a page of many small elements takes some twenty times the page: larger pages
-// are not parsed for a selection, so a huge page cannot take the monitor's memory.
-constexpr size_t kMaxSelectedPageBytes = size_t{16} << 20;
+// are not parsed for an XPath expression, so a huge page cannot take the monitor's memory. A CSS
+// selector reads the page as a stream and has no such bound.
+constexpr size_t kMaxTreePageBytes = size_t{16} << 20;
 
 constexpr int kParseOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                               HTML_PARSE_NONET | HTML_PARSE_COMPACT | HTML_PARSE_NOBLANKS;
@@ -73,26 +74,6 @@ std::string SelectorName(const DocumentFilters& filters) {
            filters.selector + "\"";
 }
 
-// The markup of an element (or the text of any other node), UTF-8.
-void AppendNode(xmlDocPtr doc, xmlNodePtr node, std::string& out) {
-    if (node->type == XML_ELEMENT_NODE) {
-        xmlBufferPtr buffer = xmlBufferCreate();
-        if (!buffer) throw std::bad_alloc();
-        xmlOutputBufferPtr output = xmlOutputBufferCreateBuffer(buffer, nullptr);
-        if (output) {
-            htmlNodeDumpFormatOutput(output, doc, node, "UTF-8", 0);
-            xmlOutputBufferClose(output);
-        }
-        out.append(reinterpret_cast<const char*>(xmlBufferContent(buffer)),
-                   static_cast<size_t>(xmlBufferLength(buffer)));
-        xmlBufferFree(buffer);
-    } else if (xmlChar* content = xmlNodeGetContent(node)) {
-        out += reinterpret_cast<const char*>(content);
-        xmlFree(content);
-    }
-    out += '\n';
-}
-
 }  // namespace
 
 PageFilter::~PageFilter() = default;
@@ -102,9 +83,9 @@ std::unique_ptr<PageFilter> PageFilter::Compile(const DocumentFilters& filters,
     std::unique_ptr<PageFilter> filter(new PageFilter());
     filter->filters_ = filters;
     if (filters.selectorKind == DocumentFilters::Selector::Css) {
-        std::optional<std::string> xpath = CssToXPath(filters.selector, problem);
-        if (!xpath) return nullptr;
-        filter->xpath_ = *xpath;
+        std::optional<CssSelector> css = ParseCss(filters.selector, problem);
+        if (!css) return nullptr;
+        filter->css_ = std::make_unique<CssSelector>(std::move(*css));
     } else if (filters.selectorKind == DocumentFilters::Selector::XPath) {
         if (filters.selector.empty()) {
             problem = "The XPath expression is empty.";
@@ -139,22 +120,32 @@ std::unique_ptr<PageFilter> PageFilter::Compile(const DocumentFilters& filters,
 std::optional<std::string> PageFilter::Select(std::string_view bytes,
                                               std::string_view declaredCharset,
                                               std::string& reason) const {
-    if (bytes.size() > kMaxSelectedPageBytes) {
+    if (!css_ && bytes.size() > kMaxTreePageBytes) {
         reason = "The page has " + std::to_string(bytes.size() >> 20) + " MB; " +
-                 "a selector reads pages of at most " +
-                 std::to_string(kMaxSelectedPageBytes >> 20) + " MB.";
+                 "an XPath expression reads pages of at most " +
+                 std::to_string(kMaxTreePageBytes >> 20) + " MB.";
         return std::nullopt;
     }
     std::unique_ptr<xmlDoc, DocFree> doc;
     {
-        // The decoded copy goes once parsed: only the tree stays.
-        DocumentText decoded = DecodeCopy(bytes, TextForm::Page, declaredCharset);
+        // A page in UTF-8 is read where it lies; another is converted, and that copy goes once
+        // parsed.
+        DecodedCopy decoded = DecodeCopyInPlace(bytes, TextForm::Page, declaredCharset);
         if (decoded.binary) {
             reason = "The document is not text, so " + SelectorName(filters_) + " finds nothing.";
             return std::nullopt;
         }
-        int size = static_cast<int>(std::min<size_t>(decoded.text.size(), INT32_MAX));
-        doc.reset(htmlReadMemory(decoded.text.data(), size, nullptr, "UTF-8", kParseOptions));
+        std::string_view text = decoded.text();
+        if (css_) {
+            CssSelection selection = SelectWithCss(text, *css_);
+            if (selection.matches == 0) {
+                reason = SelectorName(filters_) + " matches nothing on the page.";
+                return std::nullopt;
+            }
+            return std::move(selection.markup);
+        }
+        int size = static_cast<int>(std::min<size_t>(text.size(), INT32_MAX));
+        doc.reset(htmlReadMemory(text.data(), size, nullptr, "UTF-8", kParseOptions));
     }
     if (!doc) {
         reason = "The page could not be read as HTML.";
@@ -175,7 +166,7 @@ std::optional<std::string> PageFilter::Select(std::string_view bytes,
         xmlNodeSetPtr nodes = found->nodesetval;
         int count = nodes ? nodes->nodeNr : 0;
         for (int i = 0; i < count; ++i)
-            AppendNode(doc.get(), nodes->nodeTab[i], out);
+            AppendSelectedNode(doc.get(), nodes->nodeTab[i], out);
         if (count == 0) {
             reason = SelectorName(filters_) + " matches nothing on the page.";
             return std::nullopt;
@@ -201,7 +192,8 @@ PageFilter::Result PageFilter::Apply(std::string_view bytes, std::string_view de
     Result result;
     std::string selected;
     std::string_view part = bytes;
-    if (!xpath_.empty()) {
+    bool selects = css_ || !xpath_.empty();
+    if (selects) {
         std::optional<std::string> markup = Select(bytes, declaredCharset, result.reason);
         if (!markup) return result;
         selected = std::move(*markup);
@@ -210,7 +202,7 @@ PageFilter::Result PageFilter::Apply(std::string_view bytes, std::string_view de
     if (filters_.textOnly) {
         // The selection is UTF-8 already; the whole page is read in its own charset.
         std::string text =
-            TextOfCopy(part, TextForm::Page, xpath_.empty() ? declaredCharset : "utf-8").text;
+            TextOfCopy(part, TextForm::Page, selects ? "utf-8" : declaredCharset).text;
         selected = std::move(text);
         part = selected;
     }
@@ -230,7 +222,7 @@ PageFilter::Result PageFilter::Apply(std::string_view bytes, std::string_view de
         }
     }
     if (result.portion.find_first_not_of(" \t\r\n") == std::string::npos) {
-        result.reason = xpath_.empty() && !filters_.textOnly
+        result.reason = !selects && !filters_.textOnly
                             ? "Every line of the document is ignored by the filters."
                             : "Nothing is left of the page after its filters.";
         result.portion.clear();

@@ -14,7 +14,9 @@ class RE2;
 
 namespace wardlet {
 
-// A document's filters made ready to apply: the selector as XPath, the patterns compiled.
+struct CssSelector;
+
+// A document's filters made ready to apply: the selector parsed, the patterns compiled.
 class PageFilter {
 public:
     // nullptr with `problem` (a text for the user naming what is wrong) when the selector is
@@ -55,7 +57,8 @@ private:
     bool Ignored(std::string_view line) const;
 
     DocumentFilters filters_;
-    std::string xpath_;
+    std::unique_ptr<CssSelector> css_;
+    std::string xpath_;  // an XPath expression, evaluated over the page's tree
     std::vector<std::unique_ptr<re2::RE2>> ignore_;
 };
 

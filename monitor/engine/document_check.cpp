@@ -184,7 +184,7 @@ void DocumentCheck::RetrieveFiltered(const PageFilter& filter, TransferRequest r
         return;
     std::filesystem::path unfiltered =
         context_.store.HistoryOf(FieldText(record_.name)) / kUnfilteredCopyFile;
-    if (!firstCheck && ReadDataFile(unfiltered) == page) {
+    if (!firstCheck && DataFileHolds(unfiltered, page).value_or(false)) {
         // The very page the stored portion was taken from: nothing to filter or compare.
         Publish(DocumentStatus::Checked);
         return;

@@ -248,5 +248,30 @@ TEST(DataFileCopies, NoModeOfTheDataFileOpenerGoesThroughALink) {
     EXPECT_FALSE(OpenDataFile(dir.path() / "missing", DataFileMode::Rewrite).valid());
 }
 
+TEST(DataFileReads, WholeFilesAndComparisonsAcrossBlockBoundaries) {
+    TempDir dir;
+    // Sizes around the 64 KiB read block: a difference in the last byte of a block, in the
+    // first of the next, and a file one byte longer or shorter than the bytes.
+    std::string bytes(3 * 65536 + 7, 'x');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>('a' + i % 26);
+    WriteBytes(dir.path() / "page", bytes);
+    EXPECT_EQ(ReadDataFile(dir.path() / "page"), bytes);
+    EXPECT_EQ(DataFileHolds(dir.path() / "page", bytes), true);
+    for (size_t at : {size_t{0}, size_t{65535}, size_t{65536}, bytes.size() - 1}) {
+        std::string other = bytes;
+        other[at] = '#';
+        EXPECT_EQ(DataFileHolds(dir.path() / "page", other), false) << at;
+    }
+    EXPECT_EQ(DataFileHolds(dir.path() / "page", bytes + "y"), false);
+    EXPECT_EQ(DataFileHolds(dir.path() / "page", bytes.substr(0, 65536)), false);
+    WriteBytes(dir.path() / "empty", "");
+    EXPECT_EQ(DataFileHolds(dir.path() / "empty", ""), true);
+    EXPECT_EQ(ReadDataFile(dir.path() / "empty"), "");
+    EXPECT_EQ(DataFileHolds(dir.path() / "missing", ""), std::nullopt);
+    std::filesystem::create_symlink(dir.path() / "page", dir.path() / "planted");
+    EXPECT_EQ(DataFileHolds(dir.path() / "planted", bytes), std::nullopt) << "never through a link";
+}
+
 }  // namespace
 }  // namespace wardlet

@@ -94,14 +94,34 @@ TEST(PageFilter, NothingSelectedOrLeftIsNotOk) {
     EXPECT_EQ(none.reason, "Every line of the document is ignored by the filters.");
 }
 
-TEST(PageFilter, APageTooLargeToParseForASelectionIsRefusedWithItsSize) {
+TEST(PageFilter, APageTooLargeForATreeIsRefusedForXPathAndReadForCss) {
     std::string page = "<ul>" + std::string(17 << 20, ' ') + "<li>x</li></ul>";
-    PageFilter::Result r = Apply(Css("li"), page);
+    DocumentFilters xpath;
+    xpath.selectorKind = DocumentFilters::Selector::XPath;
+    xpath.selector = "//li";
+    PageFilter::Result r = Apply(xpath, page);
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.reason, "The page has 17 MB; a selector reads pages of at most 16 MB.");
+    EXPECT_EQ(r.reason, "The page has 17 MB; an XPath expression reads pages of at most 16 MB.");
+    EXPECT_EQ(Apply(Css("li"), page).portion, "<li>x</li>\n") << "a CSS selector needs no tree";
     DocumentFilters text;
     text.textOnly = true;
     EXPECT_EQ(Apply(text, page).portion, "x\n") << "the text alone needs no tree";
+}
+
+TEST(PageFilter, ASelectorReadsThePageInItsCharset) {
+    // Declared by the server, by a <meta>, or neither and not UTF-8: windows-1252.
+    std::string latin = "<p class=p>caf\xE9</p>";
+    std::string problem;
+    auto filter = PageFilter::Compile(Css(".p"), problem);
+    ASSERT_TRUE(filter);
+    EXPECT_EQ(filter->Apply(latin, "iso-8859-1").portion, "<p class=\"p\">caf\xC3\xA9</p>\n");
+    EXPECT_EQ(filter->Apply(latin, "").portion, "<p class=\"p\">caf\xC3\xA9</p>\n");
+    EXPECT_EQ(filter->Apply("<meta charset=koi8-r><p class=p>\xC1</p>", "").portion,
+              "<p class=\"p\">\xD0\xB0</p>\n");
+    EXPECT_EQ(filter->Apply("\xEF\xBB\xBF<p class=p>\xC3\xA9</p>", "").portion,
+              "<p class=\"p\">\xC3\xA9</p>\n")
+        << "a byte order mark is no text";
+    EXPECT_FALSE(filter->Apply(std::string("<p class=p>\0</p>", 17), "").ok);
 }
 
 TEST(PageFilter, TextOnlyIsTheChangeViewsTextOfTheSelection) {
