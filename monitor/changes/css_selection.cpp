@@ -10,7 +10,6 @@
 #include <cstring>
 #include <exception>
 #include <limits>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <vector>
@@ -19,11 +18,6 @@
 
 namespace wardlet {
 namespace {
-
-// As the tree the XPath form of a filter is evaluated on is parsed.
-constexpr int kParseOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                              HTML_PARSE_NONET | HTML_PARSE_COMPACT | HTML_PARSE_NOBLANKS |
-                              HTML_PARSE_IGNORE_ENC;
 
 const char* Text(const xmlChar* text) {
     return reinterpret_cast<const char*>(text);
@@ -75,9 +69,17 @@ bool TestHolds(const CssSelector::Test& test, const xmlChar** attributes, int po
     }
 }
 
+// The name a type selector meets, as libxml2's tree names the element: a prefix before a colon
+// is dropped ("a:b" is "b"), except where the colon comes first or last.
+std::string_view TypeName(std::string_view name) {
+    size_t colon = name.find(':');
+    if (colon == std::string_view::npos || colon == 0 || colon + 1 == name.size()) return name;
+    return name.substr(colon + 1);
+}
+
 bool CompoundHolds(const CssSelector::Compound& compound, const char* name,
                    const xmlChar** attributes, int position) {
-    if (compound.type != "*" && compound.type != name) return false;
+    if (compound.type != "*" && TypeName(name) != compound.type) return false;
     for (const CssSelector::Test& test : compound.tests)
         if (!TestHolds(test, attributes, position)) return false;
     return true;
@@ -325,14 +327,8 @@ private:
 }  // namespace
 
 CssSelection SelectWithCss(std::string_view utf8Page, const CssSelector& selector) {
-    if (utf8Page.empty()) return {};
-    static std::once_flag once;
-    std::call_once(once, [] { xmlInitParser(); });
-    int size = static_cast<int>(std::min<size_t>(utf8Page.size(), INT32_MAX));
-    htmlParserCtxtPtr context = htmlCreateMemoryParserCtxt(utf8Page.data(), size);
-    if (!context) throw std::bad_alloc();
-    htmlCtxtUseOptions(context, kParseOptions);
-    xmlSwitchEncoding(context, XML_CHAR_ENCODING_UTF8);
+    htmlParserCtxtPtr context = NewUtf8PageParser(utf8Page);
+    if (!context) return {};
     struct Parse {
         htmlParserCtxtPtr context;
         ~Parse() {

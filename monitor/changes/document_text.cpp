@@ -53,10 +53,11 @@ struct IconvCloser {
     void operator()(iconv_t cd) const { iconv_close(cd); }
 };
 
-// Whether `bytes` are well-formed UTF-8 (no overlong forms, surrogates or code points past
-// U+10FFFF), as iconv would accept them; pages mostly are, and then need no conversion.
-bool IsUtf8(std::string_view bytes) {
-    const auto* at = reinterpret_cast<const unsigned char*>(bytes.data());
+// How many bytes of `bytes` are well-formed UTF-8 from the start (no overlong forms,
+// surrogates or code points past U+10FFFF).
+size_t Utf8Prefix(std::string_view bytes) {
+    const auto* begin = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned char* at = begin;
     const unsigned char* end = at + bytes.size();
     while (at < end) {
         // Plain ASCII, eight bytes at a time.
@@ -85,22 +86,50 @@ bool IsUtf8(std::string_view bytes) {
             if (c == 0xF0) low = 0x90;
             if (c == 0xF4) high = 0x8F;
         } else {
-            return false;
+            break;
         }
-        if (static_cast<size_t>(end - at) < length || at[1] < low || at[1] > high) return false;
-        for (size_t i = 2; i < length; ++i)
-            if ((at[i] & 0xC0) != 0x80) return false;
+        if (static_cast<size_t>(end - at) < length || at[1] < low || at[1] > high) break;
+        size_t i = 2;
+        while (i < length && (at[i] & 0xC0) == 0x80)
+            ++i;
+        if (i < length) break;
         at += length;
     }
-    return true;
+    return static_cast<size_t>(at - begin);
+}
+
+// Pages mostly are UTF-8, and then need no conversion.
+bool IsUtf8(std::string_view bytes) {
+    return Utf8Prefix(bytes) == bytes.size();
+}
+
+// `bytes` with every byte that starts no well-formed sequence replaced by U+FFFD. (iconv lets
+// the old five- and six-byte forms through, which no UTF-8 reader takes.)
+std::string RepairedUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    while (!bytes.empty()) {
+        size_t valid = Utf8Prefix(bytes);
+        out.append(bytes.data(), valid);
+        bytes.remove_prefix(valid);
+        if (bytes.empty()) break;
+        out += "\xEF\xBF\xBD";
+        bytes.remove_prefix(1);
+    }
+    return out;
 }
 
 // `bytes` in `charset` as UTF-8 into `copy`: the bytes themselves when they are UTF-8 already,
 // else converted. A byte that is no character there becomes U+FFFD unless `strict`, and then the
 // conversion fails. False when the charset is unknown too.
 bool ToUtf8(std::string_view bytes, const std::string& charset, bool strict, DecodedCopy& copy) {
-    if (charset == "utf-8" && IsUtf8(bytes)) {
-        copy.original = bytes;
+    if (charset == "utf-8") {
+        if (IsUtf8(bytes)) {
+            copy.original = bytes;
+            return true;
+        }
+        if (strict) return false;
+        copy.converted = RepairedUtf8(bytes);
         return true;
     }
     iconv_t cd = iconv_open("UTF-8", charset.c_str());
@@ -125,7 +154,7 @@ bool ToUtf8(std::string_view bytes, const std::string& charset, bool strict, Dec
         --inLeft;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
-    copy.converted = std::move(out);
+    copy.converted = IsUtf8(out) ? std::move(out) : RepairedUtf8(out);
     return true;
 }
 

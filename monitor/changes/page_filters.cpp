@@ -20,9 +20,6 @@ namespace {
 // selector reads the page as a stream and has no such bound.
 constexpr size_t kMaxTreePageBytes = size_t{16} << 20;
 
-constexpr int kParseOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                              HTML_PARSE_NONET | HTML_PARSE_COMPACT | HTML_PARSE_NOBLANKS;
-
 struct DocFree {
     void operator()(xmlDocPtr doc) const { xmlFreeDoc(doc); }
 };
@@ -144,8 +141,12 @@ std::optional<std::string> PageFilter::Select(std::string_view bytes,
             }
             return std::move(selection.markup);
         }
-        int size = static_cast<int>(std::min<size_t>(text.size(), INT32_MAX));
-        doc.reset(htmlReadMemory(text.data(), size, nullptr, "UTF-8", kParseOptions));
+        if (htmlParserCtxtPtr parser = NewUtf8PageParser(text)) {
+            htmlParseDocument(parser);
+            doc.reset(parser->myDoc);
+            parser->myDoc = nullptr;
+            htmlFreeParserCtxt(parser);
+        }
     }
     if (!doc) {
         reason = "The page could not be read as HTML.";

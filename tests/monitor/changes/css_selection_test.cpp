@@ -50,6 +50,9 @@ constexpr const char* kPages[] = {
     // A comment before the page and content after it; a misplaced doctype.
     "<!-- first --><html><body><p>a</p></body></html><p>b</p>",
     "<p>a</p></html><p>b</p><!DOCTYPE html><p>c</p>",
+    // Names with colons, as libxml2 splits them; an xml: prefix is a namespace.
+    "<ul><li:ul><li>a</li></li:ul><xml:ul><li>b</li></xml:ul><:ul><li>c</li></:ul>"
+    "<ul:><li>d</li></ul:><a:b:ul><li>e</li></a:b:ul></ul>",
     // Non-ASCII text and an entity for a character of another plane.
     "<ul><li>caf\xC3\xA9</li><li>&#x1F600; &euro; &nbsp;</li></ul>",
 };
@@ -91,6 +94,8 @@ TEST(CssSelection, SelectsWhatTheTreeSelectsByteForByte) {
         "body",
         "ul li:nth-child(1)",
         "*:nth-child(1)",
+        "ul > *",
+        "ul li",
     };
     for (const char* page : kPages)
         for (const char* css : selectors)

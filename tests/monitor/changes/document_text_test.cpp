@@ -71,6 +71,12 @@ TEST(PageText, OnlyWellFormedUtf8IsTakenAsUtf8) {
                    "utf-8"),
               "a\xEF\xBF\xBD"
               "b\n");
+    // The old five-byte form, which iconv passes on, is no character either: each of its bytes
+    // is marked, and the text stays well-formed.
+    std::string marks;
+    for (int i = 0; i < 5; ++i)
+        marks += "\xEF\xBF\xBD";
+    EXPECT_EQ(Page("<p>a\xF9\xB6\xB6\xB6\xB6 b</p>", "utf-8"), "a" + marks + " b\n");
 }
 
 TEST(FileText, PlainTextIsAsItIsWithLineEndsMadeLfAndBinaryHasNone) {
