@@ -418,9 +418,12 @@ DocumentText DecodeCopy(std::string_view bytes, TextForm form, std::string_view 
 }
 
 DocumentText TextOfCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset) {
-    DocumentText result = DecodeCopy(bytes, form, declaredCharset);
+    DecodedCopy decoded = DecodeCopyInPlace(bytes, form, declaredCharset);
+    DocumentText result;
+    result.binary = decoded.binary;
+    result.charset = std::move(decoded.charset);
     if (result.binary) return result;
-    result.text = form == TextForm::Page ? PageText(result.text) : PlainText(result.text);
+    result.text = form == TextForm::Page ? PageText(decoded.text()) : PlainText(decoded.text());
     return result;
 }
 
