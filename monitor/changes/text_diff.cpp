@@ -3,9 +3,7 @@
 #include <git2.h>
 
 #include <mutex>
-#include <optional>
 #include <stdexcept>
-#include <unordered_map>
 
 namespace wardlet {
 namespace {
@@ -13,62 +11,14 @@ namespace {
 // Longer lines are still diffed, but only line by line: their words would cost more than they show.
 constexpr size_t kLongestWordDiffedLine = 8192;
 
-// From this size on, the texts are diffed through short names of their lines (NamedLines).
-constexpr size_t kNamedLinesFrom = 256 * 1024;
-
 void InitLibgit2() {
     static std::once_flag once;
     std::call_once(once, [] { git_libgit2_init(); });
 }
 
-// Both texts with each distinct line (its line end included) written as a short name of its own.
-// libgit2 hashes both buffers whole before it diffs them, which for large texts costs more than
-// the diff; the names are equal exactly where the lines are, so the diff is the same.
-struct NamedLines {
-    std::vector<std::string_view> oldLines, newLines;
-    std::string oldNames, newNames;
-
-    NamedLines(std::string_view oldText, std::string_view newText) {
-        std::unordered_map<std::string_view, uint32_t> names;
-        names.reserve((oldText.size() + newText.size()) / 32);
-        Name(oldText, names, oldLines, oldNames);
-        Name(newText, names, newLines, newNames);
-    }
-
-    // The text of a line by its 1-based number, without its line end.
-    static std::string_view Line(const std::vector<std::string_view>& lines, int number) {
-        std::string_view line = lines[static_cast<size_t>(number - 1)];
-        if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-        return line;
-    }
-
-private:
-    static void Name(std::string_view text, std::unordered_map<std::string_view, uint32_t>& names,
-                     std::vector<std::string_view>& lines, std::string& out) {
-        static constexpr char kDigits[] =
-            "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz+/";
-        while (!text.empty()) {
-            size_t end = text.find('\n');
-            end = end == std::string_view::npos ? text.size() : end + 1;
-            std::string_view line = text.substr(0, end);
-            text.remove_prefix(end);
-            lines.push_back(line);
-            uint32_t name =
-                names.try_emplace(line, static_cast<uint32_t>(names.size())).first->second;
-            do {
-                out += kDigits[name % 64];
-                name /= 64;
-            } while (name > 0);
-            // A last line without its end stays one: "a" at the end is not "a\n".
-            if (line.back() == '\n') out += '\n';
-        }
-    }
-};
-
 struct Collect {
     TextDiff diff;
-    int lastOldEnd = 1;                 // first old line after the previous hunk
-    const NamedLines* named = nullptr;  // the texts behind the names diffed, when they were
+    int lastOldEnd = 1;  // first old line after the previous hunk
 };
 
 int OnHunk(const git_diff_delta*, const git_diff_hunk* hunk, void* payload) {
@@ -107,34 +57,20 @@ int OnLine(const git_diff_delta*, const git_diff_hunk*, const git_diff_line* lin
     }
     out.oldNumber = line->old_lineno;
     out.newNumber = line->new_lineno;
-    if (const NamedLines* named = collect->named) {
-        out.text = out.kind == LineKind::Added ? NamedLines::Line(named->newLines, out.newNumber)
-                                               : NamedLines::Line(named->oldLines, out.oldNumber);
-        collect->diff.hunks.back().lines.push_back(std::move(out));
-        return 0;
-    }
     out.text.assign(line->content, line->content_len);
     if (!out.text.empty() && out.text.back() == '\n') out.text.pop_back();
     collect->diff.hunks.back().lines.push_back(std::move(out));
     return 0;
 }
 
-TextDiff RunDiff(std::string_view oldText, std::string_view newText, int context,
-                 bool byNames = false) {
+TextDiff RunDiff(std::string_view oldText, std::string_view newText, int context) {
     InitLibgit2();
-    std::optional<NamedLines> named;
-    if (byNames) {
-        named.emplace(oldText, newText);
-        oldText = named->oldNames;
-        newText = named->newNames;
-    }
     git_diff_options options;
     git_diff_options_init(&options, GIT_DIFF_OPTIONS_VERSION);
     options.flags = GIT_DIFF_PATIENCE | GIT_DIFF_FORCE_TEXT;
     options.context_lines = static_cast<uint32_t>(context);
     options.interhunk_lines = 0;
     Collect collect;
-    if (named) collect.named = &*named;
     int error =
         git_diff_buffers(oldText.data(), oldText.size(), nullptr, newText.data(), newText.size(),
                          nullptr, &options, nullptr, nullptr, OnHunk, OnLine, &collect);
@@ -249,12 +185,8 @@ void AppendLine(std::string& out, const DiffLine& line, bool color) {
 
 }  // namespace
 
-TextDiff DiffTexts(std::string_view oldText, std::string_view newText, int context,
-                   DiffRoute route) {
-    bool byNames =
-        route == DiffRoute::ByLineNames ||
-        (route == DiffRoute::BySize && oldText.size() + newText.size() >= kNamedLinesFrom);
-    TextDiff diff = RunDiff(oldText, newText, context, byNames);
+TextDiff DiffTexts(std::string_view oldText, std::string_view newText, int context) {
+    TextDiff diff = RunDiff(oldText, newText, context);
     for (DiffHunk& hunk : diff.hunks)
         PairChangedLines(hunk);
     return diff;

@@ -40,14 +40,9 @@ struct TextDiff {
 
 inline constexpr int kContextLines = 3;
 
-// How the lines reach libgit2: as they are, or each as a short name of its own (for large texts,
-// which libgit2 would hash whole first). The diff is the same either way.
-enum class DiffRoute { BySize, Direct, ByLineNames };
-
 // libgit2's patience diff of the lines of `oldText` and `newText` (LF line ends), with
 // `context` lines around each change; the words of a changed line pair are diffed the same way.
-TextDiff DiffTexts(std::string_view oldText, std::string_view newText, int context = kContextLines,
-                   DiffRoute route = DiffRoute::BySize);
+TextDiff DiffTexts(std::string_view oldText, std::string_view newText, int context = kContextLines);
 
 // The diff as "diff -u" prints it: "--- from", "+++ to", "@@" hunks and " ", "-", "+" lines.
 // With `color`, hunk lines cyan, removed red and added green, changed words in reverse video.

@@ -69,53 +69,6 @@ TEST(TextDiff, AnEmptyOldVersionAddsEverythingAndTheSameTextsHaveNoHunk) {
 namespace wardlet {
 namespace {
 
-// Everything a view or a mail shows of a diff, so two diffs can be held together whole.
-std::string Shown(const TextDiff& diff) {
-    std::string out = FormatUnifiedDiff(diff, "a", "b", false);
-    for (const DiffHunk& hunk : diff.hunks) {
-        out += "folded " + std::to_string(hunk.foldedBefore) + "\n";
-        for (const DiffLine& line : hunk.lines) {
-            out += std::to_string(line.oldNumber) + "/" + std::to_string(line.newNumber) + ":";
-            for (const WordSpan& span : line.changed)
-                out += " " + std::to_string(span.begin) + "-" + std::to_string(span.end);
-            out += "\n";
-        }
-    }
-    return out + std::to_string(diff.added) + "+ " + std::to_string(diff.removed) + "-\n";
-}
-
-TEST(TextDiff, LinesDiffedByTheirNamesGiveTheSameDiff) {
-    // Texts of a few kinds of line, many repeated (where patience and the names could part),
-    // with lines moved, changed, doubled and dropped, and a last line with and without its end.
-    const char* kinds[] = {"", "a", "a\r", "price 10 EUR", "price 11 EUR", "}", "  x", "b", "a b"};
-    uint32_t seed = 7;
-    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
-    for (int round = 0; round < 200; ++round) {
-        std::string before, after;
-        for (uint32_t n = next() % 60; n > 0; --n) {
-            std::string line = kinds[next() % std::size(kinds)];
-            before += line + "\n";
-            uint32_t edit = next() % 10;
-            if (edit == 0) continue;                                 // dropped
-            if (edit == 1) line = kinds[next() % std::size(kinds)];  // changed
-            if (edit == 2) after += line + "\n";                     // doubled
-            after += line + "\n";
-        }
-        if (next() % 3 == 0 && !after.empty()) after.pop_back();
-        if (next() % 3 == 0 && !before.empty()) before.pop_back();
-        for (int context : {0, 3})
-            ASSERT_EQ(Shown(DiffTexts(before, after, context, DiffRoute::ByLineNames)),
-                      Shown(DiffTexts(before, after, context, DiffRoute::Direct)))
-                << "round " << round << "\n"
-                << before << "---\n"
-                << after;
-    }
-    // Lines past 64 distinct ones take names of two digits and more.
-    std::string many = Lines(1, 5000), moved = Lines(2500, 5000) + Lines(1, 2499);
-    EXPECT_EQ(Shown(DiffTexts(many, moved, 3, DiffRoute::ByLineNames)),
-              Shown(DiffTexts(many, moved, 3, DiffRoute::Direct)));
-}
-
 TEST(FirstChangedLines, AtMostTwentyLinesAndTwoKilobytesThenHowManyMore) {
     EXPECT_EQ(FirstChangedLines(DiffTexts("a\nb\nc\n", "a\nB\nc\n")), "-b\n+B\n");
     EXPECT_EQ(FirstChangedLines(DiffTexts("same\n", "same\n")), "");
