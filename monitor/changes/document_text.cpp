@@ -376,8 +376,7 @@ std::string CharsetOfContentType(std::string_view contentType) {
     return std::string(Trim(value));
 }
 
-DecodedCopy DecodeCopyInPlace(std::string_view bytes, TextForm form,
-                              std::string_view declaredCharset) {
+DecodedCopy DecodeCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset) {
     DecodedCopy result;
     std::string charset;
     if (bytes.starts_with("\xEF\xBB\xBF")) {
@@ -408,17 +407,8 @@ DecodedCopy DecodeCopyInPlace(std::string_view bytes, TextForm form,
     return result;
 }
 
-DocumentText DecodeCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset) {
-    DecodedCopy decoded = DecodeCopyInPlace(bytes, form, declaredCharset);
-    DocumentText result;
-    result.binary = decoded.binary;
-    result.charset = std::move(decoded.charset);
-    result.text = decoded.converted ? std::move(*decoded.converted) : std::string(decoded.original);
-    return result;
-}
-
 DocumentText TextOfCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset) {
-    DecodedCopy decoded = DecodeCopyInPlace(bytes, form, declaredCharset);
+    DecodedCopy decoded = DecodeCopy(bytes, form, declaredCharset);
     DocumentText result;
     result.binary = decoded.binary;
     result.charset = std::move(decoded.charset);

@@ -28,12 +28,9 @@ struct DocumentText {
 // references. A NUL byte in its first 8000 bytes makes a file binary (not a UTF-16 one).
 DocumentText TextOfCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset);
 
-// The first step of TextOfCopy: the copy's bytes in UTF-8 (line ends as they are) in `text`,
-// read in the charset chosen by the same rule; `binary` with no text.
-DocumentText DecodeCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset);
-
-// DecodeCopy without copying bytes that are UTF-8 already: the text is then a view of them
-// (past a byte order mark), valid as long as they are.
+// The first step of TextOfCopy: the copy's bytes in UTF-8 (line ends as they are), read in the
+// charset chosen by the same rule; `binary` with no text. Bytes that are UTF-8 already are not
+// copied: the text is then a view of them (past a byte order mark), valid as long as they are.
 struct DecodedCopy {
     bool binary = false;
     std::string charset;
@@ -41,8 +38,7 @@ struct DecodedCopy {
     std::optional<std::string> converted;  // bytes of another charset, or not well-formed
     std::string_view text() const { return converted ? std::string_view(*converted) : original; }
 };
-DecodedCopy DecodeCopyInPlace(std::string_view bytes, TextForm form,
-                              std::string_view declaredCharset);
+DecodedCopy DecodeCopy(std::string_view bytes, TextForm form, std::string_view declaredCharset);
 
 // TextOfCopy of two copies; large ones are read at the same time, on two threads.
 std::pair<DocumentText, DocumentText> TextsOfCopies(std::string_view oldBytes,

@@ -127,7 +127,7 @@ std::optional<std::string> PageFilter::Select(std::string_view bytes,
     {
         // A page in UTF-8 is read where it lies; another is converted, and that copy goes once
         // parsed.
-        DecodedCopy decoded = DecodeCopyInPlace(bytes, TextForm::Page, declaredCharset);
+        DecodedCopy decoded = DecodeCopy(bytes, TextForm::Page, declaredCharset);
         if (decoded.binary) {
             reason = "The document is not text, so " + SelectorName(filters_) + " finds nothing.";
             return std::nullopt;
