@@ -1,13 +1,10 @@
 #include "monitor/changes/css_selection.h"
 
 #include <libxml/HTMLparser.h>
-#include <libxml/SAX2.h>
-#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <exception>
 #include <limits>
 #include <new>
@@ -28,8 +25,7 @@ bool IsXmlSpace(char c) {
 }
 
 // The value of attribute `name` ("" for one written without a value), nullopt when absent.
-std::optional<std::string_view> AttributeValue(const xmlChar** attributes,
-                                               const std::string& name) {
+std::optional<std::string_view> AttributeValue(const xmlChar** attributes, std::string_view name) {
     for (; attributes && attributes[0]; attributes += 2)
         if (name == Text(attributes[0])) return attributes[1] ? Text(attributes[1]) : "";
     return std::nullopt;
@@ -53,9 +49,9 @@ bool TestHolds(const CssSelector::Test& test, const xmlChar** attributes, int po
     using Kind = CssSelector::Test::Kind;
     if (test.kind == Kind::NthChild) return position == test.position;
     std::optional<std::string_view> value =
-        AttributeValue(attributes, test.kind == Kind::Id      ? std::string("id")
-                                   : test.kind == Kind::Class ? std::string("class")
-                                                              : test.name);
+        AttributeValue(attributes, test.kind == Kind::Id      ? std::string_view("id")
+                                   : test.kind == Kind::Class ? std::string_view("class")
+                                                              : std::string_view(test.name));
     if (!value) return false;
     switch (test.kind) {
         case Kind::Id:
@@ -114,8 +110,7 @@ public:
         if (rootPending_ && !inFirstRoot_) Serialize(ctxt, firstRoot_->open);
         for (const Open& open : open_)
             Serialize(ctxt, open);
-        for (std::string& slot : slots_)
-            result_.markup += slot;
+        TakeSlots();
         return std::move(result_);
     }
 
@@ -199,6 +194,13 @@ private:
 
     void Serialize(htmlParserCtxtPtr ctxt, const Open& open) {
         if (open.slot) AppendSelectedNode(ctxt->myDoc, open.node, slots_[*open.slot]);
+    }
+
+    // The matches written out so far, in document order, onto the result.
+    void TakeSlots() {
+        for (const std::string& slot : slots_)
+            result_.markup += slot;
+        slots_.clear();
     }
 
     // Bit i of an alternative's word: its compounds 0..i match a chain ending at the element.
@@ -302,9 +304,7 @@ private:
         xmlUnlinkNode(closed.node);
         xmlFreeNode(closed.node);
         ctxt->node = nullptr;
-        for (std::string& slot : slots_)
-            result_.markup += slot;
-        slots_.clear();
+        TakeSlots();
     }
 
     const CssSelector& selector_;
