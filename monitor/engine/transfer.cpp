@@ -241,6 +241,7 @@ void UnlockShared(CURL*, curl_lock_data data, void* user) {
 
 ConnectionShare::ConnectionShare() : locks_(std::make_unique<Locks>()) {
     InitTransfers();
+    trust_ = std::make_unique<SharedTrust>();
     CURLSH* share = curl_share_init();
     if (!share) return;
     bool ok = curl_share_setopt(share, CURLSHOPT_LOCKFUNC, LockShared) == CURLSHE_OK &&
@@ -265,6 +266,10 @@ ConnectionShare::~ConnectionShare() {
 
 void* ConnectionShare::handle() const {
     return share_;
+}
+
+std::shared_ptr<x509_store_st> ConnectionShare::TrustFor(const TransferLimits& limits) const {
+    return trust_->For(limits);
 }
 
 TransferSession::TransferSession(const ConnectionShare* share) : share_(share) {
@@ -347,7 +352,10 @@ TransferOutcome TransferSession::Run(const TransferRequest& request, const BodyS
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_blob authorities{const_cast<char*>(limits.caCertificates.data()),
                           limits.caCertificates.size(), CURL_BLOB_NOCOPY};
-    if (!limits.caCertificates.empty())
+    std::shared_ptr<x509_store_st> trust = share_ ? share_->TrustFor(limits) : nullptr;
+    if (trust)
+        VerifyAgainst(h, trust.get());
+    else if (!limits.caCertificates.empty())
         curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &authorities);
     else if (!limits.caBundle.empty())
         curl_easy_setopt(h, CURLOPT_CAINFO, limits.caBundle.c_str());

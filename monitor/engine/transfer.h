@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "monitor/engine/engine_settings.h"
+#include "monitor/engine/shared_trust.h"
 
 namespace wardlet {
 
@@ -52,8 +53,9 @@ enum class [[nodiscard]] TransferOutcome{
 // Receives the body piece by piece; returns false to abandon the transfer.
 using BodySink = std::function<bool(const char* data, size_t size)>;
 
-// What the check threads of one engine share: DNS answers, TLS sessions and the cache of kept
-// connections, so a connection one thread left idle serves the next check of any thread.
+// What the check threads of one engine share: DNS answers, TLS sessions, the cache of kept
+// connections, so a connection one thread left idle serves the next check of any thread, and the
+// certificate authorities every new connection is verified against.
 class ConnectionShare {
 public:
     ConnectionShare();
@@ -61,11 +63,14 @@ public:
     ConnectionShare(const ConnectionShare&) = delete;
     ConnectionShare& operator=(const ConnectionShare&) = delete;
     void* handle() const;  // the CURLSH, null when libcurl could not make one
-    struct Locks;          // one mutex for each kind of shared data
+    // The authorities of `limits` as one store (see SharedTrust::For), or null.
+    std::shared_ptr<x509_store_st> TrustFor(const TransferLimits& limits) const;
+    struct Locks;  // one mutex for each kind of shared data
 
 private:
     std::unique_ptr<Locks> locks_;
     void* share_ = nullptr;
+    std::unique_ptr<SharedTrust> trust_;
 };
 
 // One check thread's libcurl handle, kept between its checks for its connections. Every option

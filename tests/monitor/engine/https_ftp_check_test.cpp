@@ -76,6 +76,24 @@ TEST_F(HttpsCheckTest, TrustsTheAuthorityNamedBySslCertFileAsWell) {
     EXPECT_TRUE(TransferLimits::FromEnvironment().caCertificates.empty());
 }
 
+TEST_F(HttpsCheckTest, ABundleReplacedOnDiskIsTrustedWithoutARestart) {
+    TestCertificates certs;
+    TestCertificates other;
+    HttpPeer peer(certs.cert, certs.key);
+    peer.SetPage("r", "renewed trust");
+    size_t i = AddDocument(DocumentType::WebPage, "r", peer.Url("r", "https"));
+    std::string bundle = (home_.home() / "bundle.pem").string();
+    WriteBytes(bundle, ReadBytes(other.ca));
+    TransferLimits limits = QuickLimits();
+    limits.caBundle = bundle;
+    engine_ = std::make_unique<CheckEngine>(store_, settings_, observer_, limits);
+    EXPECT_EQ(Check(i).status, int32_t(Status::Unavailable));
+    // The administrator adds the company's authority; the same engine's next check sees it.
+    WriteBytes(bundle, ReadBytes(other.ca) + ReadBytes(certs.ca));
+    EXPECT_EQ(Check(i).status, int32_t(Status::Ready));
+    EXPECT_EQ(Content("r"), "renewed trust");
+}
+
 class FtpCheckTest : public EngineTest {
 protected:
     FtpCheckTest()
