@@ -147,10 +147,16 @@ void CheckEngine::CheckThreadProc(Worker* self) {
     DocumentTable& table = store_.table();
     try {
         // The table may grow during the pass; records added behind it are checked as well.
-        for (size_t i = 0; i < table.size() && !stopping_.load(); ++i) {
+        size_t position = 0;
+        while (!stopping_.load()) {
+            size_t i = servers_.NextToClaim(table, position);
+            if (i == DocumentTable::kNoSlot) break;
             DocumentRecord claimed;
             uint64_t generation = 0;
-            if (!table.TryClaim(i, claimed, generation)) continue;
+            if (!table.TryClaim(i, claimed, generation)) continue;  // another thread took it
+            // The pass is past it: set Waiting again meanwhile, it is left for the next pass.
+            if (i == position) ++position;
+            ServersInUse::Visit visit(servers_, ServersInUse::ServerOf(claimed));
             DocumentCheck(context, i, claimed, generation).Run();
         }
     } catch (...) {

@@ -14,6 +14,7 @@
 #include "monitor/engine/check_observer.h"
 #include "monitor/engine/engine_settings.h"
 #include "monitor/engine/mail_notifier.h"
+#include "monitor/engine/servers_in_use.h"
 #include "monitor/engine/transfer.h"
 #include "monitor/engine/validator_index.h"
 #include "monitor/model/document_store.h"
@@ -24,7 +25,8 @@ namespace wardlet {
 // Runs the checks on background threads. Work reaches the threads only through the records'
 // status: a trigger sets records Waiting and starts threads; each thread makes one pass over the
 // table and claims every Waiting record it meets (Waiting to Retrieving in one atomic step, so
-// one thread and only one checks it).
+// one thread and only one checks it). A pass may take a record a few slots ahead first, when
+// the next one's server is busy with another thread (ServersInUse).
 class CheckEngine : public CheckStarter {
 public:
     CheckEngine(DocumentStore& store, EngineSettings& settings, CheckObserver& observer,
@@ -85,6 +87,7 @@ private:
     TransferLimits limits_;
     MailNotifier mail_;
     ConnectionShare connections_;  // outlives every check thread's session
+    ServersInUse servers_;
     ValidatorIndex validators_;
     std::atomic<bool> stopping_{false};
 

@@ -175,6 +175,12 @@ size_t DocumentTable::Add(const DocumentRecord& record) {
     return index;
 }
 
+bool DocumentTable::IsWaiting(size_t index) const {
+    Slot& slot = SlotAt(index);
+    std::lock_guard guard(slot.lock);
+    return StatusOf(slot.record) == DocumentStatus::Waiting;
+}
+
 bool DocumentTable::TryClaim(size_t index, DocumentRecord& copy, uint64_t& generation) {
     Slot& slot = SlotAt(index);
     std::lock_guard guard(slot.lock);

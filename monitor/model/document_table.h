@@ -60,6 +60,8 @@ public:
     // FindFreeSlot and Replace in one step, so two adders never take the same slot.
     size_t Add(const DocumentRecord& record);
 
+    // Check engine: whether the record waits for a check now, without copying it.
+    bool IsWaiting(size_t index) const;
     // Check engine: turns a Waiting record into Retrieving in one step and hands back a copy of
     // it with the slot's generation. False when the record was not Waiting.
     bool TryClaim(size_t index, DocumentRecord& copy, uint64_t& generation);
