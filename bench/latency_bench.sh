@@ -31,10 +31,13 @@ pids=()
 cleanup() { [ ${#pids[@]} -gt 0 ] && kill "${pids[@]}" 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
 
-# One certificate for 127.0.0.1, trusted by both clients through CURL_CA_BUNDLE.
+# One certificate for 127.0.0.1, trusted by both clients through CURL_CA_BUNDLE, and by nothing
+# else: wardctl trusts SSL_CERT_FILE as well, and a desktop's (often the system bundle) would
+# have it read some 140 authorities that curl is not given.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 \
   -addext subjectAltName=IP:127.0.0.1 -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
 export CURL_CA_BUNDLE="$work/cert.pem"
+unset SSL_CERT_FILE
 export no_proxy=127.0.0.1 NO_PROXY=127.0.0.1
 
 base=$((20000 + RANDOM % 20000))

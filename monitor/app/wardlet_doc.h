@@ -60,6 +60,14 @@ public:
     // The options, the e-mail configuration and the feature settings the engine uses (the part
     // of Load after the documents).
     void LoadSettings();
+    // A pass is coming: the engine reads what its first check needs meanwhile (after Attach).
+    void PrepareChecks() {
+        if (engine_) engine_->PrepareChecks();
+    }
+    // Records are written as their checks end, not all at the save after the pass (after Attach).
+    void WriteRecordsAsChecksEnd() {
+        if (engine_) engine_->WriteEveryRecord(true);
+    }
 
     // The documents, read-only: the slots of the table and the rows of the list.
     const DocumentTable& documents() const { return table_; }

@@ -1,5 +1,7 @@
 #include "monitor/engine/check_engine.h"
 
+#include <system_error>
+
 #include "common/debug_log.h"
 #include "monitor/engine/document_check.h"
 #include "monitor/engine/transfer.h"
@@ -142,8 +144,9 @@ void CheckEngine::CheckSelected(const std::vector<size_t>& indexes) {
 
 void CheckEngine::CheckThreadProc(Worker* self) {
     TransferSession transfers(&connections_);
-    CheckContext context{store_,  settings_, *gate_,    mail_,
-                         limits_, stopping_, transfers, validators_};
+    CheckContext context{store_,    settings_,   *gate_,
+                         mail_,     limits_,     stopping_,
+                         transfers, validators_, writeEveryRecord_.load()};
     DocumentTable& table = store_.table();
     try {
         // The table may grow during the pass; records added behind it are checked as well.
@@ -180,8 +183,27 @@ void CheckEngine::RequestStop() {
     stopping_.store(true);
 }
 
+void CheckEngine::PrepareChecks() {
+    std::lock_guard guard(workersLock_);
+    if (preparer_.joinable() || stopping_.load()) return;
+    try {
+        preparer_ = std::thread([this] {
+            try {
+                (void)connections_.TrustFor(limits_);
+                validators_.Preload();
+            } catch (...) {  // the first check reads them itself
+            }
+        });
+    } catch (const std::system_error&) {  // no thread to be had: the first check reads them
+    }
+}
+
 void CheckEngine::Stop() {
     RequestStop();
+    {
+        std::lock_guard guard(workersLock_);
+        if (preparer_.joinable()) preparer_.join();
+    }
     std::list<Worker> workers;
     {
         std::lock_guard guard(workersLock_);

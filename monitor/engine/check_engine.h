@@ -46,6 +46,13 @@ public:
     // then StartCheckThreads (also when nothing was queued).
     void CheckSelected(const std::vector<size_t>& indexes);
 
+    // Reads on a thread of its own what a first check waits for (the certificate authorities,
+    // the validators), while the caller loads the documents. Once, before the first pass.
+    void PrepareChecks();
+    // Each check's record is written as the check ends (in the writer's batches), so a program
+    // that saves every record after its pass finds them written. Set before the pass starts.
+    void WriteEveryRecord(bool on) { writeEveryRecord_.store(on); }
+
     // Asks every check to end: transfers abort within about a second, local copies at the next
     // block; aborted checks leave their record Waiting. From then on no sound, selection, tray
     // alert, message or opening goes out to the observer (rows are still refreshed). Returns at
@@ -90,10 +97,12 @@ private:
     ServersInUse servers_;
     ValidatorIndex validators_;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> writeEveryRecord_{false};
 
     mutable std::mutex workersLock_;
     std::condition_variable idle_;
     std::list<Worker> workers_;
+    std::thread preparer_;  // joined by Stop
     size_t running_ = 0;
     std::function<void()> onIdle_;  // guarded by workersLock_
 };

@@ -62,7 +62,8 @@ bool ServersInUse::InUse(const std::string& server) const {
 }
 
 size_t ServersInUse::NextToClaim(const DocumentTable& table, size_t& position) const {
-    while (position < table.size() && !table.IsWaiting(position)) ++position;
+    while (position < table.size() && !table.IsWaiting(position))
+        ++position;
     if (position >= table.size()) return DocumentTable::kNoSlot;
     size_t end = std::min(table.size(), position + kLookAhead);
     for (size_t i = position; i < end; ++i) {

@@ -30,7 +30,8 @@ bool CurlUsesOurOpenSsl() {
 // A proxy spoken to over TLS gets a context of its own, into which libcurl would read the
 // proxy's authorities: into the shared store, once that is installed. So none is shared then.
 bool TlsProxyNamed() {
-    for (const char* name : {"https_proxy", "HTTPS_PROXY", "http_proxy", "all_proxy", "ALL_PROXY"}) {
+    for (const char* name :
+         {"https_proxy", "HTTPS_PROXY", "http_proxy", "all_proxy", "ALL_PROXY"}) {
         const char* value = std::getenv(name);
         if (value && strncasecmp(value, "https:", 6) == 0) return true;
     }
@@ -42,8 +43,8 @@ std::string Stamp(const std::string& path) {
     std::error_code error;
     auto time = std::filesystem::last_write_time(path, error);
     if (error) return "missing";
-    auto size = std::filesystem::is_regular_file(path, error) ? std::filesystem::file_size(path, error)
-                                                              : 0;
+    auto size =
+        std::filesystem::is_regular_file(path, error) ? std::filesystem::file_size(path, error) : 0;
     return std::to_string(time.time_since_epoch().count()) + " " + std::to_string(size);
 }
 
@@ -123,8 +124,8 @@ std::shared_ptr<x509_store_st> SharedTrust::For(const TransferLimits& limits) {
     // The flags libcurl sets on each context's store, set here once, so that its own setting
     // of them on a shared store writes what is already there.
     if (read)
-        read = X509_STORE_set_flags(store.get(), X509_V_FLAG_TRUSTED_FIRST |
-                                                     X509_V_FLAG_PARTIAL_CHAIN) == 1;
+        read = X509_STORE_set_flags(store.get(),
+                                    X509_V_FLAG_TRUSTED_FIRST | X509_V_FLAG_PARTIAL_CHAIN) == 1;
     if (!read) DebugLog("the certificate authorities could not be read once for every connection");
     key_ = std::move(key);
     text_ = text;

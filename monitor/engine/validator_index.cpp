@@ -103,6 +103,11 @@ void ValidatorIndex::LoadLocked() {
     }
 }
 
+void ValidatorIndex::Preload() {
+    std::lock_guard guard(lock_);
+    LoadLocked();
+}
+
 std::optional<ValidatorIndex::Validators> ValidatorIndex::Find(const std::string& name,
                                                                uint64_t fingerprint,
                                                                const CopyIdentity& copy) {

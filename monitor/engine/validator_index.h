@@ -51,6 +51,8 @@ public:
     void Remember(const std::string& name, uint64_t fingerprint, const CopyIdentity& copy,
                   const Validators& validators);
     void Forget(const std::string& name);
+    // Reads the index now rather than at the first lookup.
+    void Preload();
     // Writes the index when it changed since it was read or last saved, without the entries whose
     // stored copy went meanwhile. False when the write failed (the entries stay for the next try).
     [[nodiscard]] bool Save();

@@ -22,7 +22,8 @@ TEST(ServersInUseTest, ServerIsSchemeHostAndPortAsTheConnectionCacheKeysThem) {
     auto server = [](DocumentType type, const std::string& location) {
         return ServersInUse::ServerOf(Record(type, location));
     };
-    EXPECT_EQ(server(DocumentType::WebPage, "https://Shop.Example/a?b"), "https://shop.example:443");
+    EXPECT_EQ(server(DocumentType::WebPage, "https://Shop.Example/a?b"),
+              "https://shop.example:443");
     EXPECT_EQ(server(DocumentType::WebFile, "http://user:pw@shop.example:8080/f.zip"),
               "http://shop.example:8080");
     EXPECT_EQ(server(DocumentType::WebPage, "shop.example/page one"), "http://shop.example:80");
@@ -63,15 +64,15 @@ TEST_F(NextToClaimTest, APageOfAnIdleServerAheadGoesFirstButNoWaitingSlotIsPasse
     EXPECT_EQ(servers_.NextToClaim(table_, position), 3u);
 
     // Claimed slots are passed; once nothing waits the pass is over.
-    for (size_t i : {1u, 2u, 3u, 4u}) table_.Modify(i, [](DocumentRecord& r) {
-            SetStatus(r, DocumentStatus::Retrieving);
-        });
+    for (size_t i : {1u, 2u, 3u, 4u})
+        table_.Modify(i, [](DocumentRecord& r) { SetStatus(r, DocumentStatus::Retrieving); });
     EXPECT_EQ(servers_.NextToClaim(table_, position), DocumentTable::kNoSlot);
     EXPECT_EQ(position, 5u);
 }
 
 TEST_F(NextToClaimTest, TheLookAheadIsBoundedAndVisitsAreCounted) {
-    for (size_t i = 0; i < ServersInUse::kLookAhead; ++i) Add("http://a.example/" + std::to_string(i));
+    for (size_t i = 0; i < ServersInUse::kLookAhead; ++i)
+        Add("http://a.example/" + std::to_string(i));
     Add("http://b.example/far");
     ServersInUse::Visit first(servers_, "http://a.example:80");
     size_t position = 0;
@@ -79,7 +80,6 @@ TEST_F(NextToClaimTest, TheLookAheadIsBoundedAndVisitsAreCounted) {
     EXPECT_EQ(servers_.NextToClaim(table_, position), 0u);
     table_.Modify(0, [](DocumentRecord& r) { SetStatus(r, DocumentStatus::Retrieving); });
     EXPECT_EQ(servers_.NextToClaim(table_, position), ServersInUse::kLookAhead);
-
 }
 
 TEST_F(NextToClaimTest, AServerStaysInUseUntilItsLastVisitEnds) {
