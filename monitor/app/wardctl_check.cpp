@@ -77,7 +77,6 @@ int CheckCommand(WardctlSession& session, const std::vector<std::string>& argume
     }
     if (int status = session.LockForWriting()) return status;
     session.doc().PrepareChecks();
-    session.doc().WriteRecordsAsChecksEnd();
     session.Load();
     // The monitor's own options-to-engine settings; e-mail entries are queued when sendEmail is
     // on, as the monitor's mailer timer would run.

@@ -64,10 +64,6 @@ public:
     void PrepareChecks() {
         if (engine_) engine_->PrepareChecks();
     }
-    // Records are written as their checks end, not all at the save after the pass (after Attach).
-    void WriteRecordsAsChecksEnd() {
-        if (engine_) engine_->WriteEveryRecord(true);
-    }
 
     // The documents, read-only: the slots of the table and the rows of the list.
     const DocumentTable& documents() const { return table_; }

@@ -144,9 +144,8 @@ void CheckEngine::CheckSelected(const std::vector<size_t>& indexes) {
 
 void CheckEngine::CheckThreadProc(Worker* self) {
     TransferSession transfers(&connections_);
-    CheckContext context{store_,    settings_,   *gate_,
-                         mail_,     limits_,     stopping_,
-                         transfers, validators_, writeEveryRecord_.load()};
+    CheckContext context{store_,  settings_, *gate_,    mail_,
+                         limits_, stopping_, transfers, validators_};
     DocumentTable& table = store_.table();
     try {
         // The table may grow during the pass; records added behind it are checked as well.

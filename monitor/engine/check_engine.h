@@ -49,9 +49,6 @@ public:
     // Reads on a thread of its own what a first check waits for (the certificate authorities,
     // the validators), while the caller loads the documents. Once, before the first pass.
     void PrepareChecks();
-    // Each check's record is written as the check ends (in the writer's batches), so a program
-    // that saves every record after its pass finds them written. Set before the pass starts.
-    void WriteEveryRecord(bool on) { writeEveryRecord_.store(on); }
 
     // Asks every check to end: transfers abort within about a second, local copies at the next
     // block; aborted checks leave their record Waiting. From then on no sound, selection, tray
@@ -97,7 +94,6 @@ private:
     ServersInUse servers_;
     ValidatorIndex validators_;
     std::atomic<bool> stopping_{false};
-    std::atomic<bool> writeEveryRecord_{false};
 
     mutable std::mutex workersLock_;
     std::condition_variable idle_;

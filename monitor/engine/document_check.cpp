@@ -92,7 +92,6 @@ void DocumentCheck::Run() {
                     SetFieldText(r.lastCheck, stamp);
                 }))
                 SetFieldText(record_.lastCheck, stamp);
-            if (context_.writeEveryRecord) saveRecord_ = true;
         }
         QueueWrites();
         context_.observer.RefreshRow(index_);

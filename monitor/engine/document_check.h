@@ -34,8 +34,6 @@ struct CheckContext {
     const std::atomic<bool>& stopping;
     TransferSession& transfers;  // the check thread's own, with its kept connections
     ValidatorIndex& validators;  // of every web document, shared by the threads
-    // Every outcome's record is queued for writing, not only those that must survive a crash.
-    bool writeEveryRecord = false;
 };
 
 // One check of one claimed record. It works on the copy taken at the claim and publishes status,

@@ -1,44 +1,37 @@
 #include "monitor/engine/servers_in_use.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <cctype>
-#include <memory>
 
 #include "common/little_endian.h"
-#include "monitor/engine/transfer.h"
 
 namespace wardlet {
-namespace {
-
-struct UrlDeleter {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-
-std::string Part(CURLU* url, CURLUPart part) {
-    char* text = nullptr;
-    if (curl_url_get(url, part, &text, CURLU_DEFAULT_PORT) != CURLUE_OK || !text) return {};
-    std::string value = text;
-    curl_free(text);
-    return value;
-}
-
-}  // namespace
-
 std::string ServersInUse::ServerOf(const DocumentRecord& record) {
     auto type = TypeOf(record);
     if (type != DocumentType::WebPage && type != DocumentType::WebFile) return {};
-    std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
-    if (!url) return {};
-    std::string address = WebUrl(FieldText(record.location));
-    if (curl_url_set(url.get(), CURLUPART_URL, address.c_str(), CURLU_GUESS_SCHEME) != CURLUE_OK)
-        return {};
-    std::string host = Part(url.get(), CURLUPART_HOST);
-    if (host.empty()) return {};
-    std::transform(host.begin(), host.end(), host.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return Part(url.get(), CURLUPART_SCHEME) + "://" + host + ":" + Part(url.get(), CURLUPART_PORT);
+    return ServerOfAddress(FieldText(record.location));
+}
+
+std::string ServersInUse::ServerOfAddress(std::string_view location) {
+    // Only as far as the connection's key, and cheaply: it is asked for on every claim. An
+    // address the key reads differently from libcurl ("host" and "host:80") costs no more than a
+    // connection, never a check.
+    auto lower = [](std::string_view text) {
+        std::string out(text);
+        std::transform(out.begin(), out.end(), out.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return out;
+    };
+    size_t scheme = location.find("://");
+    std::string_view rest =
+        scheme == std::string_view::npos ? location : location.substr(scheme + 3);
+    std::string_view authority = rest.substr(0, rest.find_first_of("/?#\\"));
+    size_t at = authority.rfind('@');
+    if (at != std::string_view::npos) authority.remove_prefix(at + 1);
+    if (authority.empty()) return {};
+    return (scheme == std::string_view::npos ? std::string("http")
+                                             : lower(location.substr(0, scheme))) +
+           "://" + lower(authority);
 }
 
 ServersInUse::Visit::Visit(ServersInUse& servers, std::string server)
@@ -66,10 +59,13 @@ size_t ServersInUse::NextToClaim(const DocumentTable& table, size_t& position) c
         ++position;
     if (position >= table.size()) return DocumentTable::kNoSlot;
     size_t end = std::min(table.size(), position + kLookAhead);
+    std::string location;
     for (size_t i = position; i < end; ++i) {
-        if (!table.IsWaiting(i)) continue;
-        DocumentRecord record = table.Get(i);
-        if (!InUse(ServerOf(record))) return i;
+        int32_t type = 0;
+        if (!table.WaitingLocation(i, type, location)) continue;
+        bool web = type == static_cast<int32_t>(DocumentType::WebPage) ||
+                   type == static_cast<int32_t>(DocumentType::WebFile);
+        if (!web || !InUse(ServerOfAddress(location))) return i;
     }
     return position;
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "monitor/model/document_record.h"
@@ -19,9 +20,10 @@ public:
     // How far past its position a pass looks for a page of a server nobody is talking to.
     static constexpr size_t kLookAhead = 8;
 
-    // "scheme://host:port" of a web document's address as libcurl reads it; empty for other
+    // "scheme://host[:port]" of a web document's address, in lower case; empty for other
     // documents (an FTP check has a connection of its own, a local file none).
     static std::string ServerOf(const DocumentRecord& record);
+    static std::string ServerOfAddress(std::string_view location);
 
     // While it lives, `server` counts as in use.
     class Visit {

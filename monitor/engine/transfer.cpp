@@ -352,7 +352,9 @@ TransferOutcome TransferSession::Run(const TransferRequest& request, const BodyS
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_blob authorities{const_cast<char*>(limits.caCertificates.data()),
                           limits.caCertificates.size(), CURL_BLOB_NOCOPY};
-    std::shared_ptr<x509_store_st> trust = share_ ? share_->TrustFor(limits) : nullptr;
+    // Plain HTTP needs no authorities (a redirect to HTTPS lets libcurl read them itself).
+    bool tls = request.ftp ? request.ftpTls : strncasecmp(request.url.c_str(), "https:", 6) == 0;
+    std::shared_ptr<x509_store_st> trust = share_ && tls ? share_->TrustFor(limits) : nullptr;
     if (trust)
         VerifyAgainst(h, trust.get());
     else if (!limits.caCertificates.empty())

@@ -181,6 +181,15 @@ bool DocumentTable::IsWaiting(size_t index) const {
     return StatusOf(slot.record) == DocumentStatus::Waiting;
 }
 
+bool DocumentTable::WaitingLocation(size_t index, int32_t& type, std::string& location) const {
+    Slot& slot = SlotAt(index);
+    std::lock_guard guard(slot.lock);
+    if (StatusOf(slot.record) != DocumentStatus::Waiting) return false;
+    type = slot.record.type;
+    location.assign(FieldText(slot.record.location));
+    return true;
+}
+
 bool DocumentTable::TryClaim(size_t index, DocumentRecord& copy, uint64_t& generation) {
     Slot& slot = SlotAt(index);
     std::lock_guard guard(slot.lock);

@@ -62,6 +62,8 @@ public:
 
     // Check engine: whether the record waits for a check now, without copying it.
     bool IsWaiting(size_t index) const;
+    // Check engine: the type and location of a record that waits; false when it does not.
+    bool WaitingLocation(size_t index, int32_t& type, std::string& location) const;
     // Check engine: turns a Waiting record into Retrieving in one step and hands back a copy of
     // it with the slot's generation. False when the record was not Waiting.
     bool TryClaim(size_t index, DocumentRecord& copy, uint64_t& generation);

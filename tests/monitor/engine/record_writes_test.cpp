@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "common/little_endian.h"
-#include "common/time_stamp.h"
 #include "engine_fixture.h"
 #include "file_bytes.h"
 #include "monitor/model/record_journal.h"
@@ -181,32 +180,6 @@ TEST_F(RecordWritesTest, AChangeOrAFailureIsOnDiskWithoutTheExitSave) {
     Check(i);
     EXPECT_EQ(OnDisk("w")->status, int32_t(Status::Unavailable));
     EXPECT_EQ(Content("w"), "two");
-}
-
-TEST_F(RecordWritesTest, AnUnchangedCheckIsWrittenAsItEndsOnlyWhenAskedTo) {
-    TempDir files;
-    WriteBytes(files.path() / "u", "same");
-    size_t i = AddDocument(DocumentType::LocalFile, "u", (files.path() / "u").string());
-    Check(i);
-    store_.SaveAllDocuments();
-    std::string firstStamp(FieldText(OnDisk("u")->lastCheck));
-    ASSERT_FALSE(firstStamp.empty());
-    auto nextSecond = [&] {  // a stamp has whole seconds
-        while (MakeTimeStamp() == firstStamp)
-            std::this_thread::sleep_for(50ms);
-    };
-    nextSecond();
-    // The monitor's way: an unchanged outcome waits for the save at exit.
-    EXPECT_EQ(Check(i).status, int32_t(Status::Checked));
-    store_.FlushPendingWrites();
-    EXPECT_EQ(FieldText(OnDisk("u")->lastCheck), firstStamp);
-
-    engine_->WriteEveryRecord(true);  // wardctl's
-    EXPECT_EQ(Check(i).status, int32_t(Status::Checked));
-    store_.FlushPendingWrites();
-    EXPECT_EQ(FieldText(OnDisk("u")->lastCheck), FieldText(table_.Get(i).lastCheck));
-    EXPECT_NE(FieldText(OnDisk("u")->lastCheck), firstStamp);
-    EXPECT_EQ(OnDisk("u")->status, int32_t(Status::Checked));
 }
 
 // An exit save large enough to read its records on two threads, with a delete during it.

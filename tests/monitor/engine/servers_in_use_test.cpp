@@ -18,15 +18,14 @@ DocumentRecord Record(DocumentType type, const std::string& location,
     return r;
 }
 
-TEST(ServersInUseTest, ServerIsSchemeHostAndPortAsTheConnectionCacheKeysThem) {
+TEST(ServersInUseTest, ServerIsTheSchemeAndHostOfTheAddressInLowerCase) {
     auto server = [](DocumentType type, const std::string& location) {
         return ServersInUse::ServerOf(Record(type, location));
     };
-    EXPECT_EQ(server(DocumentType::WebPage, "https://Shop.Example/a?b"),
-              "https://shop.example:443");
+    EXPECT_EQ(server(DocumentType::WebPage, "https://Shop.Example/a?b"), "https://shop.example");
     EXPECT_EQ(server(DocumentType::WebFile, "http://user:pw@shop.example:8080/f.zip"),
               "http://shop.example:8080");
-    EXPECT_EQ(server(DocumentType::WebPage, "shop.example/page one"), "http://shop.example:80");
+    EXPECT_EQ(server(DocumentType::WebPage, "shop.example/page one"), "http://shop.example");
     EXPECT_EQ(server(DocumentType::WebPage, "http://[::1]:81/"), "http://[::1]:81");
     // Each FTP check has a connection of its own and a local file none: never "in use".
     EXPECT_EQ(server(DocumentType::FtpFile, "ftp://shop.example/f"), "");
@@ -53,11 +52,11 @@ TEST_F(NextToClaimTest, APageOfAnIdleServerAheadGoesFirstButNoWaitingSlotIsPasse
     EXPECT_EQ(servers_.NextToClaim(table_, position), 1u);  // nobody busy: table order
     EXPECT_EQ(position, 1u);                                // moved past the checked one only
 
-    ServersInUse::Visit a(servers_, "http://a.example:80");
+    ServersInUse::Visit a(servers_, "http://a.example");
     EXPECT_EQ(servers_.NextToClaim(table_, position), 3u);
     EXPECT_EQ(position, 1u);  // slot 1 still waits: the pass comes back for it
     {
-        ServersInUse::Visit b(servers_, "http://b.example:80");
+        ServersInUse::Visit b(servers_, "http://b.example");
         // Every server in use: the next slot in order, opening another connection.
         EXPECT_EQ(servers_.NextToClaim(table_, position), 1u);
     }
@@ -74,7 +73,7 @@ TEST_F(NextToClaimTest, TheLookAheadIsBoundedAndVisitsAreCounted) {
     for (size_t i = 0; i < ServersInUse::kLookAhead; ++i)
         Add("http://a.example/" + std::to_string(i));
     Add("http://b.example/far");
-    ServersInUse::Visit first(servers_, "http://a.example:80");
+    ServersInUse::Visit first(servers_, "http://a.example");
     size_t position = 0;
     // The page of the idle server lies beyond the look-ahead: order wins.
     EXPECT_EQ(servers_.NextToClaim(table_, position), 0u);
@@ -85,8 +84,8 @@ TEST_F(NextToClaimTest, TheLookAheadIsBoundedAndVisitsAreCounted) {
 TEST_F(NextToClaimTest, AServerStaysInUseUntilItsLastVisitEnds) {
     Add("http://a.example/1");
     Add("http://c.example/1");
-    auto first = std::make_unique<ServersInUse::Visit>(servers_, "http://a.example:80");
-    auto second = std::make_unique<ServersInUse::Visit>(servers_, "http://a.example:80");
+    auto first = std::make_unique<ServersInUse::Visit>(servers_, "http://a.example");
+    auto second = std::make_unique<ServersInUse::Visit>(servers_, "http://a.example");
     size_t position = 0;
     EXPECT_EQ(servers_.NextToClaim(table_, position), 1u);
     first.reset();
