@@ -6,6 +6,7 @@
 #include "common/little_endian.h"
 
 namespace wardlet {
+
 std::string ServersInUse::ServerOf(const DocumentRecord& record) {
     auto type = TypeOf(record);
     if (type != DocumentType::WebPage && type != DocumentType::WebFile) return {};
