@@ -8,12 +8,13 @@
 namespace wardlet {
 
 std::string ServersInUse::ServerOf(const DocumentRecord& record) {
-    auto type = TypeOf(record);
-    if (type != DocumentType::WebPage && type != DocumentType::WebFile) return {};
-    return ServerOfAddress(FieldText(record.location));
+    return ServerOf(record.type, FieldText(record.location));
 }
 
-std::string ServersInUse::ServerOfAddress(std::string_view location) {
+std::string ServersInUse::ServerOf(int32_t type, std::string_view location) {
+    if (type != static_cast<int32_t>(DocumentType::WebPage) &&
+        type != static_cast<int32_t>(DocumentType::WebFile))
+        return {};
     // Only as far as the connection's key, and cheaply: it is asked for on every claim. An
     // address the key reads differently from libcurl ("host" and "host:80") costs no more than a
     // connection, never a check.
@@ -63,10 +64,7 @@ size_t ServersInUse::NextToClaim(const DocumentTable& table, size_t& position) c
     std::string location;
     for (size_t i = position; i < end; ++i) {
         int32_t type = 0;
-        if (!table.WaitingLocation(i, type, location)) continue;
-        bool web = type == static_cast<int32_t>(DocumentType::WebPage) ||
-                   type == static_cast<int32_t>(DocumentType::WebFile);
-        if (!web || !InUse(ServerOfAddress(location))) return i;
+        if (table.WaitingLocation(i, type, location) && !InUse(ServerOf(type, location))) return i;
     }
     return position;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -23,7 +24,7 @@ public:
     // "scheme://host[:port]" of a web document's address, in lower case; empty for other
     // documents (an FTP check has a connection of its own, a local file none).
     static std::string ServerOf(const DocumentRecord& record);
-    static std::string ServerOfAddress(std::string_view location);
+    static std::string ServerOf(int32_t type, std::string_view location);
 
     // While it lives, `server` counts as in use.
     class Visit {

@@ -48,10 +48,6 @@ std::string Stamp(const std::string& path) {
     return std::to_string(time.time_since_epoch().count()) + " " + std::to_string(size);
 }
 
-void FreeStore(X509_STORE* store) {
-    X509_STORE_free(store);
-}
-
 // Every certificate and revocation list of a text of PEM blocks; false when it holds none.
 bool AddPemText(X509_STORE* store, const std::string& text) {
     BIO* bio = BIO_new_mem_buf(text.data(), static_cast<int>(text.size()));
@@ -108,7 +104,7 @@ std::shared_ptr<x509_store_st> SharedTrust::For(const TransferLimits& limits) {
 
     std::lock_guard<std::mutex> guard(lock_);
     if (key == key_ && text == text_) return store_;
-    std::shared_ptr<X509_STORE> store(X509_STORE_new(), FreeStore);
+    std::shared_ptr<X509_STORE> store(X509_STORE_new(), X509_STORE_free);
     bool read = store != nullptr;
     if (read && !text.empty()) {
         read = AddPemText(store.get(), text);
