@@ -187,13 +187,15 @@ void CheckEngine::PrepareChecks() {
     if (preparer_.joinable() || stopping_.load()) return;
     try {
         preparer_ = std::thread([this] {
+            // Not the certificate authorities: a list without a TLS address never needs them,
+            // and reading a system bundle costs about as much CPU as loading 1,000 records;
+            // the first TLS transfer reads them.
             try {
-                (void)connections_.TrustFor(limits_);
                 validators_.Preload();
-            } catch (...) {  // the first check reads them itself
+            } catch (...) {  // the first check reads it itself
             }
         });
-    } catch (const std::system_error&) {  // no thread to be had: the first check reads them
+    } catch (const std::system_error&) {  // no thread to be had: the first check reads it
     }
 }
 

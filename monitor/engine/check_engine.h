@@ -46,8 +46,8 @@ public:
     // then StartCheckThreads (also when nothing was queued).
     void CheckSelected(const std::vector<size_t>& indexes);
 
-    // Reads on a thread of its own what a first check waits for (the certificate authorities,
-    // the validators), while the caller loads the documents. Once, before the first pass.
+    // Reads on a thread of its own what a first check waits for (the validators), while the
+    // caller loads the documents. Once, before the first pass.
     void PrepareChecks();
 
     // Asks every check to end: transfers abort within about a second, local copies at the next
