@@ -77,7 +77,7 @@ PassSummary RunForegroundPass(CWardletDoc& doc, WardctlObserver& observer,
     else
         doc.CheckSelected(indexes);
     bool stopped = doc.WaitForChecks(interrupted);
-    doc.SaveAllDocuments();
+    doc.SaveAllDocumentsAtExit();  // wardctl's last write of the records
     PassSummary summary = observer.TakeTally();
     summary.interrupted = stopped;
     return summary;

@@ -174,7 +174,7 @@ StopOutcome CWardletDoc::FinishShutdown() {
     if (outcome == StopOutcome::Stopped && engine_) engine_->Stop();
     if (!finished_) {
         finished_ = true;
-        store_.SaveAllDocuments();
+        store_.SaveAllDocumentsAtExit();
     }
     // Checks left running may have queued results since: what they finished goes in too.
     if (outcome == StopOutcome::StillRunning) store_.FlushPendingWrites();

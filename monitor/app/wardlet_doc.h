@@ -108,8 +108,8 @@ public:
     // Queues the e-mail entry of a finding about the document as a check does (while the mailer
     // timer runs); false when nothing was queued.
     bool QueueMailEntry(size_t slot, NotifyKind kind);
-    // Every record written back, as at exit.
-    void SaveAllDocuments() { store_.SaveAllDocuments(); }
+    // Every record written back, as the run's last save.
+    void SaveAllDocumentsAtExit() { store_.SaveAllDocumentsAtExit(); }
 
     // Check All and Check Selected: queued for the check threads, which run in the background.
     void CheckAll();

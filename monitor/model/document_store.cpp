@@ -139,10 +139,12 @@ DocumentStore::LoadReport DocumentStore::LoadAllDocuments() {
     LoadReport report;
     size_t first = table_.size();
     // A program that only reads may find a batch of rewrites under way or cut short by a crash:
-    // its journal holds what the records are becoming.
+    // its journal holds what the records are becoming. One left applied on this boot holds what
+    // they are already.
     std::unordered_map<std::string, std::string> rewriting;
-    for (auto& entry : ReadRecordJournal(dataFolder_))
-        rewriting[entry.fileName] = std::move(entry.image);
+    if (!RecordJournalAppliedThisBoot(dataFolder_))
+        for (auto& entry : ReadRecordJournal(dataFolder_))
+            rewriting[entry.fileName] = std::move(entry.image);
     // Directory order is the file system's hash order, which changes as files come and go;
     // name order gives the same list after every start, alphabetical as the user expects.
     std::vector<std::string> fileNames = FilesEndingWith(dataFolder_, ".data");
@@ -207,7 +209,7 @@ void DocumentStore::SaveDocuments(const std::vector<size_t>& indexes) {
     writer_.Flush();
 }
 
-void DocumentStore::SaveAllDocuments() {
+std::vector<size_t> DocumentStore::PrepareSaveAll() {
     // Queued copies are temporary files until committed: they go in before the sweep.
     writer_.Flush();
     DeleteTempFiles();
@@ -218,7 +220,17 @@ void DocumentStore::SaveAllDocuments() {
         });
         if (!table_.IsFree(i)) named.push_back(i);
     }
-    SaveDocuments(named);
+    return named;
+}
+
+void DocumentStore::SaveAllDocuments() {
+    SaveDocuments(PrepareSaveAll());
+}
+
+void DocumentStore::SaveAllDocumentsAtExit() {
+    for (size_t index : PrepareSaveAll())
+        writer_.Queue(index, table_.Generation(index), true, {});
+    writer_.FlushAtExit();
 }
 
 void DocumentStore::QueueCheckResults(size_t index, uint64_t generation, bool record,
@@ -261,7 +273,10 @@ void DocumentStore::DeleteTempFiles() {
 }
 
 void DocumentStore::DeleteStrayFiles() {
-    FinishInterruptedRewrites(dataFolder_);
+    if (RecordJournalAppliedThisBoot(dataFolder_))
+        writer_.SettleAppliedJournalInBackground();
+    else
+        FinishInterruptedRewrites(dataFolder_);
     for (const auto& name : FilesEndingWith(dataFolder_, ".tmp"))
         if (name != kMailConfigTestFile) RemoveFile(dataFolder_ / name);
     std::filesystem::path filters = dataFolder_ / kFiltersFolderName;

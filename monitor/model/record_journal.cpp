@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "common/atomic_file.h"
 #include "common/fd_io.h"
@@ -19,6 +20,9 @@ namespace {
 constexpr std::string_view kMagic = "WJR1";
 constexpr size_t kHeaderSize = 12;  // magic, entry count, body length
 constexpr size_t kTrailerSize = 8;  // checksum
+// After the checksum, once the batch's rewrites are in: this, then the boot's id. Outside the
+// checksum, so a mark cut short or from another boot only means the journal is written again.
+constexpr std::string_view kAppliedMark = "WJRA";
 // Zero gaps shorter than a run's own header are kept inside the run.
 constexpr size_t kShortestGap = 8;
 
@@ -128,6 +132,27 @@ std::filesystem::path JournalOf(const std::filesystem::path& folder) {
     return folder / kRecordJournalFile;
 }
 
+// The id the kernel gives this boot of the machine; empty when it cannot be read.
+const std::string& BootId() {
+    static const std::string id = [] {
+        std::string text = ReadSystemFile("/proc/sys/kernel/random/boot_id").value_or("");
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+            text.pop_back();
+        return text;
+    }();
+    return id;
+}
+
+// The journal proper within a file's bytes (its header gives its length) and what follows it.
+std::pair<std::string_view, std::string_view> SplitMark(std::string_view bytes) {
+    if (bytes.size() < kHeaderSize + kTrailerSize || bytes.substr(0, 4) != kMagic)
+        return {bytes, {}};
+    Reader header{bytes.substr(8, 4)};
+    size_t size = kHeaderSize + *header.Take(4) + kTrailerSize;
+    if (bytes.size() < size) return {bytes, {}};
+    return {bytes.substr(0, size), bytes.substr(size)};
+}
+
 }  // namespace
 
 void RecordJournalBuilder::Add(std::string_view fileName, std::string_view image) {
@@ -199,7 +224,27 @@ bool WriteRecordJournal(const std::filesystem::path& folder, std::string_view by
 
 std::vector<JournalEntry> ReadRecordJournal(const std::filesystem::path& folder) {
     std::optional<std::string> bytes = ReadDataFile(JournalOf(folder));
-    return bytes ? DecodeRecordJournal(*bytes) : std::vector<JournalEntry>{};
+    // Whatever follows a whole journal (its mark, or a mark cut short) leaves it whole.
+    return bytes ? DecodeRecordJournal(SplitMark(*bytes).first) : std::vector<JournalEntry>{};
+}
+
+bool MarkRecordJournalApplied(const std::filesystem::path& folder, size_t journalSize) {
+    if (BootId().empty()) return false;
+    std::string mark(kAppliedMark);
+    mark += BootId();
+    return RewriteFileRange(JournalOf(folder), journalSize, mark);
+}
+
+bool RecordJournalAppliedThisBoot(const std::filesystem::path& folder) {
+    if (BootId().empty()) return false;
+    std::optional<std::string> bytes = ReadDataFile(JournalOf(folder));
+    if (!bytes) return false;
+    auto [journal, mark] = SplitMark(*bytes);
+    // The checksum alone says the journal is whole; its images need not be decoded.
+    return mark == std::string(kAppliedMark) + BootId() &&
+           journal.size() > kHeaderSize + kTrailerSize &&
+           Reader{journal.substr(journal.size() - kTrailerSize)}.Take(8) ==
+               Checksum(journal.substr(0, journal.size() - kTrailerSize));
 }
 
 void ClearRecordJournal(const std::filesystem::path& folder) {

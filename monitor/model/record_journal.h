@@ -47,6 +47,17 @@ void ClearRecordJournal(const std::filesystem::path& folder);
 // Removes the journal file; its rewrites are durable or it is no whole journal.
 void RemoveRecordJournal(const std::filesystem::path& folder);
 
+// The last batch of a program need not wait for its rewrites to reach the disk: its journal,
+// durable already, can redo them. Once every rewrite of it is in, the journal of `folder`
+// (`journalSize` bytes, as written) is marked with the machine's boot; false when it could not
+// be, and then the rewrites must be made durable and the journal cleared as usual.
+[[nodiscard]] bool MarkRecordJournalApplied(const std::filesystem::path& folder,
+                                            size_t journalSize);
+// True when the journal of `folder` is whole and marked on this boot: every rewrite it holds is
+// in the files (the page cache keeps them until the disk does), so a start need only make them
+// durable before the journal goes. After a crash of the machine the mark names another boot.
+bool RecordJournalAppliedThisBoot(const std::filesystem::path& folder);
+
 // Start of a program that writes, with the data-folder lock held: a crash during a batch of
 // rewrites is finished by writing the journal's images into the record files that are still
 // there, then the journal goes. Returns how many records were written.

@@ -62,6 +62,7 @@ RecordWriter::~RecordWriter() {
     }
     queued_.notify_all();
     if (flusher_.joinable()) flusher_.join();
+    if (settler_.joinable()) settler_.join();
     Flush();
 }
 
@@ -83,6 +84,34 @@ void RecordWriter::Flush() {
     FlushLocked(commit);
 }
 
+void RecordWriter::FlushAtExit() {
+    std::unique_lock commit(commitLock_);
+    FlushLocked(commit, true);
+}
+
+void RecordWriter::SettleAppliedJournalInBackground() {
+    std::lock_guard commit(commitLock_);
+    journalApplied_ = true;
+    if (settler_.joinable()) return;
+    try {
+        // A flush of the whole file system can take a while after a large pass; the start need
+        // not wait for it.
+        settler_ = std::thread([this] {
+            std::lock_guard settling(commitLock_);
+            SettleLocked();
+        });
+    } catch (const std::system_error&) {  // no thread to be had: settled here
+        SettleLocked();
+    }
+}
+
+void RecordWriter::SettleLocked() {
+    if (!journalApplied_) return;
+    FlushFileSystemOf(folder_);
+    ClearRecordJournal(folder_);
+    journalApplied_ = false;
+}
+
 void RecordWriter::FlushSlot(size_t index) {
     {
         std::lock_guard guard(queueLock_);
@@ -91,14 +120,14 @@ void RecordWriter::FlushSlot(size_t index) {
     Flush();
 }
 
-void RecordWriter::FlushLocked(std::unique_lock<std::mutex>&) {
+void RecordWriter::FlushLocked(std::unique_lock<std::mutex>&, bool atExit) {
     std::vector<Entry> entries;
     {
         std::lock_guard guard(queueLock_);
         entries.swap(queue_);
     }
     if (entries.empty()) return;
-    Commit(entries);
+    Commit(entries, atExit);
     std::lock_guard guard(queueLock_);
     for (const auto& entry : entries)
         if (--unsettled_[entry.index] == 0) unsettled_.erase(entry.index);
@@ -146,6 +175,7 @@ void RecordWriter::PutInPlace(Entry& entry, const DocumentRecord& current) {
             file = entry.rewrite->file;
             in = entry.rewrite->bytes.empty() ||
                  RewriteFileRange(file, entry.rewrite->offset, entry.rewrite->bytes);
+            entry.rewritten = in;
             if (!in) {
                 // A rewrite cut short must not stay so once the journal goes: the whole record
                 // as the slot holds it now replaces the file.
@@ -187,7 +217,9 @@ void RecordWriter::PrepareRange(std::vector<Entry>& entries, size_t from, size_t
     }
 }
 
-void RecordWriter::Commit(std::vector<Entry>& entries) {
+void RecordWriter::Commit(std::vector<Entry>& entries, bool atExit) {
+    // An earlier journal is durable before anything here can depend on its rewrites.
+    SettleLocked();
     RecordJournalBuilder journal;
     // A large batch (an exit save, marking every document) reads its old records on two threads:
     // the reads are independent system calls and most of the batch's work.
@@ -215,7 +247,8 @@ void RecordWriter::Commit(std::vector<Entry>& entries) {
     for (const auto& entry : entries)
         newFiles = newFiles || entry.newRecord || !entry.moves.empty();
     bool journaled = !journal.empty();
-    if (journaled && !WriteRecordJournal(folder_, journal.Bytes())) {
+    std::string journalBytes = journaled ? journal.Bytes() : std::string();
+    if (journaled && !WriteRecordJournal(folder_, journalBytes)) {
         // A rewrite that a crash could tear and nothing could mend is not made.
         DebugLog("cannot write " + (folder_ / kRecordJournalFile).string());
         for (auto& entry : entries) {
@@ -245,6 +278,18 @@ void RecordWriter::Commit(std::vector<Entry>& entries) {
     }
     if (!journaled) {
         if (newFiles) SyncFolderOf(folder_ / kRecordJournalFile);  // the renames in the folder
+        return;
+    }
+    // A run's last batch of rewrites leaves its journal to redo them, unless a file was renamed
+    // (the journal redoes no rename) or a journaled rewrite did not go in (the journal would
+    // redo what the slot no longer holds).
+    bool allRewritten = true;
+    for (const auto& entry : entries)
+        if (entry.rewrite && !entry.rewrite->bytes.empty() && !entry.rewritten)
+            allRewritten = false;
+    if (atExit && !newFiles && allRewritten &&
+        MarkRecordJournalApplied(folder_, journalBytes.size())) {
+        journalApplied_ = true;
         return;
     }
     // The rewrites and the renames are durable before the journal that could redo them goes.

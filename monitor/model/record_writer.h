@@ -69,6 +69,14 @@ public:
                bool* written = nullptr);
     // Commits everything queued so far before it returns.
     void Flush();
+    // Flush, as the last batch of a program's run: when that batch only rewrites records and
+    // every rewrite went in, it does not wait for them to reach the disk. Its journal, durable
+    // already, is left marked applied, and the next program to take the folder (or the next
+    // batch here) makes the rewrites durable before the journal goes.
+    void FlushAtExit();
+    // Start of a program: a journal an earlier run left applied on this boot is made durable and
+    // removed on a thread of its own; the first batch waits for that.
+    void SettleAppliedJournalInBackground();
     // Flush, when something of `index` is still queued or being committed.
     void FlushSlot(size_t index);
 
@@ -91,9 +99,12 @@ private:
         bool* written;
         std::optional<Rewrite> rewrite;
         std::optional<FileMove> newRecord;
+        bool rewritten = false;  // its rewrite went in as journaled
     };
-    void FlushLocked(std::unique_lock<std::mutex>& commit);
-    void Commit(std::vector<Entry>& entries);
+    void FlushLocked(std::unique_lock<std::mutex>& commit, bool atExit = false);
+    void Commit(std::vector<Entry>& entries, bool atExit);
+    // Makes the rewrites of an applied journal durable and removes it (commitLock_ held).
+    void SettleLocked();
     // Decides how the entry's record goes in; false when it cannot (and then neither may the rest).
     bool PrepareRecord(Entry& entry, RecordJournalBuilder& journal);
     // PrepareRecord for entries [from, to); an entry whose record cannot go in drops its files.
@@ -108,7 +119,9 @@ private:
     ImageOf imageOf_;
     AfterRecord afterRecord_;
 
-    std::mutex commitLock_;  // one batch at a time, in the order they were taken
+    std::mutex commitLock_;        // one batch at a time, in the order they were taken
+    bool journalApplied_ = false;  // under commitLock_: a journal is left for SettleLocked
+    std::thread settler_;
     std::mutex queueLock_;
     std::condition_variable queued_;
     std::vector<Entry> queue_;

@@ -106,6 +106,51 @@ TEST_F(JournalFolder, ADamagedJournalRewritesNothingAndGoes) {
     EXPECT_FALSE(fs::exists(folder / kRecordJournalFile));
 }
 
+// The journal of a run's last batch, marked once its rewrites are in.
+TEST_F(JournalFolder, AMarkOfThisBootSaysTheRewritesAreInAndLeavesTheJournalWhole) {
+    std::string bytes = EncodeRecordJournal(TwoEntries());
+    ASSERT_TRUE(WriteRecordJournal(folder, bytes));
+    EXPECT_FALSE(RecordJournalAppliedThisBoot(folder)) << "not marked yet";
+    ASSERT_TRUE(MarkRecordJournalApplied(folder, bytes.size()));
+    EXPECT_TRUE(RecordJournalAppliedThisBoot(folder));
+    EXPECT_TRUE(Same(ReadRecordJournal(folder), TwoEntries()));
+
+    std::string marked = ReadBytes(folder / kRecordJournalFile);
+    ASSERT_EQ(marked.substr(0, bytes.size()), bytes);
+    std::string mark = marked.substr(bytes.size());
+    EXPECT_EQ(mark.substr(0, 4), "WJRA");
+    EXPECT_EQ(mark.substr(4) + "\n", ReadBytes("/proc/sys/kernel/random/boot_id"));
+
+    // After a crash of the machine the mark names another boot; a mark cut short or a damaged
+    // journal is no mark either. The journal itself stays whole in every case.
+    std::string otherBoot = marked;
+    otherBoot.back() = otherBoot.back() == '0' ? '1' : '0';
+    std::string damaged = marked;
+    damaged[20] = static_cast<char>(damaged[20] ^ 1);
+    for (const std::string& variant : {otherBoot, marked.substr(0, marked.size() - 1)}) {
+        WriteBytes(folder / kRecordJournalFile, variant);
+        EXPECT_FALSE(RecordJournalAppliedThisBoot(folder));
+        EXPECT_TRUE(Same(ReadRecordJournal(folder), TwoEntries()));
+    }
+    WriteBytes(folder / kRecordJournalFile, damaged);
+    EXPECT_FALSE(RecordJournalAppliedThisBoot(folder));
+    EXPECT_TRUE(ReadRecordJournal(folder).empty());
+}
+
+TEST_F(JournalFolder, AMarkedJournalFromAnotherBootIsWrittenAgainAtStart) {
+    WriteBytes(folder / "page 1.data", Image('o'));  // as a power cut could leave it
+    std::string bytes = EncodeRecordJournal({{"page 1.data", Image('x')}});
+    ASSERT_TRUE(WriteRecordJournal(folder, bytes));
+    ASSERT_TRUE(MarkRecordJournalApplied(folder, bytes.size()));
+    std::string marked = ReadBytes(folder / kRecordJournalFile);
+    marked.back() = marked.back() == '0' ? '1' : '0';
+    WriteBytes(folder / kRecordJournalFile, marked);
+
+    EXPECT_EQ(FinishInterruptedRewrites(folder), 1u);
+    EXPECT_EQ(ReadBytes(folder / "page 1.data"), Image('x'));
+    EXPECT_FALSE(fs::exists(folder / kRecordJournalFile));
+}
+
 TEST_F(JournalFolder, AClearedJournalIsGone) {
     ASSERT_TRUE(WriteRecordJournal(folder, EncodeRecordJournal(TwoEntries())));
     ClearRecordJournal(folder);

@@ -1,4 +1,5 @@
 // Loading the documents at start, writing them back at exit, and rewriting records in place.
+#include "monitor/model/record_journal.h"
 #include "store_fixture.h"
 
 namespace wardlet {
@@ -225,6 +226,60 @@ TEST_F(Rewrites, TheExitSaveKeepsEveryFileAndWritesOnlyWhatDiffers) {
     DocumentStore again(folder, reloaded);
     ASSERT_EQ(again.LoadAllDocuments().loaded, 2u);
     EXPECT_EQ(Bytes(reloaded.Get(again.FindRecordByName("a"))), Bytes(checkedA));
+}
+
+TEST_F(Rewrites, TheLastSaveOfARunLeavesItsJournalForTheNextStartToMakeDurable) {
+    DocumentRecord checkedA = LoadAndCheckA();
+    auto before = test::FolderInodes(folder);
+    store.SaveAllDocumentsAtExit();
+    EXPECT_EQ(ReadBytes(folder / "a.data"), Bytes(checkedA));
+    EXPECT_TRUE(RecordJournalAppliedThisBoot(folder));
+    EXPECT_EQ(ReadRecordJournal(folder).size(), 1u) << "only what differed";
+    for (const auto& [name, inode] : before)
+        EXPECT_EQ(test::InodeOf(folder / name), inode) << name;
+
+    // A later start on this boot finds the rewrites in: it reads the files and only makes them
+    // durable. Had it written the journal's image again, this stand-in would be gone.
+    DocumentRecord standIn = checkedA;
+    SetFieldText(standIn.lastCheck, "2026/12/08 [11:40:06]");
+    Put("a.data", standIn);
+    {
+        DocumentTable reading;
+        DocumentStore reader(folder, reading);
+        ASSERT_EQ(reader.LoadAllDocuments().loaded, 2u);
+        EXPECT_EQ(Bytes(reading.Get(reader.FindRecordByName("a"))), Bytes(standIn));
+        DocumentTable next;
+        DocumentStore start(folder, next);
+        start.DeleteStrayFiles();
+        ASSERT_EQ(start.LoadAllDocuments().loaded, 2u);
+    }
+    EXPECT_FALSE(fs::exists(folder / kRecordJournalFile));
+    EXPECT_EQ(ReadBytes(folder / "a.data"), Bytes(standIn));
+    EXPECT_EQ(ReadBytes(folder / "b.data"), Bytes(Doc("b")));
+}
+
+TEST_F(Rewrites, ABatchAfterTheLastSaveMakesItsRewritesDurableFirst) {
+    LoadAndCheckA();
+    store.SaveAllDocumentsAtExit();
+    ASSERT_TRUE(fs::exists(folder / kRecordJournalFile));
+    size_t b = store.FindRecordByName("b");
+    table.Modify(b, [](DocumentRecord& r) { SetStatus(r, DocumentStatus::Unavailable); });
+    EXPECT_TRUE(store.SaveDocument(b));
+    EXPECT_FALSE(fs::exists(folder / kRecordJournalFile));
+    EXPECT_EQ(ReadBytes(folder / "b.data"), Bytes(table.Get(b)));
+}
+
+TEST_F(Rewrites, ALastSaveThatRenamesAFileMakesEverythingDurableAtOnce) {
+    // The journal redoes rewrites, not the new file an account's record gets.
+    Put("secret.data", Doc("secret"));
+    ASSERT_EQ(store.LoadAllDocuments().loaded, 1u);
+    table.Modify(0, [](DocumentRecord& r) {
+        r.useAccount = 1;
+        SetFieldText(r.userName, "alice");
+    });
+    store.SaveAllDocumentsAtExit();
+    EXPECT_FALSE(fs::exists(folder / kRecordJournalFile));
+    EXPECT_EQ(Entries(folder), (std::set<std::string>{"secret.data"}));
 }
 
 TEST_F(Rewrites, AnAccountALinkOrASecondNameGetsANewFileInstead) {
