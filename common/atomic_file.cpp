@@ -106,7 +106,7 @@ void FlushFileSystemOf(const std::filesystem::path& anyFile) {
 
 std::optional<std::string> ReadFileToRewrite(const std::filesystem::path& file, size_t size,
                                              mode_t mode) {
-    UniqueFd fd(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd fd(OpenWithoutAccessTime(file, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
     if (fd.get() < 0 || fstat(fd.get(), &st) != 0) return std::nullopt;
     // A second name would see the rewrite too; other permissions need a new file.

@@ -41,11 +41,24 @@ UniqueFd OpenDataFile(const std::filesystem::path& file, DataFileMode mode, mode
             flags |= O_WRONLY | O_CREAT | O_EXCL;
             break;
     }
+    if (mode == DataFileMode::Read) return UniqueFd(OpenWithoutAccessTime(file, flags));
     int fd;
     do {
         fd = open(file.c_str(), flags, permissions);
     } while (fd < 0 && errno == EINTR);
     return UniqueFd(fd);
+}
+
+int OpenWithoutAccessTime(const std::filesystem::path& file, int flags) {
+    int fd;
+    do {
+        fd = open(file.c_str(), flags | O_NOATIME);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0 || errno != EPERM) return fd;
+    do {  // a file of another owner: read with its access time kept
+        fd = open(file.c_str(), flags);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
 }
 
 UniqueFd OpenRegularFileForReading(const std::filesystem::path& file) {

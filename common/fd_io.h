@@ -38,9 +38,13 @@ enum class DataFileMode {
 
 // Opens a file of the data folder without following a symbolic link (a link planted there
 // cannot make the program read or write a file elsewhere), closed on exec. `permissions` is for
-// CreateNew. Not valid when it cannot be opened; errno then tells why.
+// CreateNew. Not valid when it cannot be opened; errno then tells why. Reading leaves the file's
+// access time alone (see OpenWithoutAccessTime).
 [[nodiscard]] UniqueFd OpenDataFile(const std::filesystem::path& file, DataFileMode mode,
                                     mode_t permissions = 0600);
+// open(2) with O_NOATIME where the file is the user's own: a record rewritten by every pass is
+// newer than its access time, so each read at start would otherwise write its inode again.
+int OpenWithoutAccessTime(const std::filesystem::path& file, int flags);
 
 // Opens a file of the data folder for reading ("rb") without following a symbolic link, so a
 // link planted there cannot make the program read a file elsewhere. Null when it cannot.

@@ -1,5 +1,6 @@
 #include "common/atomic_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -271,6 +272,27 @@ TEST(DataFileReads, WholeFilesAndComparisonsAcrossBlockBoundaries) {
     EXPECT_EQ(DataFileHolds(dir.path() / "missing", ""), std::nullopt);
     std::filesystem::create_symlink(dir.path() / "page", dir.path() / "planted");
     EXPECT_EQ(DataFileHolds(dir.path() / "planted", bytes), std::nullopt) << "never through a link";
+}
+
+// Every pass rewrites its records, so each is newer than its last read: a read that set the
+// access time would write every inode again at the next start.
+TEST(DataFileReads, AReadLeavesTheAccessTimeOfAFileWrittenSince) {
+    TempDir dir;
+    std::filesystem::path file = dir.path() / "page 1.data";
+    WriteBytes(file, std::string(4632, 'r'));
+    timespec times[2] = {{1000000000, 0}, {0, UTIME_NOW}};  // read long ago, written now
+    ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    auto accessed = [&] {
+        struct stat st {};
+        stat(file.c_str(), &st);
+        return st.st_atim.tv_sec;
+    };
+    EXPECT_TRUE(ReadDataFile(file));
+    EXPECT_TRUE(ReadFileToRewrite(file, 4632, FileMode(file)));
+    UniqueFd opened = OpenDataFile(file, DataFileMode::Read);
+    char byte = 0;
+    EXPECT_EQ(read(opened.get(), &byte, 1), 1);
+    EXPECT_EQ(accessed(), 1000000000);
 }
 
 }  // namespace
