@@ -8,6 +8,7 @@
 
 #include "common/little_endian.h"
 #include "common/mail_queue.h"
+#include "monitor/model/record_journal.h"
 #include "engine_fixture.h"
 #include "file_bytes.h"
 
@@ -108,6 +109,35 @@ TEST_F(ForegroundPassTest, APassOverUnchangedFilesMakesNoFileWithItsWriteBack) {
     Loaded loaded(data_);
     EXPECT_EQ(loaded.Named("c").status, int32_t(Status::Checked));
     EXPECT_FALSE(FieldText(loaded.Named("c").lastCheck).empty());
+}
+
+// The last save of a run leaves its journal; the next run, started as wardctl starts, makes that
+// save durable on a thread of its own while it checks, and leaves its own save the same way.
+TEST_F(ForegroundPassTest, TheNextRunMakesTheLastSaveDurableWhileItChecks) {
+    WriteSettings(2);
+    for (const char* name : {"a", "b", "c"}) {
+        WriteBytes(Watched(name), name);
+        AddDocument(DocumentType::LocalFile, name, Watched(name));
+    }
+    std::vector<std::string> lines;
+    ASSERT_EQ(Run({}, lines).checked, 3u);
+    EXPECT_TRUE(RecordJournalAppliedThisBoot(data_));
+
+    WriteBytes(Watched("b"), "b2");
+    {
+        CWardletDoc doc(data_, {}, QuickLimits());
+        WardctlObserver observer{doc.rows()};
+        ASSERT_EQ(doc.LockDataFolder(), FolderLock::Held);
+        doc.Attach(observer, ChecksAfterChanges::Leave);
+        (void)doc.Load();
+        EXPECT_EQ(RunForegroundPass(doc, observer, {}).checked, 3u);
+    }
+    EXPECT_TRUE(RecordJournalAppliedThisBoot(data_));
+    std::vector<JournalEntry> journal = ReadRecordJournal(data_);
+    EXPECT_FALSE(journal.empty());
+    for (const JournalEntry& entry : journal)
+        EXPECT_EQ(entry.image, ReadBytes(data_ / entry.fileName)) << entry.fileName;
+    EXPECT_EQ(Loaded(data_).Named("b").status, int32_t(Status::Changed));
 }
 
 }  // namespace
