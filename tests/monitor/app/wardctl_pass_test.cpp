@@ -8,9 +8,9 @@
 
 #include "common/little_endian.h"
 #include "common/mail_queue.h"
-#include "monitor/model/record_journal.h"
 #include "engine_fixture.h"
 #include "file_bytes.h"
+#include "monitor/model/record_journal.h"
 
 namespace wardlet::test {
 namespace {
