@@ -105,8 +105,8 @@ void FlushFileSystemOf(const std::filesystem::path& anyFile) {
 }
 
 std::optional<std::string> ReadFileToRewrite(const std::filesystem::path& file, size_t size,
-                                             mode_t mode) {
-    UniqueFd fd(OpenWithoutAccessTime(file, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+                                             mode_t mode, const OpenFolder* in) {
+    UniqueFd fd(OpenWithoutAccessTime(file, O_RDONLY | O_NOFOLLOW | O_CLOEXEC, in));
     struct stat st {};
     if (fd.get() < 0 || fstat(fd.get(), &st) != 0) return std::nullopt;
     // A second name would see the rewrite too; other permissions need a new file.
@@ -118,8 +118,10 @@ std::optional<std::string> ReadFileToRewrite(const std::filesystem::path& file, 
     return bytes;
 }
 
-bool RewriteFileRange(const std::filesystem::path& file, size_t offset, std::string_view bytes) {
-    UniqueFd fd(open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+bool RewriteFileRange(const std::filesystem::path& file, size_t offset, std::string_view bytes,
+                      const OpenFolder* in) {
+    auto [at, name] = in ? in->Locate(file) : std::pair<int, std::string>{AT_FDCWD, file.string()};
+    UniqueFd fd(openat(at, name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
     if (fd.get() < 0) return false;
     while (!bytes.empty()) {
         ssize_t n = pwrite(fd.get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));

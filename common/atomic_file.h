@@ -13,6 +13,8 @@
 
 namespace wardlet {
 
+class OpenFolder;
+
 // Replaces `file` with `bytes` so that readers see either the old or the new content, never a
 // half-written file: the bytes go to a new file beside it (its name ends in ".tmp", so one left
 // by a crash is removed with the other temporary files), are flushed, then renamed over it.
@@ -75,12 +77,13 @@ void SyncFolderOf(const std::filesystem::path& file);
 // in the middle can be finished later: a rewrite then costs the file system no new file.
 // The content of `file` when it is a regular file (not followed when it is a symbolic link) with
 // one name, permissions `mode` and exactly `size` bytes; nullopt otherwise.
+// `in`, when given, is the open folder of the file.
 std::optional<std::string> ReadFileToRewrite(const std::filesystem::path& file, size_t size,
-                                             mode_t mode);
+                                             mode_t mode, const OpenFolder* in = nullptr);
 // Writes `bytes` at `offset` of the existing `file` (never creating it, never through a link),
 // without flushing; false when it could not.
 [[nodiscard]] bool RewriteFileRange(const std::filesystem::path& file, size_t offset,
-                                    std::string_view bytes);
+                                    std::string_view bytes, const OpenFolder* in = nullptr);
 
 // Test seam: called after the new file is written and before the rename.
 void SetBeforeRenameHookForTesting(std::function<void()> hook);

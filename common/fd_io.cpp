@@ -28,7 +28,18 @@ int UniqueFd::Release() {
     return fd;
 }
 
-UniqueFd OpenDataFile(const std::filesystem::path& file, DataFileMode mode, mode_t permissions) {
+OpenFolder::OpenFolder(std::filesystem::path folder)
+    : path_(folder.has_filename() ? std::move(folder) : folder.parent_path()),
+      fd_(open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+
+std::pair<int, std::string> OpenFolder::Locate(const std::filesystem::path& file) const {
+    if (fd_.valid() && file.has_filename() && file.parent_path() == path_)
+        return {fd_.get(), file.filename().string()};
+    return {AT_FDCWD, file.string()};
+}
+
+UniqueFd OpenDataFile(const std::filesystem::path& file, DataFileMode mode, mode_t permissions,
+                      const OpenFolder* in) {
     int flags = O_NOFOLLOW | O_CLOEXEC;
     switch (mode) {
         case DataFileMode::Read:
@@ -41,22 +52,24 @@ UniqueFd OpenDataFile(const std::filesystem::path& file, DataFileMode mode, mode
             flags |= O_WRONLY | O_CREAT | O_EXCL;
             break;
     }
-    if (mode == DataFileMode::Read) return UniqueFd(OpenWithoutAccessTime(file, flags));
+    if (mode == DataFileMode::Read) return UniqueFd(OpenWithoutAccessTime(file, flags, in));
+    auto [at, name] = in ? in->Locate(file) : std::pair<int, std::string>{AT_FDCWD, file.string()};
     int fd;
     do {
-        fd = open(file.c_str(), flags, permissions);
+        fd = openat(at, name.c_str(), flags, permissions);
     } while (fd < 0 && errno == EINTR);
     return UniqueFd(fd);
 }
 
-int OpenWithoutAccessTime(const std::filesystem::path& file, int flags) {
+int OpenWithoutAccessTime(const std::filesystem::path& file, int flags, const OpenFolder* in) {
+    auto [at, name] = in ? in->Locate(file) : std::pair<int, std::string>{AT_FDCWD, file.string()};
     int fd;
     do {
-        fd = open(file.c_str(), flags | O_NOATIME);
+        fd = openat(at, name.c_str(), flags | O_NOATIME);
     } while (fd < 0 && errno == EINTR);
     if (fd >= 0 || errno != EPERM) return fd;
     do {  // a file of another owner: read with its access time kept
-        fd = open(file.c_str(), flags);
+        fd = openat(at, name.c_str(), flags);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }

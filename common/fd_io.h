@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace wardlet {
 
@@ -29,6 +30,20 @@ private:
     int fd_;
 };
 
+// A folder held open, so that many of its files are opened without walking its path each time
+// (a pass opens every record at its start and again at its end).
+class OpenFolder {
+public:
+    explicit OpenFolder(std::filesystem::path folder);
+    // For a file directly inside the folder, the descriptor to open it relative to and its name;
+    // for any other (or when the folder could not be opened), AT_FDCWD and the whole path.
+    std::pair<int, std::string> Locate(const std::filesystem::path& file) const;
+
+private:
+    std::filesystem::path path_;
+    UniqueFd fd_;
+};
+
 // How a file of the data folder is opened.
 enum class DataFileMode {
     Read,       // an existing file, read only
@@ -41,10 +56,11 @@ enum class DataFileMode {
 // CreateNew. Not valid when it cannot be opened; errno then tells why. Reading leaves the file's
 // access time alone (see OpenWithoutAccessTime).
 [[nodiscard]] UniqueFd OpenDataFile(const std::filesystem::path& file, DataFileMode mode,
-                                    mode_t permissions = 0600);
-// open(2) with O_NOATIME where the file is the user's own: a record rewritten by every pass is
+                                    mode_t permissions = 0600, const OpenFolder* in = nullptr);
+// openat(2) with O_NOATIME where the file is the user's own: a record rewritten by every pass is
 // newer than its access time, so each read at start would otherwise write its inode again.
-int OpenWithoutAccessTime(const std::filesystem::path& file, int flags);
+int OpenWithoutAccessTime(const std::filesystem::path& file, int flags,
+                          const OpenFolder* in = nullptr);
 
 // Opens a file of the data folder for reading ("rb") without following a symbolic link, so a
 // link planted there cannot make the program read a file elsewhere. Null when it cannot.

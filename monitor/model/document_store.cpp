@@ -50,8 +50,9 @@ std::vector<std::string> FilesEndingWith(const std::filesystem::path& folder,
     return names;
 }
 
-bool ReadExactRecord(const std::filesystem::path& file, RecordBytes& bytes) {
-    UniqueFd opened = OpenDataFile(file, DataFileMode::Read);
+bool ReadExactRecord(const std::filesystem::path& file, const OpenFolder& folder,
+                     RecordBytes& bytes) {
+    UniqueFd opened = OpenDataFile(file, DataFileMode::Read, 0600, &folder);
     if (!opened.valid()) return false;
     int fd = opened.get();
     // One byte more than a record is asked for: a longer file is not a document either.
@@ -151,9 +152,10 @@ DocumentStore::LoadReport DocumentStore::LoadAllDocuments() {
     std::sort(fileNames.begin(), fileNames.end(), [](std::string_view a, std::string_view b) {
         return a.substr(0, a.size() - 5) < b.substr(0, b.size() - 5);  // the names, byte-wise
     });
+    OpenFolder folder(dataFolder_);
     for (const auto& fileName : fileNames) {
         RecordBytes bytes;
-        if (!ReadExactRecord(dataFolder_ / fileName, bytes)) {
+        if (!ReadExactRecord(dataFolder_ / fileName, folder, bytes)) {
             report.refused.push_back(fileName);
             continue;
         }

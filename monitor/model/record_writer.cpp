@@ -20,6 +20,28 @@ std::function<void()>& BeforeMovesHook() {
     return hook;
 }
 
+// Runs `first` here and `second` on a thread of its own when `split` and a thread is to be had,
+// else both here, one after the other.
+void RunSplit(bool split, const std::function<void()>& first, const std::function<void()>& second) {
+    std::thread helper;
+    if (split) {
+        try {
+            helper = std::thread(second);
+        } catch (const std::system_error&) {  // no thread to be had: all on this one
+        }
+    }
+    if (!helper.joinable()) {
+        first();
+        second();
+        return;
+    }
+    struct Joiner {
+        std::thread& thread;
+        ~Joiner() { thread.join(); }
+    } joiner{helper};
+    first();
+}
+
 void Discard(const std::vector<FileMove>& moves) {
     for (const auto& move : moves)
         unlink(move.fresh.c_str());
@@ -147,13 +169,14 @@ void RecordWriter::FlusherLoop() {
     }
 }
 
-bool RecordWriter::PrepareRecord(Entry& entry, RecordJournalBuilder& journal) {
+bool RecordWriter::PrepareRecord(Entry& entry, RecordJournalBuilder& journal,
+                                 const OpenFolder& folder) {
     DocumentRecord record;
     std::optional<RecordFile> image;
     if (table_.GetIfGeneration(entry.index, entry.generation, record)) image = imageOf_(record);
     if (!image) return false;
     if (std::optional<std::string> old =
-            ReadFileToRewrite(image->path, image->bytes.size(), image->mode)) {
+            ReadFileToRewrite(image->path, image->bytes.size(), image->mode, &folder)) {
         // Only the bytes that differ are written: mostly the last check and the status.
         auto [first, end] = DifferingSpan(*old, image->bytes);
         entry.rewrite = Rewrite{image->path, first, image->bytes.substr(first, end - first)};
@@ -167,14 +190,15 @@ bool RecordWriter::PrepareRecord(Entry& entry, RecordJournalBuilder& journal) {
     return true;
 }
 
-void RecordWriter::PutInPlace(Entry& entry, const DocumentRecord& current) {
+void RecordWriter::PutInPlace(Entry& entry, const DocumentRecord& current,
+                              const OpenFolder& folder) {
     if (entry.record) {
         bool in = false;
         std::filesystem::path file;
         if (entry.rewrite) {
             file = entry.rewrite->file;
             in = entry.rewrite->bytes.empty() ||
-                 RewriteFileRange(file, entry.rewrite->offset, entry.rewrite->bytes);
+                 RewriteFileRange(file, entry.rewrite->offset, entry.rewrite->bytes, &folder);
             entry.rewritten = in;
             if (!in) {
                 // A rewrite cut short must not stay so once the journal goes: the whole record
@@ -205,10 +229,10 @@ void RecordWriter::PutInPlace(Entry& entry, const DocumentRecord& current) {
 }
 
 void RecordWriter::PrepareRange(std::vector<Entry>& entries, size_t from, size_t to,
-                                RecordJournalBuilder& journal) {
+                                RecordJournalBuilder& journal, const OpenFolder& folder) {
     for (size_t i = from; i < to; ++i) {
         Entry& entry = entries[i];
-        if (entry.record && !PrepareRecord(entry, journal)) {
+        if (entry.record && !PrepareRecord(entry, journal, folder)) {
             // Without its record a new copy must not go in: the change it carries would be lost.
             Discard(entry.moves);
             entry.moves.clear();
@@ -220,28 +244,17 @@ void RecordWriter::PrepareRange(std::vector<Entry>& entries, size_t from, size_t
 void RecordWriter::Commit(std::vector<Entry>& entries, bool atExit) {
     // An earlier journal is durable before anything here can depend on its rewrites.
     SettleLocked();
+    OpenFolder folder(folder_);
     RecordJournalBuilder journal;
-    // A large batch (an exit save, marking every document) reads its old records on two threads:
-    // the reads are independent system calls and most of the batch's work.
+    // A large batch (an exit save, marking every document) reads its old records and writes them
+    // on two threads: the reads and writes are independent system calls and most of its work.
     constexpr size_t kSplitBatch = 512;
-    std::thread helper;
+    bool split = entries.size() >= kSplitBatch && std::thread::hardware_concurrency() > 1;
     RecordJournalBuilder second;
     size_t half = entries.size() / 2;
-    if (entries.size() >= kSplitBatch && std::thread::hardware_concurrency() > 1) {
-        try {
-            helper = std::thread([&] { PrepareRange(entries, half, entries.size(), second); });
-        } catch (const std::system_error&) {  // no thread to be had: all on this one
-        }
-    }
-    if (helper.joinable()) {
-        struct Joiner {
-            std::thread& thread;
-            ~Joiner() { thread.join(); }
-        } joiner{helper};
-        PrepareRange(entries, 0, half, journal);
-    } else {
-        PrepareRange(entries, 0, entries.size(), journal);
-    }
+    RunSplit(
+        split, [&] { PrepareRange(entries, 0, half, journal, folder); },
+        [&] { PrepareRange(entries, half, entries.size(), second, folder); });
     journal.Append(second);
     bool newFiles = false;
     for (const auto& entry : entries)
@@ -267,15 +280,23 @@ void RecordWriter::Commit(std::vector<Entry>& entries, bool atExit) {
     if (newFiles) FlushFileSystemOf(folder_);
     if (BeforeMovesHook()) BeforeMovesHook()();
 
-    for (auto& entry : entries) {
-        if (!entry.record && entry.moves.empty()) continue;
-        bool current = table_.Publish(entry.index, entry.generation,
-                                      [&](DocumentRecord& r) { PutInPlace(entry, r); });
-        if (!current) {  // edited or deleted meanwhile
-            Discard(entry.moves);
-            if (entry.newRecord) unlink(entry.newRecord->fresh.c_str());
+    // Split by slot, so the entries of one slot go in on one thread in the order they came.
+    auto putInPlace = [&](size_t parity, size_t step) {
+        for (auto& entry : entries) {
+            if (entry.index % step != parity || (!entry.record && entry.moves.empty())) continue;
+            bool current = table_.Publish(entry.index, entry.generation,
+                                          [&](DocumentRecord& r) { PutInPlace(entry, r, folder); });
+            if (!current) {  // edited or deleted meanwhile
+                Discard(entry.moves);
+                if (entry.newRecord) unlink(entry.newRecord->fresh.c_str());
+            }
         }
-    }
+    };
+    if (split)
+        RunSplit(
+            true, [&] { putInPlace(0, 2); }, [&] { putInPlace(1, 2); });
+    else
+        putInPlace(0, 1);
     if (!journaled) {
         if (newFiles) SyncFolderOf(folder_ / kRecordJournalFile);  // the renames in the folder
         return;

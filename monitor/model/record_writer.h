@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/fd_io.h"
 #include "monitor/model/document_table.h"
 #include "monitor/model/record_journal.h"
 #include "monitor/model/version_history.h"
@@ -106,12 +107,12 @@ private:
     // Makes the rewrites of an applied journal durable and removes it (commitLock_ held).
     void SettleLocked();
     // Decides how the entry's record goes in; false when it cannot (and then neither may the rest).
-    bool PrepareRecord(Entry& entry, RecordJournalBuilder& journal);
+    bool PrepareRecord(Entry& entry, RecordJournalBuilder& journal, const OpenFolder& folder);
     // PrepareRecord for entries [from, to); an entry whose record cannot go in drops its files.
     void PrepareRange(std::vector<Entry>& entries, size_t from, size_t to,
-                      RecordJournalBuilder& journal);
+                      RecordJournalBuilder& journal, const OpenFolder& folder);
     // Under the slot lock, with the slot's record: the record, then the other files.
-    void PutInPlace(Entry& entry, const DocumentRecord& current);
+    void PutInPlace(Entry& entry, const DocumentRecord& current, const OpenFolder& folder);
     void FlusherLoop();
 
     std::filesystem::path folder_;

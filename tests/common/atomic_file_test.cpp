@@ -249,6 +249,34 @@ TEST(DataFileCopies, NoModeOfTheDataFileOpenerGoesThroughALink) {
     EXPECT_FALSE(OpenDataFile(dir.path() / "missing", DataFileMode::Rewrite).valid());
 }
 
+// Records are opened relative to their folder, held open: the same files, the same refusals.
+TEST(DataFileCopies, AFileOpenedInItsOpenFolderIsTheFileItsPathNames) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "data");
+    WriteBytes(dir.path() / "data" / "page.data", "record");
+    WriteBytes(dir.path() / "elsewhere", "other");
+    std::filesystem::create_symlink(dir.path() / "elsewhere", dir.path() / "data" / "planted");
+    for (const std::filesystem::path& folder : {dir.path() / "data", dir.path() / "data" / ""}) {
+        OpenFolder in(folder);
+        EXPECT_EQ(in.Locate(dir.path() / "data" / "page.data").second, "page.data");
+        EXPECT_EQ(in.Locate(dir.path() / "elsewhere").first, AT_FDCWD) << "not in the folder";
+        EXPECT_EQ(ReadFileToRewrite(dir.path() / "data" / "page.data", 6,
+                                    FileMode(dir.path() / "data" / "page.data"), &in),
+                  "record");
+        EXPECT_FALSE(
+            OpenDataFile(dir.path() / "data" / "planted", DataFileMode::Read, 0600, &in).valid());
+        EXPECT_FALSE(RewriteFileRange(dir.path() / "data" / "planted", 0, "x", &in));
+        EXPECT_FALSE(RewriteFileRange(dir.path() / "data" / "missing", 0, "x", &in));
+        EXPECT_TRUE(RewriteFileRange(dir.path() / "elsewhere", 0, "O", &in));
+    }
+    EXPECT_EQ(ReadBytes(dir.path() / "elsewhere"), "Other");
+    // A folder that cannot be opened leaves every file to its path.
+    OpenFolder none(dir.path() / "no such folder");
+    EXPECT_EQ(none.Locate(dir.path() / "no such folder" / "x.data").first, AT_FDCWD);
+    EXPECT_TRUE(RewriteFileRange(dir.path() / "data" / "page.data", 0, "R", &none));
+    EXPECT_EQ(ReadBytes(dir.path() / "data" / "page.data"), "Record");
+}
+
 TEST(DataFileReads, WholeFilesAndComparisonsAcrossBlockBoundaries) {
     TempDir dir;
     // Sizes around the 64 KiB read block: a difference in the last byte of a block, in the
