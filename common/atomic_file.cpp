@@ -120,7 +120,7 @@ std::optional<std::string> ReadFileToRewrite(const std::filesystem::path& file, 
 
 bool RewriteFileRange(const std::filesystem::path& file, size_t offset, std::string_view bytes,
                       const OpenFolder* in) {
-    auto [at, name] = in ? in->Locate(file) : std::pair<int, std::string>{AT_FDCWD, file.string()};
+    auto [at, name] = LocateFile(file, in);
     UniqueFd fd(openat(at, name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
     if (fd.get() < 0) return false;
     while (!bytes.empty()) {

@@ -38,6 +38,10 @@ std::pair<int, std::string> OpenFolder::Locate(const std::filesystem::path& file
     return {AT_FDCWD, file.string()};
 }
 
+std::pair<int, std::string> LocateFile(const std::filesystem::path& file, const OpenFolder* in) {
+    return in ? in->Locate(file) : std::pair<int, std::string>{AT_FDCWD, file.string()};
+}
+
 UniqueFd OpenDataFile(const std::filesystem::path& file, DataFileMode mode, mode_t permissions,
                       const OpenFolder* in) {
     int flags = O_NOFOLLOW | O_CLOEXEC;
@@ -53,7 +57,7 @@ UniqueFd OpenDataFile(const std::filesystem::path& file, DataFileMode mode, mode
             break;
     }
     if (mode == DataFileMode::Read) return UniqueFd(OpenWithoutAccessTime(file, flags, in));
-    auto [at, name] = in ? in->Locate(file) : std::pair<int, std::string>{AT_FDCWD, file.string()};
+    auto [at, name] = LocateFile(file, in);
     int fd;
     do {
         fd = openat(at, name.c_str(), flags, permissions);
@@ -62,7 +66,7 @@ UniqueFd OpenDataFile(const std::filesystem::path& file, DataFileMode mode, mode
 }
 
 int OpenWithoutAccessTime(const std::filesystem::path& file, int flags, const OpenFolder* in) {
-    auto [at, name] = in ? in->Locate(file) : std::pair<int, std::string>{AT_FDCWD, file.string()};
+    auto [at, name] = LocateFile(file, in);
     int fd;
     do {
         fd = openat(at, name.c_str(), flags | O_NOATIME);

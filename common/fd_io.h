@@ -43,6 +43,8 @@ private:
     std::filesystem::path path_;
     UniqueFd fd_;
 };
+// OpenFolder::Locate of `in`, or AT_FDCWD and the whole path when there is no open folder.
+std::pair<int, std::string> LocateFile(const std::filesystem::path& file, const OpenFolder* in);
 
 // How a file of the data folder is opened.
 enum class DataFileMode {

@@ -143,7 +143,7 @@ DocumentStore::LoadReport DocumentStore::LoadAllDocuments() {
     // its journal holds what the records are becoming. One left applied on this boot holds what
     // they are already.
     std::unordered_map<std::string, std::string> rewriting;
-    if (!RecordJournalAppliedThisBoot(dataFolder_))
+    if (!journalInFiles_ && !RecordJournalAppliedThisBoot(dataFolder_))
         for (auto& entry : ReadRecordJournal(dataFolder_))
             rewriting[entry.fileName] = std::move(entry.image);
     // Directory order is the file system's hash order, which changes as files come and go;
@@ -275,7 +275,8 @@ void DocumentStore::DeleteTempFiles() {
 }
 
 void DocumentStore::DeleteStrayFiles() {
-    if (RecordJournalAppliedThisBoot(dataFolder_))
+    journalInFiles_ = RecordJournalAppliedThisBoot(dataFolder_);
+    if (journalInFiles_)
         writer_.SettleAppliedJournalInBackground();
     else
         FinishInterruptedRewrites(dataFolder_);

@@ -125,6 +125,8 @@ private:
     CheckStarter* checks_ = nullptr;
     std::mutex loadedLock_;  // taken after a slot lock
     std::unordered_map<size_t, std::filesystem::path> loadedFrom_;
+    // DeleteStrayFiles found the journal applied on this boot: the files hold its images.
+    bool journalInFiles_ = false;
     RecordWriter writer_;  // last: it commits what is queued when the store goes
 };
 

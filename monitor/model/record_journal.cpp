@@ -143,6 +143,16 @@ const std::string& BootId() {
     return id;
 }
 
+// True when `bytes` are exactly one journal, its header's length and its checksum right.
+bool IsWholeJournal(std::string_view bytes) {
+    if (bytes.size() < kHeaderSize + kTrailerSize || bytes.substr(0, 4) != kMagic) return false;
+    Reader header{bytes.substr(8, 4)};
+    uint64_t bodySize = *header.Take(4);
+    if (bytes.size() != kHeaderSize + bodySize + kTrailerSize) return false;
+    Reader trailer{bytes.substr(kHeaderSize + bodySize)};
+    return *trailer.Take(8) == Checksum(bytes.substr(0, kHeaderSize + bodySize));
+}
+
 // The journal proper within a file's bytes (its header gives its length) and what follows it.
 std::pair<std::string_view, std::string_view> SplitMark(std::string_view bytes) {
     if (bytes.size() < kHeaderSize + kTrailerSize || bytes.substr(0, 4) != kMagic)
@@ -184,13 +194,10 @@ std::string EncodeRecordJournal(const std::vector<JournalEntry>& entries) {
 }
 
 std::vector<JournalEntry> DecodeRecordJournal(std::string_view bytes) {
-    if (bytes.size() < kHeaderSize + kTrailerSize || bytes.substr(0, 4) != kMagic) return {};
+    if (!IsWholeJournal(bytes)) return {};
     Reader header{bytes.substr(4, 8)};
     uint64_t count = *header.Take(4);
     uint64_t bodySize = *header.Take(4);
-    if (bytes.size() != kHeaderSize + bodySize + kTrailerSize) return {};
-    Reader trailer{bytes.substr(kHeaderSize + bodySize)};
-    if (*trailer.Take(8) != Checksum(bytes.substr(0, kHeaderSize + bodySize))) return {};
 
     Reader in{bytes.substr(kHeaderSize, bodySize)};
     std::vector<JournalEntry> entries;
@@ -241,10 +248,7 @@ bool RecordJournalAppliedThisBoot(const std::filesystem::path& folder) {
     if (!bytes) return false;
     auto [journal, mark] = SplitMark(*bytes);
     // The checksum alone says the journal is whole; its images need not be decoded.
-    return mark == std::string(kAppliedMark) + BootId() &&
-           journal.size() > kHeaderSize + kTrailerSize &&
-           Reader{journal.substr(journal.size() - kTrailerSize)}.Take(8) ==
-               Checksum(journal.substr(0, journal.size() - kTrailerSize));
+    return mark == std::string(kAppliedMark) + BootId() && IsWholeJournal(journal);
 }
 
 void ClearRecordJournal(const std::filesystem::path& folder) {

@@ -212,6 +212,13 @@ struct Rewrites : StoreFixture {
         table.Modify(store.FindRecordByName("a"), [&](DocumentRecord& r) { r = checkedA; });
         return checkedA;
     }
+    // The bytes of "a" as a program that only reads the folder loads them.
+    std::string LoadedByAReader() {
+        DocumentTable reading;
+        DocumentStore reader(folder, reading);
+        if (reader.LoadAllDocuments().loaded != 2u) return "not both records loaded";
+        return Bytes(reading.Get(reader.FindRecordByName("a")));
+    }
 };
 
 TEST_F(Rewrites, TheExitSaveKeepsEveryFileAndWritesOnlyWhatDiffers) {
@@ -243,11 +250,8 @@ TEST_F(Rewrites, TheLastSaveOfARunLeavesItsJournalForTheNextStartToMakeDurable) 
     DocumentRecord standIn = checkedA;
     SetFieldText(standIn.lastCheck, "2026/12/08 [11:40:06]");
     Put("a.data", standIn);
+    EXPECT_EQ(LoadedByAReader(), Bytes(standIn));
     {
-        DocumentTable reading;
-        DocumentStore reader(folder, reading);
-        ASSERT_EQ(reader.LoadAllDocuments().loaded, 2u);
-        EXPECT_EQ(Bytes(reading.Get(reader.FindRecordByName("a"))), Bytes(standIn));
         DocumentTable next;
         DocumentStore start(folder, next);
         start.DeleteStrayFiles();
@@ -345,10 +349,7 @@ TEST_F(Rewrites, AKillInTheMiddleOfTheRewritesIsFinishedByTheNextStart) {
     WriteBytes(folder / "a.data", torn);
 
     // A program that only reads sees the records as they were becoming.
-    DocumentTable reading;
-    DocumentStore reader(folder, reading);
-    ASSERT_EQ(reader.LoadAllDocuments().loaded, 2u);
-    EXPECT_EQ(Bytes(reading.Get(reader.FindRecordByName("a"))), Bytes(checkedA));
+    EXPECT_EQ(LoadedByAReader(), Bytes(checkedA));
 
     DocumentTable next;
     DocumentStore start(folder, next);
