@@ -118,30 +118,29 @@ void DocumentCheck::Retrieve() {
 void DocumentCheck::RetrieveWeb() {
     bool page = TypeOf(record_) == DocumentType::WebPage;
     CheckMethod method = page ? MethodOf(record_) : CheckMethod::Simple;
-    FilePtr stored = OpenStoredCopy(contentFile_);
-    bool firstCheck = !stored;
-    // Compared with the stored copy on the way, so a body that did not change makes no file.
-    NewCopy copy(context_.store.dataFolder(), stored.get());
     TransferRequest request;
     request.url = WebUrl(FieldText(record_.location));
     conditional_ = context_.settings.ConditionalRequests();
-    if (!firstCheck) AddValidators(request, method == CheckMethod::Middle);
+    std::optional<CopyIdentity> kept = IdentifyCopy(contentFile_);
+    if (kept) AddValidators(request, method == CheckMethod::Middle, *kept);
     std::unique_ptr<PageFilter> filter;
     if (!LoadFilter(filter)) return;
-    if (filter) {
-        stored.reset();
-        return RetrieveFiltered(*filter, request, method, firstCheck);
+    if (filter) return RetrieveFiltered(*filter, request, method, !kept);
+    if (method == CheckMethod::Middle) {
+        FilePtr stored = OpenStoredCopy(contentFile_);
+        NewCopy copy(context_.store.dataFolder(), stored.get());
+        return RetrieveMiddle(request, copy, !stored);
     }
+    // Compared with the stored copy on the way, so a body that did not change makes no file; the
+    // copy is opened once a body comes, which an answer of 304 spares.
+    NewCopy copy(context_.store.dataFolder(), contentFile_);
     if (method == CheckMethod::Count) {
         StringCounter counter{std::string(FieldText(record_.countString))};
         if (!FetchInto(request, copy, [&](const char* d, size_t n) { counter.Feed(d, n); })) return;
-        stored.reset();
-        return FinishCounted(copy, firstCheck, counter.count());
+        return FinishCounted(copy, !copy.compared(), counter.count());
     }
-    if (method == CheckMethod::Middle) return RetrieveMiddle(request, copy, firstCheck);
     if (!FetchInto(request, copy)) return;
-    stored.reset();
-    FinishCompared(copy, firstCheck, copy.differs());
+    FinishCompared(copy, !copy.compared(), copy.differs());
 }
 
 bool DocumentCheck::LoadFilter(std::unique_ptr<PageFilter>& filter) {
@@ -358,14 +357,12 @@ bool DocumentCheck::Fetch(TransferRequest request, const ByteSink& sink,
     return true;
 }
 
-void DocumentCheck::AddValidators(TransferRequest& request, bool middle) {
+void DocumentCheck::AddValidators(TransferRequest& request, bool middle, const CopyIdentity& kept) {
     if (!conditional_) return;
     // Without a stored extract a whole body must come to tell the check's outcome.
     if (middle && !IdentifyCopy(context_.store.MiddleFile(FieldText(record_.name)))) return;
-    auto copy = IdentifyCopy(contentFile_);
-    if (!copy) return;
     auto validators = context_.validators.Find(std::string(FieldText(record_.name)),
-                                               ComparisonFingerprint(record_), *copy);
+                                               ComparisonFingerprint(record_), kept);
     if (!validators) return;
     request.ifNoneMatch = validators->etag;
     request.ifModifiedSince = validators->lastModified;

@@ -92,8 +92,8 @@ private:
                  NewCopy* newCopy = nullptr, NewCopy* newExtract = nullptr);
     // Hands what Publish took to the store's writer.
     void QueueWrites();
-    // With conditional requests on, the validators of the stored copy go into `request`.
-    void AddValidators(TransferRequest& request, bool middle);
+    // With conditional requests on, the validators of the stored copy `kept` go into `request`.
+    void AddValidators(TransferRequest& request, bool middle, const CopyIdentity& kept);
     // After a published outcome of a web check: the validators of the answer are kept for the
     // copy now stored when the body came whole, forgotten when the check failed.
     void UpdateValidators(DocumentStatus status, NewCopy* newCopy);

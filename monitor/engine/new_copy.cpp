@@ -17,7 +17,19 @@ NewCopy::NewCopy(std::filesystem::path dataFolder, FILE* stored, StreamComparato
     if (stored) comparator_.emplace(stored, extent);
 }
 
+NewCopy::NewCopy(std::filesystem::path dataFolder, std::filesystem::path storedFile)
+    : dataFolder_(std::move(dataFolder)), storedFile_(std::move(storedFile)) {}
+
+void NewCopy::OpenStoredFile() {
+    if (storedFile_.empty()) return;
+    ownedStored_ = OpenDataFileForReading(storedFile_);
+    storedFile_.clear();
+    stored_ = ownedStored_;
+    if (stored_) comparator_.emplace(stored_, StreamComparator::Extent::Whole);
+}
+
 NewCopy::~NewCopy() {
+    if (ownedStored_) fclose(ownedStored_);
     if (out_) fclose(out_);
     if (!file_.empty() && !released_) unlink(file_.c_str());
 }
@@ -54,6 +66,7 @@ bool NewCopy::StartFromStoredCopy() {
 }
 
 bool NewCopy::Append(const char* data, size_t size) {
+    OpenStoredFile();
     if (comparator_ && !out_ && !failed_) {
         comparator_->Feed(data, size);
         if (!comparator_->differs()) {
@@ -68,6 +81,7 @@ bool NewCopy::Append(const char* data, size_t size) {
 }
 
 bool NewCopy::Finish() {
+    OpenStoredFile();
     if (comparator_ && !out_ && !failed_) {
         if (!comparator_->Finish()) return true;  // the same bytes: nothing to keep
         // The stored copy goes on where the body ended: the new copy is its first part.

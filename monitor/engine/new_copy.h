@@ -23,6 +23,10 @@ public:
     // `stored` (may be null) is the stored copy to compare with; the caller keeps it open.
     NewCopy(std::filesystem::path dataFolder, FILE* stored,
             StreamComparator::Extent extent = StreamComparator::Extent::Whole);
+    // `storedFile` is the stored copy to compare with, opened only when the body's first bytes
+    // (or its end) come: an answer without a body (a 304) never opens it. One that cannot be
+    // opened then counts as none (see compared()).
+    NewCopy(std::filesystem::path dataFolder, std::filesystem::path storedFile);
     ~NewCopy();
     NewCopy(const NewCopy&) = delete;
     NewCopy& operator=(const NewCopy&) = delete;
@@ -34,17 +38,23 @@ public:
     bool Finish();
     // With a stored copy: true when the new copy differs from it (valid after Finish).
     bool differs() const { return comparator_ && comparator_->differs(); }
+    // Whether the body was compared with a stored copy (valid after Finish).
+    bool compared() const { return comparator_.has_value(); }
     const std::filesystem::path& file() const { return file_; }
     // The file was renamed into place and must no longer be removed.
     void Release() { released_ = true; }
 
 private:
+    // Opens the stored copy named at construction, once.
+    void OpenStoredFile();
     bool Open();
     // Opens the file with the stored copy's first `matched_` bytes, the part that agreed.
     bool StartFromStoredCopy();
 
     std::filesystem::path dataFolder_;
     FILE* stored_ = nullptr;
+    std::filesystem::path storedFile_;  // still to be opened, when not empty
+    FILE* ownedStored_ = nullptr;       // opened here, closed with this object
     uint64_t matched_ = 0;
     std::optional<StreamComparator> comparator_;
     std::filesystem::path file_;

@@ -1,8 +1,11 @@
 // Conditional requests: the validators of the answer a stored copy came from, sent with its next
 // check only while that copy and its comparison are still the ones they describe.
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <map>
+#include <set>
 #include <tuple>
 
 #include "common/little_endian.h"
@@ -30,6 +33,32 @@ FolderState StateOf(const std::filesystem::path& folder) {
     }
     return state;
 }
+
+// The names of the files of a folder opened since the last call.
+class OpenedFiles {
+public:
+    explicit OpenedFiles(const std::filesystem::path& folder)
+        : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        inotify_add_watch(fd_, folder.c_str(), IN_OPEN);
+    }
+    ~OpenedFiles() { close(fd_); }
+    std::set<std::string> Take() {
+        std::set<std::string> names;
+        alignas(inotify_event) char buffer[4096];
+        ssize_t n;
+        while ((n = read(fd_, buffer, sizeof buffer)) > 0) {
+            for (char* at = buffer; at < buffer + n;) {
+                auto* event = reinterpret_cast<inotify_event*>(at);
+                if (event->len > 0) names.insert(event->name);
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        return names;
+    }
+
+private:
+    int fd_;
+};
 
 class ConditionalRequestTest : public EngineTest {
 protected:
@@ -83,6 +112,40 @@ TEST_F(ConditionalRequestTest, A304LeavesStatusCopyCountExtractAndEveryFileAsThe
     engine_ = std::make_unique<CheckEngine>(store_, settings_, observer_, QuickLimits());
     EXPECT_EQ(CheckedWith(count, Status::Checked), kBoth);
     EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(ConditionalRequestTest, A304NeverOpensTheStoredCopyAndABodyIsComparedWithIt) {
+    peer_.SetPage("simple", "<p>simple</p>", kTagged);
+    peer_.SetPage("count", "<li>a</li>", kTagged);
+    size_t simple = AddPage("simple");
+    size_t count = AddPage("count", [](DocumentRecord& r) {
+        r.useCount = 1;
+        SetFieldText(r.countString, "<li>");
+    });
+    for (size_t i : {simple, count})
+        EXPECT_EQ(CheckedWith(i, Status::Ready), kNone);
+    store_.FlushPendingWrites();
+    OpenedFiles opened(data_);
+    for (size_t i : {simple, count})
+        EXPECT_EQ(CheckedWith(i, Status::Checked), kBoth);
+    std::set<std::string> seen = opened.Take();
+    EXPECT_EQ(seen.count("simple.content"), 0u);
+    EXPECT_EQ(seen.count("count.content"), 0u);
+
+    // A body is compared with the copy opened when it comes: the same bytes make no new file.
+    peer_.SetPage("simple", "<p>simple</p>", R"({"etag": "\"v2\""})");
+    peer_.SetPage("count", "<li>a</li><li>b</li>", R"({"etag": "\"v2\""})");
+    EXPECT_EQ(CheckedWith(simple, Status::Checked), kBoth);
+    EXPECT_EQ(CheckedWith(count, Status::Changed), kBoth);
+    EXPECT_EQ(opened.Take().count("simple.content"), 1u);
+    EXPECT_EQ(Content("count"), "<li>a</li><li>b</li>");
+    EXPECT_EQ(table_.Get(count).lastCount, 2);
+    EXPECT_TRUE(TempFiles().empty());
+
+    // A copy gone before the body comes: the check is a first one again.
+    std::filesystem::remove(data_ / "simple.content");
+    EXPECT_EQ(CheckedWith(simple, Status::Ready), kNone);
+    EXPECT_EQ(Content("simple"), "<p>simple</p>");
 }
 
 TEST_F(ConditionalRequestTest, A304ToARequestWithoutValidatorsIsUnavailable) {
