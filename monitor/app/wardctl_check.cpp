@@ -76,12 +76,11 @@ int CheckCommand(WardctlSession& session, const std::vector<std::string>& argume
                            "use 'check [--json] [--send-mail] --all' or 'check NAME...'");
     }
     if (int status = session.LockForWriting()) return status;
-    CWardletDoc& doc = session.doc();
-    doc.PrepareChecks();
-    // A named check needs the documents first; Check All starts on them as they load.
-    if (!names.empty()) session.Load();
+    session.doc().PrepareChecks();
+    session.Load();
     // The monitor's own options-to-engine settings; e-mail entries are queued when sendEmail is
     // on, as the monitor's mailer timer would run.
+    CWardletDoc& doc = session.doc();
     doc.LoadSettings();
     doc.SetMailTimerActive(FlagOn(doc.options().sendEmail));
     // With --json each ended check is one JSON object on its own line instead of the tab line.
@@ -92,11 +91,8 @@ int CheckCommand(WardctlSession& session, const std::vector<std::string>& argume
                    [](const DocumentRecord& r) { return JsonLine(CheckJson(r)); })
              : WardctlObserver::Format(CheckLine));
     PassSignals signals;
-    auto interrupted = [&] { return signals.caught() != 0; };
-    auto load = [&] { session.LoadCheckingAll(); };
     PassSummary summary =
-        names.empty() ? RunForegroundPassWhileLoading(doc, session.observer(), load, interrupted)
-                      : RunForegroundPass(doc, session.observer(), names, interrupted);
+        RunForegroundPass(doc, session.observer(), names, [&] { return signals.caught() != 0; });
     if (!summary.unknownNames.empty()) return UnknownName(session, summary.unknownNames);
     // Ended by a signal, as the shell expects, once everything is saved.
     if (summary.interrupted) return 128 + signals.caught();

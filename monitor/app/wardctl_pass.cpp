@@ -20,16 +20,6 @@ std::vector<std::string> UnknownNames(const CWardletDoc& doc, const std::vector<
     return unknown;
 }
 
-// The checks run until all have ended (or are stopped), then every record is written back.
-PassSummary FinishPass(CWardletDoc& doc, WardctlObserver& observer,
-                       const std::function<bool()>& interrupted) {
-    bool stopped = doc.WaitForChecks(interrupted);
-    doc.SaveAllDocumentsAtExit();  // wardctl's last write of the records
-    PassSummary summary = observer.TakeTally();
-    summary.interrupted = stopped;
-    return summary;
-}
-
 }  // namespace
 
 std::string CheckLine(const DocumentRecord& record) {
@@ -86,15 +76,11 @@ PassSummary RunForegroundPass(CWardletDoc& doc, WardctlObserver& observer,
         doc.CheckAll();
     else
         doc.CheckSelected(indexes);
-    return FinishPass(doc, observer, interrupted);
-}
-
-PassSummary RunForegroundPassWhileLoading(CWardletDoc& doc, WardctlObserver& observer,
-                                          const std::function<void()>& load,
-                                          const std::function<bool()>& interrupted) {
-    (void)observer.TakeTally();
-    load();
-    return FinishPass(doc, observer, interrupted);
+    bool stopped = doc.WaitForChecks(interrupted);
+    doc.SaveAllDocumentsAtExit();  // wardctl's last write of the records
+    PassSummary summary = observer.TakeTally();
+    summary.interrupted = stopped;
+    return summary;
 }
 
 std::vector<std::string> MarkDocumentsChecked(CWardletDoc& doc,

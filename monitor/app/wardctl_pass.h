@@ -71,13 +71,6 @@ PassSummary RunForegroundPass(CWardletDoc& doc, WardctlObserver& observer,
                               const std::vector<std::string>& names,
                               const std::function<bool()>& interrupted = {});
 
-// RunForegroundPass of every document over documents not loaded yet: `load` loads them with Check
-// All under way (CWardletDoc::LoadDocumentsCheckingAll), so the first checks start while the rest
-// of the records are read.
-PassSummary RunForegroundPassWhileLoading(CWardletDoc& doc, WardctlObserver& observer,
-                                          const std::function<void()>& load,
-                                          const std::function<bool()>& interrupted = {});
-
 // Mark as Checked for the named documents (all when `names` is empty), by the document object's
 // rule. Returns the names no document has; nothing is changed then.
 std::vector<std::string> MarkDocumentsChecked(CWardletDoc& doc,

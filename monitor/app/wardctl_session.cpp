@@ -16,12 +16,6 @@ void WardctlSession::Load() {
     (void)doc_.LoadDocuments();
 }
 
-void WardctlSession::LoadCheckingAll() {
-    if (loaded_) return;
-    loaded_ = true;
-    (void)doc_.LoadDocumentsCheckingAll();
-}
-
 int WardctlSession::LockForWriting() {
     // Taking it also clears what a killed run left behind.
     if (doc_.LockDataFolder() == FolderLock::Held) return kExitOk;

@@ -25,8 +25,6 @@ public:
 
     // Loads the documents once.
     void Load();
-    // Load, with Check All under way as they come (CWardletDoc::LoadDocumentsCheckingAll).
-    void LoadCheckingAll();
     // Takes the data-folder lock and clears what a killed run left behind; 0 when held, else the
     // exit status after telling why.
     int LockForWriting();

@@ -54,17 +54,6 @@ DocumentStore::LoadReport CWardletDoc::LoadDocuments() {
     return store_.LoadAllDocuments();
 }
 
-DocumentStore::LoadReport CWardletDoc::LoadDocumentsCheckingAll() {
-    if (!engine_) return LoadDocuments();
-    engine_->BeginFeeding();
-    struct FeedEnd {
-        CheckEngine& engine;
-        ~FeedEnd() { engine.EndFeeding(); }
-    } feedEnd{*engine_};
-    return store_.LoadAllDocuments(
-        [this](size_t first, size_t end) { engine_->QueueLoaded(first, end); });
-}
-
 std::filesystem::path CWardletDoc::StoredCopyOf(size_t slot) {
     store_.FlushPendingWritesOf(slot);
     return store_.ContentFile(table_.Name(slot));

@@ -57,9 +57,6 @@ public:
     DocumentStore::LoadReport Load();
     // The documents alone.
     DocumentStore::LoadReport LoadDocuments();
-    // LoadDocuments with Check All under way: each batch of records is checked as soon as it is
-    // in, so the checks run while the rest load. The settings are loaded already.
-    DocumentStore::LoadReport LoadDocumentsCheckingAll();
     // The options, the e-mail configuration and the feature settings the engine uses (the part
     // of Load after the documents).
     void LoadSettings();

@@ -104,51 +104,12 @@ void CheckEngine::JoinFinishedLocked(std::vector<std::thread>& finished) {
 }
 
 void CheckEngine::QueueAllForCheck() {
-    QueueRange(0, store_.table().size());
-    StartCheckThreads();
-}
-
-void CheckEngine::BeginFeeding() {
-    {
-        std::lock_guard guard(feedLock_);
-        feeding_ = true;
-    }
-    QueueAllForCheck();
-}
-
-void CheckEngine::QueueLoaded(size_t first, size_t end) {
-    QueueRange(first, end);
-    {
-        std::lock_guard guard(feedLock_);
-        ++feedCount_;
-    }
-    fed_.notify_all();
-}
-
-void CheckEngine::EndFeeding() {
-    {
-        std::lock_guard guard(feedLock_);
-        feeding_ = false;
-        ++feedCount_;
-    }
-    fed_.notify_all();
-}
-
-bool CheckEngine::WaitForFeed(uint64_t& seen) {
-    std::unique_lock guard(feedLock_);
-    fed_.wait(guard, [&] { return feedCount_ != seen || !feeding_ || stopping_.load(); });
-    if (feedCount_ == seen) return false;  // the load is over and nothing came since
-    seen = feedCount_;
-    return true;
-}
-
-void CheckEngine::QueueRange(size_t first, size_t end) {
     DocumentTable& table = store_.table();
     auto queueable = [](const DocumentRecord& r) {
         return r.name[0] != '\0' && !Is(r.status, DocumentStatus::Changed) &&
                !Is(r.status, DocumentStatus::Retrieving);
     };
-    for (size_t i = first; i < end; ++i) {
+    for (size_t i = 0; i < table.size(); ++i) {
         // Only a record that would be queued is looked up in the list.
         bool candidate = false;
         table.Modify(i, [&](DocumentRecord& r) { candidate = queueable(r); });
@@ -161,6 +122,7 @@ void CheckEngine::QueueRange(size_t first, size_t end) {
         });
         if (queued) observer_.RefreshRow(i);
     }
+    StartCheckThreads();
 }
 
 void CheckEngine::CheckSelected(const std::vector<size_t>& indexes) {
@@ -188,17 +150,9 @@ void CheckEngine::CheckThreadProc(Worker* self) {
     try {
         // The table may grow during the pass; records added behind it are checked as well.
         size_t position = 0;
-        uint64_t seen = 0;
-        {
-            std::lock_guard guard(feedLock_);
-            seen = feedCount_;
-        }
         while (!stopping_.load()) {
             size_t i = servers_.NextToClaim(table, position);
-            if (i == DocumentTable::kNoSlot) {
-                if (WaitForFeed(seen)) continue;  // more were loaded: on from `position`
-                break;
-            }
+            if (i == DocumentTable::kNoSlot) break;
             DocumentRecord claimed;
             uint64_t generation = 0;
             if (!table.TryClaim(i, claimed, generation)) continue;  // another thread took it
@@ -226,10 +180,6 @@ void CheckEngine::CheckThreadProc(Worker* self) {
 
 void CheckEngine::RequestStop() {
     stopping_.store(true);
-    {
-        std::lock_guard guard(feedLock_);  // a pass waiting for records sees it
-    }
-    fed_.notify_all();
 }
 
 void CheckEngine::PrepareChecks() {

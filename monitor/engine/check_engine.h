@@ -46,14 +46,6 @@ public:
     // then StartCheckThreads (also when nothing was queued).
     void CheckSelected(const std::vector<size_t>& indexes);
 
-    // Check All over records still being loaded, so the checks start with the first of them:
-    // BeginFeeding is QueueAllForCheck, except that the passes then wait at the end of the table
-    // for more; QueueLoaded queues as QueueAllForCheck does the slots [first, end) just added;
-    // EndFeeding lets the passes end once they reach the end again.
-    void BeginFeeding();
-    void QueueLoaded(size_t first, size_t end);
-    void EndFeeding();
-
     // Reads on a thread of its own what a first check waits for (the validators), while the
     // caller loads the documents. Once, before the first pass.
     void PrepareChecks();
@@ -89,11 +81,6 @@ private:
     class StopGate;
     void CheckThreadProc(Worker* self);
     void JoinFinishedLocked(std::vector<std::thread>& finished);
-    // Makes the records of [first, end) that Check All would check Waiting.
-    void QueueRange(size_t first, size_t end);
-    // At the end of the table: whether more records may come (waiting for them while records
-    // are fed); `seen` is the feed count the caller looked at last, brought up to date.
-    bool WaitForFeed(uint64_t& seen);
     // The validators the pass learnt, with the copies they describe on disk first.
     void SaveValidators();
 
@@ -114,11 +101,6 @@ private:
     std::thread preparer_;  // joined by Stop
     size_t running_ = 0;
     std::function<void()> onIdle_;  // guarded by workersLock_
-
-    std::mutex feedLock_;
-    std::condition_variable fed_;
-    bool feeding_ = false;  // guarded by feedLock_, as is feedCount_
-    uint64_t feedCount_ = 0;
 };
 
 }  // namespace wardlet

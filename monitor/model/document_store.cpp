@@ -136,8 +136,7 @@ std::filesystem::path DocumentStore::FiltersOf(std::string_view name) const {
     return FiltersFile(dataFolder_, name);
 }
 
-DocumentStore::LoadReport DocumentStore::LoadAllDocuments(
-    const std::function<void(size_t first, size_t end)>& loaded) {
+DocumentStore::LoadReport DocumentStore::LoadAllDocuments() {
     LoadReport report;
     size_t first = table_.size();
     // A program that only reads may find a batch of rewrites under way or cut short by a crash:
@@ -154,21 +153,7 @@ DocumentStore::LoadReport DocumentStore::LoadAllDocuments(
         return a.substr(0, a.size() - 5) < b.substr(0, b.size() - 5);  // the names, byte-wise
     });
     OpenFolder folder(dataFolder_);
-    // Rows (and `loaded`) come a batch at a time: small enough for the first checks to start
-    // soon, large enough to cost the checks' threads few wake-ups.
-    constexpr size_t kBatch = 64;
-    size_t listed = first;
-    auto list = [&] {
-        size_t end = table_.size();
-        if (end == listed) return;
-        if (list_)
-            for (size_t i = listed; i < end; ++i)
-                if (!table_.IsFree(i)) list_->AddRow(i);
-        if (loaded) loaded(listed, end);
-        listed = end;
-    };
     for (const auto& fileName : fileNames) {
-        if (table_.size() - listed >= kBatch) list();
         RecordBytes bytes;
         if (!ReadExactRecord(dataFolder_ / fileName, folder, bytes)) {
             report.refused.push_back(fileName);
@@ -193,7 +178,9 @@ DocumentStore::LoadReport DocumentStore::LoadAllDocuments(
             loadedFrom_[index] = dataFolder_ / fileName;
         }
     }
-    list();
+    if (list_)
+        for (size_t i = first; i < table_.size(); ++i)
+            if (!table_.IsFree(i)) list_->AddRow(i);
     return report;
 }
 

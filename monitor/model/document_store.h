@@ -3,7 +3,6 @@
 #include <sys/types.h>
 
 #include <filesystem>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -44,11 +43,9 @@ public:
         size_t loaded = 0;
         std::vector<std::string> refused;  // files not loaded: wrong size or unsafe name
     };
-    // Fills the empty table from the ".data" files of the data folder, adding one row per record
-    // in slot order. Starts no check. `loaded`, when given, is told of each batch of slots
-    // [first, end) as it comes in (its rows listed already), so checks can start before the last
-    // record is read.
-    LoadReport LoadAllDocuments(const std::function<void(size_t first, size_t end)>& loaded = {});
+    // Fills the empty table from the ".data" files of the data folder, then adds one row per
+    // record in slot order. Starts no check.
+    LoadReport LoadAllDocuments();
 
     // Writes one record to its ".data" file (account fields scrambled on disk only, Retrieving
     // as Waiting) and makes it durable before returning. False when it could not be written.

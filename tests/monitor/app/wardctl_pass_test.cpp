@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 
 #include "common/little_endian.h"
 #include "common/mail_queue.h"
@@ -94,46 +93,6 @@ TEST_F(ForegroundPassTest, ChecksQueuesMailAndWritesTheRecordsBack) {
     MarkDocumentsChecked(marking.doc, {});
     EXPECT_EQ(Loaded(data_).Named("held").status, int32_t(Status::Checked));
     EXPECT_EQ(InodeOf(data_ / "a.data"), markedBefore);  // already Checked: not written again
-}
-
-// Check All over records still loading: every listed one is checked once, in batches as the load
-// brings them, and a Changed one is left alone as Check All leaves it.
-TEST_F(ForegroundPassTest, CheckAllStartsOnTheRecordsAsTheyLoad) {
-    WriteSettings(3);
-    constexpr int kCount = 150;  // several of the load's batches
-    for (int n = 0; n < kCount; ++n) {
-        std::string name = "f" + std::to_string(n);
-        WriteBytes(Watched(name), name);
-        AddDocument(DocumentType::LocalFile, name, Watched(name), [n](DocumentRecord& r) {
-            if (n == 70) r.status = static_cast<int32_t>(Status::Changed);
-        });
-    }
-    std::vector<std::string> lines;
-    {
-        CWardletDoc doc(data_, {}, QuickLimits());
-        WardctlObserver observer{doc.rows()};
-        doc.Attach(observer, ChecksAfterChanges::Leave);
-        doc.LoadSettings();
-        observer.SetOutput([&](const std::string& line) { lines.push_back(line); }, {});
-        PassSummary summary = RunForegroundPassWhileLoading(
-            doc, observer, [&] { (void)doc.LoadDocumentsCheckingAll(); });
-        EXPECT_EQ(summary.ExitStatus(), 0);
-        EXPECT_EQ(summary.checked, size_t(kCount - 1));
-        EXPECT_EQ(doc.rows().size(), size_t(kCount));
-    }
-    std::set<std::string> named;
-    for (const std::string& line : lines)
-        named.insert(line.substr(0, line.find('\t')));
-    EXPECT_EQ(lines.size(), size_t(kCount - 1));
-    EXPECT_EQ(named.size(), size_t(kCount - 1));
-    EXPECT_EQ(named.count("f70"), 0u);
-    Loaded after(data_);
-    for (int n = 0; n < kCount; ++n) {
-        std::string name = "f" + std::to_string(n);
-        DocumentRecord r = after.Named(name);
-        EXPECT_EQ(r.status, int32_t(n == 70 ? Status::Changed : Status::Ready)) << name;
-        EXPECT_EQ(FieldText(r.lastCheck).empty(), n == 70) << name;
-    }
 }
 
 TEST_F(ForegroundPassTest, APassOverUnchangedFilesMakesNoFileWithItsWriteBack) {

@@ -61,53 +61,6 @@ TEST_F(EngineConcurrencyTest, ThreeThreadsCheckTenWaitingDocumentsExactlyOnce) {
     EXPECT_GT(CheckingThreads().size(), 1u);
 }
 
-TEST_F(EngineConcurrencyTest, RecordsFedWhileLoadingAreCheckedOnceAsTheyCome) {
-    settings_.SetThreadCount(3);
-    auto addPages = [&](int from, int to) {
-        for (int n = from; n < to; ++n) {
-            std::string name = "fed" + std::to_string(n);
-            peer_.SetPage(name, name);
-            AddPage(name);
-        }
-    };
-    auto awaitEnded = [&](int from, int to) {
-        for (int n = from; n < to; ++n) {
-            std::string name = "fed" + std::to_string(n);
-            for (int i = 0; i < 1000 && observer_.EndedCount(name) == 0; ++i)
-                std::this_thread::sleep_for(10ms);
-            ASSERT_EQ(observer_.EndedCount(name), 1u) << name;
-        }
-    };
-    addPages(0, 2);  // already in the table: queued as Check All queues them
-    engine_->BeginFeeding();
-    awaitEnded(0, 2);
-    addPages(2, 6);
-    engine_->QueueLoaded(2, 6);
-    awaitEnded(2, 6);
-    // The passes wait at the end of the table for the rest of the load.
-    EXPECT_FALSE(engine_->Idle());
-    addPages(6, 9);
-    engine_->QueueLoaded(6, 9);
-    engine_->EndFeeding();
-    ASSERT_TRUE(engine_->WaitIdle(60s));
-    for (size_t i = 0; i < 9; ++i) {
-        std::string name = "fed" + std::to_string(i);
-        EXPECT_EQ(StatusOf(i), Status::Ready) << name;
-        EXPECT_EQ(observer_.EndedCount(name), 1u) << name;
-        EXPECT_EQ(peer_.Hits(name), 1u) << name;
-    }
-}
-
-TEST_F(EngineConcurrencyTest, AStopEndsPassesWaitingForRecordsStillLoading) {
-    settings_.SetThreadCount(2);
-    engine_->BeginFeeding();
-    EXPECT_FALSE(engine_->Idle());
-    auto started = std::chrono::steady_clock::now();
-    engine_->Stop();
-    EXPECT_TRUE(engine_->Idle());
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 1500ms);
-}
-
 TEST_F(EngineConcurrencyTest, CheckAllDuringARetrievalDoesNotCheckItTwice) {
     peer_.SetPage("slow", "slow page", R"({"mode": "drip", "interval": 0.1})");
     peer_.SetPage("fast", "fast page");
