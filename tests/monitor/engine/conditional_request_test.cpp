@@ -67,6 +67,13 @@ protected:
     size_t AddPage(const std::string& name, const std::function<void(DocumentRecord&)>& more = {}) {
         return AddDocument(DocumentType::WebPage, name, peer_.Url(name), more);
     }
+    // A page checked by the count of "<li>".
+    size_t AddCountPage(const std::string& name) {
+        return AddPage(name, [](DocumentRecord& r) {
+            r.useCount = 1;
+            SetFieldText(r.countString, "<li>");
+        });
+    }
     // Checks once and returns what the request carried.
     std::string CheckedWith(size_t index, Status expected) {
         peer_.TakeConditions();
@@ -82,10 +89,7 @@ TEST_F(ConditionalRequestTest, A304LeavesStatusCopyCountExtractAndEveryFileAsThe
     peer_.SetPage("count", "<li>a</li><li>b</li>", kTagged);
     peer_.SetPage("middle", "head [x] tail", kTagged);
     size_t simple = AddPage("simple");
-    size_t count = AddPage("count", [](DocumentRecord& r) {
-        r.useCount = 1;
-        SetFieldText(r.countString, "<li>");
-    });
+    size_t count = AddCountPage("count");
     size_t middle = AddPage("middle", [](DocumentRecord& r) {
         r.useMiddle = 1;
         SetFieldText(r.middleStart, "[");
@@ -118,10 +122,7 @@ TEST_F(ConditionalRequestTest, A304NeverOpensTheStoredCopyAndABodyIsComparedWith
     peer_.SetPage("simple", "<p>simple</p>", kTagged);
     peer_.SetPage("count", "<li>a</li>", kTagged);
     size_t simple = AddPage("simple");
-    size_t count = AddPage("count", [](DocumentRecord& r) {
-        r.useCount = 1;
-        SetFieldText(r.countString, "<li>");
-    });
+    size_t count = AddCountPage("count");
     for (size_t i : {simple, count})
         EXPECT_EQ(CheckedWith(i, Status::Ready), kNone);
     store_.FlushPendingWrites();
